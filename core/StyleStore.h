@@ -1,0 +1,79 @@
+#pragma once
+
+#include "StyleRecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QIODevice;
+class UserPrompts;
+
+// The configuration file as bytes: an 8-byte little-endian header (StyleCount, SelectedIndex) and then
+// the records. Pure, so tests and a command-line front end can use it without a store.
+QByteArray serializeStyleFile(const QVector<StyleRecord> &records, qint32 selectedIndex);
+
+struct StyleFileContent
+{
+    enum class State {
+        Sound,     // header and every record present
+        Empty,     // no bytes, or a header that counts no style
+        Damaged,   // too short for its header or records, or a count that cannot be right
+    };
+    State state = State::Empty;
+    QVector<StyleRecord> records;
+    qint32 selectedIndex = 0; // clamped into the records when the file's own is out of range
+};
+
+// Reads no byte beyond what the header promises; names without their NUL are cut at 254 bytes.
+StyleFileContent readStyleFile(QIODevice &device);
+
+QVector<StyleRecord> builtInStyles();
+StyleRecord makeStyleRecord(const QString &name, const StyleFlags &flags);
+
+// The user's named styles, in memory and mirrored whole in the configuration file after every change.
+// Records 0 to 3 are the built-in styles: protected by position alone.
+class StyleStore
+{
+public:
+    static constexpr int BuiltInCount = 4;
+    static constexpr qint32 MaxStyleCount = 1000000;
+
+    enum class SaveOutcome { Refused, Declined, Added, Overwritten };
+    enum class DeleteOutcome { Refused, Declined, Deleted };
+
+    StyleStore(const QString &configPath, UserPrompts &prompts);
+
+    // Loads the file or creates it with the built-in styles. A damaged file is copied aside first and
+    // the user is told where. False when there is no usable file and none can be written; the message
+    // has been shown and start-up must end.
+    bool LoadStyleFile();
+
+    // Stores flags under name: a built-in name is refused, another existing one is overwritten after a
+    // question, a new one is appended and selected.
+    SaveOutcome SaveStyleAs(const QString &name, const StyleFlags &flags);
+    // Deletes the style at listIndex after a question; built-ins and -1 are refused.
+    DeleteOutcome DeleteStyle(int listIndex);
+    // Replaces the file atomically; on failure the user is told and memory keeps the change.
+    bool WriteStyleFile();
+
+    QString configPath() const { return m_configPath; }
+    int StyleCount() const { return m_records.size(); }
+    int SelectedIndex() const { return m_selectedIndex; }
+    void setSelectedIndex(int index);
+
+    const StyleRecord &record(int index) const { return m_records.at(index); }
+    QString styleName(int index) const;
+    StyleFlags styleFlags(int index) const;
+    QStringList styleNames() const;
+
+private:
+    bool createBuiltInFile();
+    QString preserveDamagedFile();
+
+    QString m_configPath;
+    UserPrompts &m_prompts;
+    QVector<StyleRecord> m_records;
+    qint32 m_selectedIndex = 0;
+};
