@@ -15,6 +15,15 @@ QStringList formatterOptions(const QString &parameterText, int fileCount);
 // Every entry directly inside directory that is not a directory, as full paths, names unchanged.
 QStringList expandFormatterPattern(const QString &directory);
 
+// Bytes one formatter process may spend on its file arguments: the system's argument limit less the
+// environment, the program path and the options it gets, and a safety margin.
+qsizetype formatterArgumentBudget(const QString &formatterPath, const QStringList &options);
+
+// Splits files into batches for parallel processes: about eight per process when there are many
+// files, none whose arguments (bytes, terminators and pointers) exceed argumentBudget. Keeps every file
+// exactly once; a single file larger than the budget still gets a batch of its own.
+QVector<QStringList> formatterBatches(const QStringList &files, int parallel, qsizetype argumentBudget);
+
 struct FormatterRequest
 {
     QString formatterPath;
@@ -40,10 +49,11 @@ struct FormatterRunResult
     QVector<FormatterProcessResult> runs;
     bool cancelled = false;
 
-    bool succeeded() const;             // every run finished with status 0 (or no file at all)
+    bool succeeded() const;                // every run finished with status 0 (or no file at all)
     QStringList filesWithWarnings() const; // files of runs that ended with status 2
-    QStringList failedFiles() const;       // files of runs that failed to start, crashed, were cancelled or ended with another status
-    QString standardErrorText() const;     // every run's standard error, decoded, in run order
+    QStringList failedFiles()
+        const; // files of runs that failed to start, crashed, were cancelled or ended with another status
+    QString standardErrorText() const; // every run's standard error, decoded, in run order
 };
 
 // Runs the formatter over files in place, in batches that stay below the system's argument limit and

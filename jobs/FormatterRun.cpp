@@ -1,0 +1,245 @@
+#include "FormatterRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+const QString BareTypeNameOption = QStringLiteral("-T");
+const QString StandardOutputOption = QStringLiteral("-st");
+
+constexpr int BatchesPerProcess = 8;
+constexpr int PollMilliseconds = 10;
+// What exec itself needs beyond the strings: auxiliary vector, alignment, the program name copy.
+constexpr qsizetype ArgumentMargin = 64 * 1024;
+
+qsizetype argumentCost(const QString &argument)
+{
+    return QFile::encodeName(argument).size() + 1 + qsizetype(sizeof(char *));
+}
+
+QString fullPath(const QString &file)
+{
+    return QFileInfo(file).isAbsolute() ? file : QDir::current().absoluteFilePath(file);
+}
+
+} // namespace
+
+QStringList formatterOptions(const QString &parameterText, int fileCount)
+{
+    QStringList options;
+    const QStringList words = parameterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &word : words) {
+        // Bare, it would take the next option as a type name, or refuse to run when it is last.
+        if (word == BareTypeNameOption)
+            continue;
+        // indent refuses a whole run of several files when told to write to standard output.
+        if (word == StandardOutputOption && fileCount >= 2)
+            continue;
+        options.append(word);
+    }
+    return options;
+}
+
+QStringList expandFormatterPattern(const QString &directory)
+{
+    QStringList files;
+    const QDir dir(directory);
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QFileInfo &entry : entries) {
+        if (!entry.isDir())
+            files.append(entry.absoluteFilePath());
+    }
+    return files;
+}
+
+qsizetype formatterArgumentBudget(const QString &formatterPath, const QStringList &options)
+{
+    long limit = ::sysconf(_SC_ARG_MAX);
+    if (limit <= 0)
+        limit = 128 * 1024; // the historical minimum every Linux grants
+    qsizetype used = ArgumentMargin + argumentCost(formatterPath) + qsizetype(sizeof(char *)) * 2;
+    for (const QString &option : options)
+        used += argumentCost(option);
+    for (char **variable = environ; variable && *variable; ++variable)
+        used += qsizetype(std::strlen(*variable)) + 1 + qsizetype(sizeof(char *));
+    return std::max<qsizetype>(qsizetype(limit) - used, 0);
+}
+
+QVector<QStringList> formatterBatches(const QStringList &files, int parallel, qsizetype argumentBudget)
+{
+    QVector<QStringList> batches;
+    if (files.isEmpty())
+        return batches;
+    const qsizetype wanted = qsizetype(std::max(parallel, 1)) * BatchesPerProcess;
+    const qsizetype filesPerBatch = std::max<qsizetype>(1, (files.size() + wanted - 1) / wanted);
+
+    QStringList batch;
+    qsizetype batchBytes = 0;
+    for (const QString &file : files) {
+        const qsizetype cost = argumentCost(file);
+        if (!batch.isEmpty() && (batch.size() >= filesPerBatch || batchBytes + cost > argumentBudget)) {
+            batches.append(batch);
+            batch.clear();
+            batchBytes = 0;
+        }
+        batch.append(file);
+        batchBytes += cost;
+    }
+    batches.append(batch);
+    return batches;
+}
+
+bool FormatterRunResult::succeeded() const
+{
+    if (cancelled)
+        return false;
+    return std::all_of(runs.cbegin(), runs.cend(), [](const FormatterProcessResult &run) {
+        return run.outcome == FormatterProcessResult::Outcome::Finished && run.exitCode == 0;
+    });
+}
+
+QStringList FormatterRunResult::filesWithWarnings() const
+{
+    QStringList files;
+    for (const FormatterProcessResult &run : runs) {
+        if (run.outcome == FormatterProcessResult::Outcome::Finished && run.exitCode == 2)
+            files += run.files;
+    }
+    return files;
+}
+
+QStringList FormatterRunResult::failedFiles() const
+{
+    QStringList files;
+    for (const FormatterProcessResult &run : runs) {
+        const bool finishedWell = run.outcome == FormatterProcessResult::Outcome::Finished &&
+                                  (run.exitCode == 0 || run.exitCode == 2);
+        if (!finishedWell)
+            files += run.files;
+    }
+    return files;
+}
+
+QString FormatterRunResult::standardErrorText() const
+{
+    QString text;
+    for (const FormatterProcessResult &run : runs)
+        text += QString::fromLocal8Bit(run.standardError);
+    return text;
+}
+
+namespace {
+
+struct RunningBatch
+{
+    int index = 0;
+    std::unique_ptr<QProcess> process;
+};
+
+void collect(QProcess &process, FormatterProcessResult &run)
+{
+    run.standardOutput += process.readAllStandardOutput();
+    run.standardError += process.readAllStandardError();
+}
+
+} // namespace
+
+FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const Progress &progress) const
+{
+    FormatterRunResult result;
+    if (request.files.isEmpty())
+        return result; // indent without files would read standard input and wait forever
+
+    QStringList files;
+    files.reserve(request.files.size());
+    for (const QString &file : request.files)
+        files.append(fullPath(file));
+
+    const QStringList options = formatterOptions(request.parameterText, int(files.size()));
+    const int parallel =
+        request.maxParallel > 0 ? request.maxParallel : std::max(1, QThread::idealThreadCount());
+    const QVector<QStringList> batches =
+        formatterBatches(files, parallel, formatterArgumentBudget(request.formatterPath, options));
+
+    result.runs.resize(batches.size());
+    for (int i = 0; i < batches.size(); ++i)
+        result.runs[i].files = batches.at(i);
+
+    const int total = int(files.size());
+    int filesDone = 0;
+    int nextBatch = 0;
+    std::vector<RunningBatch> running;
+
+    const auto finish = [&](RunningBatch &batch) {
+        FormatterProcessResult &run = result.runs[batch.index];
+        QProcess &process = *batch.process;
+        collect(process, run);
+        if (process.exitStatus() == QProcess::CrashExit) {
+            run.outcome = FormatterProcessResult::Outcome::Crashed;
+            run.errorString = process.errorString();
+        } else {
+            run.outcome = FormatterProcessResult::Outcome::Finished;
+            run.exitCode = process.exitCode();
+        }
+        filesDone += int(run.files.size());
+    };
+
+    while (nextBatch < batches.size() || !running.empty()) {
+        while (int(running.size()) < parallel && nextBatch < batches.size()) {
+            const int index = nextBatch++;
+            auto process = std::make_unique<QProcess>();
+            process->setProgram(request.formatterPath);
+            process->setArguments(options + batches.at(index));
+            process->setStandardInputFile(QProcess::nullDevice());
+            process->start();
+            if (!process->waitForStarted(-1)) {
+                FormatterProcessResult &run = result.runs[index];
+                run.outcome = FormatterProcessResult::Outcome::FailedToStart;
+                run.errorString = process->errorString();
+                filesDone += int(run.files.size());
+                continue;
+            }
+            running.push_back(RunningBatch{index, std::move(process)});
+        }
+
+        for (auto it = running.begin(); it != running.end();) {
+            if (it->process->waitForFinished(PollMilliseconds) ||
+                it->process->state() == QProcess::NotRunning) {
+                finish(*it);
+                it = running.erase(it);
+            } else {
+                collect(*it->process, result.runs[it->index]);
+                ++it;
+            }
+        }
+
+        if (progress && !progress(filesDone, total)) {
+            for (RunningBatch &batch : running) {
+                batch.process->kill();
+                batch.process->waitForFinished(-1);
+                FormatterProcessResult &run = result.runs[batch.index];
+                collect(*batch.process, run);
+                run.outcome = FormatterProcessResult::Outcome::Cancelled;
+            }
+            running.clear();
+            for (int index = nextBatch; index < batches.size(); ++index)
+                result.runs[index].outcome = FormatterProcessResult::Outcome::Cancelled;
+            result.cancelled = true;
+            break;
+        }
+    }
+    return result;
+}
