@@ -1,17 +1,344 @@
 #include "FormattingJob.h"
 
 #include "JobPrompts.h"
+#include "JobScript.h"
+#include "SourceFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace {
+
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+const char *const DirectoryNotice = "注意！本功能目前仅整理当前目录下可识别代码文件，不整理子目录";
+const char *const DirectoryPrompt = "请选择基线目录";
+const char *const FileDialogTitle = "请选择待格式化的程序源文件[可多选]";
+const char *const AllTypesWarning =
+    "选择全部类型文件时，如选择文件中存在二进制数据文件，将会导致转换失败、文件损坏和程序崩溃！"
+    "确认要继续操作吗？";
+const char *const ScriptCreateFailed = "批处理文件创建失败！";
+const char *const Completed = "代码风格整理完成！稍后自动打开整理代码目录";
+
+const char *const UnsafeProgramDirectory =
+    "程序所在目录的路径含有双引号、换行等控制字符或无效编码，无法进行代码风格整理：\n%1";
+const char *const UnsafeFormatterPath =
+    "格式化程序 indent 的路径含有双引号、换行等控制字符或无效编码，无法进行代码风格整理：\n%1";
+const char *const UnsafeChosenDirectory =
+    "所选目录的路径含有双引号、换行等控制字符或无效编码，无法整理：\n%1";
+const char *const UnreadableChosenDirectory = "无法读取所选目录：\n%1";
+const char *const NoSourceInDirectory =
+    "所选目录中没有找到可识别的代码文件（.c、.h、.cpp、.hpp），未进行整理。";
+const char *const NoUsableFile = "所选文件都无法处理，未进行整理。";
+const char *const ScriptWriteFailed = "批处理文件写入失败！";
+const char *const ScriptChanged = "批处理文件在运行前被改动，已停止，其中的命令一条也没有执行。";
+const char *const ProgressLabel = "正在整理代码风格……";
+
+const char *const UnsafeNamesSection =
+    "以下文件的名称含有双引号、换行等控制字符或无效编码，无法安全处理，已跳过：";
+const char *const DuplicateNamesSection = "以下文件与先选的文件同名，复制时会互相覆盖，已跳过：";
+const char *const CopyFailuresSection = "以下文件复制失败：";
+const char *const FormatFailuresSection = "以下文件整理失败（%1）：";
+const char *const WarningsSection = "以下文件未能被 indent 完整解析（退出状态 2），已整理，请检查结果：";
+const char *const FormatterOutputSection = "indent 的输出：";
+const char *const OutputDirectoryLine = "整理代码目录：%1";
+
+constexpr int ListedNamesLimit = 20;
+constexpr int FormatterOutputLimit = 2000;
+
+// Control characters would break the message's own lines; show them as escapes.
+QString visible(const QString &name)
+{
+    QString shown;
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph)
+            shown += QString::asprintf("\\u%04X", c.unicode());
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+QString nameList(const QStringList &names)
+{
+    QStringList shown;
+    for (int index = 0; index < names.size() && index < ListedNamesLimit; ++index)
+        shown.append(QStringLiteral("  ") + visible(names.at(index)));
+    if (names.size() > ListedNamesLimit)
+        shown.append(text("  ……共 %1 个").arg(names.size()));
+    return shown.join(QLatin1Char('\n'));
+}
+
+QString section(const QString &title, const QStringList &names)
+{
+    return title + QLatin1Char('\n') + nameList(names);
+}
+
+QString fileNameOf(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+QStringList fileNamesOf(const QStringList &paths)
+{
+    QStringList names;
+    for (const QString &path : paths)
+        names.append(fileNameOf(path));
+    return names;
+}
+
+bool isFailure(const FormatterProcessResult &run)
+{
+    using Outcome = FormatterProcessResult::Outcome;
+    return run.outcome == Outcome::FailedToStart || run.outcome == Outcome::Crashed ||
+           (run.outcome == Outcome::Finished && run.exitCode != 0 && run.exitCode != 2);
+}
+
+QString failureOf(const FormatterProcessResult &run)
+{
+    switch (run.outcome) {
+    case FormatterProcessResult::Outcome::FailedToStart:
+        return text("indent 无法启动：%1").arg(run.errorString);
+    case FormatterProcessResult::Outcome::Crashed:
+        return text("indent 异常终止：%1").arg(run.errorString);
+    default:
+        return text("indent 退出状态 %1").arg(run.exitCode);
+    }
+}
+
+} // namespace
 
 FormattingJob::FormattingJob(Context context, JobPrompts &prompts)
     : m_context(std::move(context))
     , m_prompts(prompts)
+{}
+
+QString FormattingJob::sourceFilesFilter()
 {
+    return text("支持文件类型 (*.c *.h *.cpp *.hpp)");
+}
+
+QString FormattingJob::allFilesFilter()
+{
+    return text("所有文件 (*)");
 }
 
 void FormattingJob::IndentDirItemClick()
 {
+    const QDateTime stamp = m_clock();
+    if (!fixedPathsAreSafe())
+        return;
+    if (!m_prompts.askInformationOkCancel(text(DirectoryNotice)))
+        return;
+    const QString directory = m_prompts.chooseDirectory(text(DirectoryPrompt));
+    if (directory.isEmpty())
+        return;
+    if (!isScriptSafeName(directory)) {
+        m_prompts.ShowMessage(text(UnsafeChosenDirectory).arg(visible(directory)));
+        return;
+    }
+    if (!QFileInfo(directory).isDir()) {
+        m_prompts.ShowMessage(text(UnreadableChosenDirectory).arg(directory));
+        return;
+    }
+    runJob(stamp, selectSources(scanSourceDirectory(directory)), JobKind::Directory);
 }
 
 void FormattingJob::IndentFileItemClick()
 {
+    const QDateTime stamp = m_clock();
+    if (!fixedPathsAreSafe())
+        return;
+    const JobPrompts::OpenFilesAnswer answer = m_prompts.openFiles(
+        {text(FileDialogTitle), {sourceFilesFilter(), allFilesFilter()}, m_context.programDirectory});
+    if (answer.files.isEmpty())
+        return;
+    if (answer.selectedFilter == allFilesFilter() && !m_prompts.askWarningYesNo(text(AllTypesWarning)))
+        return;
+    runJob(stamp, selectSources(answer.files), JobKind::Files);
+}
+
+bool FormattingJob::fixedPathsAreSafe()
+{
+    if (!isScriptSafeName(m_context.programDirectory)) {
+        m_prompts.ShowMessage(text(UnsafeProgramDirectory).arg(visible(m_context.programDirectory)));
+        return false;
+    }
+    if (!isScriptSafeName(m_context.formatterPath)) {
+        m_prompts.ShowMessage(text(UnsafeFormatterPath).arg(visible(m_context.formatterPath)));
+        return false;
+    }
+    return true;
+}
+
+FormattingJob::Selection FormattingJob::selectSources(const QStringList &candidates)
+{
+    Selection selection;
+    QSet<QString> names;
+    for (const QString &path : candidates) {
+        if (!isScriptSafeName(path)) {
+            selection.unsafe.append(path);
+            continue;
+        }
+        const QString name = fileNameOf(path);
+        if (names.contains(name)) {
+            selection.duplicates.append(path);
+            continue;
+        }
+        names.insert(name);
+        selection.sources.append(path);
+    }
+    return selection;
+}
+
+void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, JobKind kind)
+{
+    if (selection.sources.isEmpty()) {
+        QStringList parts = {text(kind == JobKind::Directory ? NoSourceInDirectory : NoUsableFile)};
+        if (!selection.unsafe.isEmpty())
+            parts.append(section(text(UnsafeNamesSection), selection.unsafe));
+        m_prompts.ShowMessage(parts.join(QStringLiteral("\n\n")));
+        return;
+    }
+
+    JobScript script;
+    script.outputDirectory = outputDirectoryPath(m_context.programDirectory, stamp);
+    script.sources = selection.sources;
+    script.formatterPath = m_context.formatterPath;
+    script.parameterText = m_context.parameterText ? m_context.parameterText() : QString();
+
+    const QString scriptPath = jobScriptPath(m_context.programDirectory);
+    if (QFileInfo::exists(scriptPath) || QFileInfo(scriptPath).isSymLink())
+        QFile::remove(scriptPath);
+    QFile file(scriptPath);
+    // NewOnly: a leftover that could not be deleted, or a link planted there, is never written through.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        m_prompts.ShowMessage(text(ScriptCreateFailed));
+        return;
+    }
+    QByteArray bytes;
+    bool written = true;
+    for (const QString &line : jobScriptLines(script)) {
+        const QByteArray lineBytes = line.toUtf8() + '\n';
+        written = file.write(lineBytes) == lineBytes.size() && written;
+        bytes += lineBytes;
+    }
+    written = file.flush() && written;
+    file.close();
+    if (!written) {
+        QFile::remove(scriptPath);
+        m_prompts.ShowMessage(text(ScriptWriteFailed));
+        return;
+    }
+
+    // What runs is what the script file says; it has to be what was just written.
+    QFile readBack(scriptPath);
+    if (!readBack.open(QIODevice::ReadOnly) || readBack.readAll() != bytes) {
+        readBack.close();
+        QFile::remove(scriptPath);
+        m_prompts.ShowMessage(text(ScriptChanged));
+        return;
+    }
+    readBack.close();
+
+    JobScriptResult result;
+    {
+        const std::unique_ptr<JobProgress> progress =
+            m_prompts.beginProgress(text(ProgressLabel), 2 * script.sources.size());
+        result = JobScriptRunner().run(
+            bytes, [&](int done, int total) { return progress->setProgress(done, total); });
+    }
+    QFile::remove(scriptPath);
+    if (result.directoryMade)
+        RemoveNonSourceFiles(result.outputDirectory);
+    reportOutcome(selection, result);
+}
+
+void FormattingJob::reportOutcome(const Selection &selection, const JobScriptResult &result)
+{
+    using Stop = JobScriptResult::Stop;
+    QStringList failedFiles;
+    QStringList failures;
+    for (const FormatterProcessResult &run : result.formatter.runs) {
+        if (!isFailure(run))
+            continue;
+        failedFiles += run.files;
+        if (!failures.contains(failureOf(run)))
+            failures.append(failureOf(run));
+    }
+    const QStringList warnedFiles = result.formatter.filesWithWarnings();
+
+    const bool clean = result.stop == Stop::Completed && result.copyFailures.isEmpty() &&
+                       failedFiles.isEmpty() && warnedFiles.isEmpty() && selection.unsafe.isEmpty() &&
+                       selection.duplicates.isEmpty();
+    if (clean) {
+        m_prompts.ShowMessage(text(Completed));
+        m_prompts.openFolder(result.outputDirectory);
+        return;
+    }
+
+    QStringList parts;
+    switch (result.stop) {
+    case Stop::InvalidScript:
+        parts.append(text("批处理文件内容无效，其中的命令一条也没有执行：\n%1").arg(visible(result.problem)));
+        break;
+    case Stop::DirectoryNotMade:
+        parts.append(
+            text("无法创建整理代码目录（%1），未进行整理：\n%2").arg(result.problem, result.outputDirectory));
+        break;
+    case Stop::Cancelled:
+        parts.append(text("已取消代码风格整理。"));
+        break;
+    case Stop::Completed:
+        parts.append(result.copyFailures.isEmpty() && failedFiles.isEmpty()
+                         ? text("代码风格整理已完成，但有以下情况需要注意。")
+                         : text("代码风格整理未能全部完成。"));
+        break;
+    }
+
+    if (!selection.unsafe.isEmpty())
+        parts.append(section(text(UnsafeNamesSection), selection.unsafe));
+    if (!selection.duplicates.isEmpty())
+        parts.append(section(text(DuplicateNamesSection), selection.duplicates));
+    if (!result.copyFailures.isEmpty()) {
+        QStringList lines;
+        for (const CopyFailure &failure : result.copyFailures)
+            lines.append(failure.source + text("：") + failure.reason);
+        parts.append(section(text(CopyFailuresSection), lines));
+    }
+    if (!failedFiles.isEmpty())
+        parts.append(
+            section(text(FormatFailuresSection).arg(failures.join(text("；"))), fileNamesOf(failedFiles)));
+    if (!warnedFiles.isEmpty())
+        parts.append(section(text(WarningsSection), fileNamesOf(warnedFiles)));
+    if (!failedFiles.isEmpty() || !warnedFiles.isEmpty()) {
+        QString output = result.formatter.standardErrorText().trimmed();
+        if (output.size() > FormatterOutputLimit)
+            output = output.left(FormatterOutputLimit) + text("……");
+        if (!output.isEmpty()) {
+            QStringList lines = output.split(QLatin1Char('\n'));
+            for (QString &line : lines)
+                line = visible(line);
+            parts.append(text(FormatterOutputSection) + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+        }
+    }
+    if (result.stop == Stop::Cancelled) {
+        parts.append(result.formatterStarted
+                         ? text("已复制 %1/%2 个文件，已整理 %3/%4 个文件，其余文件未整理或未整理完。")
+                               .arg(result.copied.size())
+                               .arg(result.copiesPlanned)
+                               .arg(result.filesFormatted())
+                               .arg(result.filesToFormat)
+                         : text("已复制 %1/%2 个文件，尚未开始整理。")
+                               .arg(result.copied.size())
+                               .arg(result.copiesPlanned));
+    }
+    if (result.directoryMade)
+        parts.append(text(OutputDirectoryLine).arg(result.outputDirectory));
+    m_prompts.ShowMessage(parts.join(QStringLiteral("\n\n")));
 }

@@ -1,5 +1,25 @@
 #include "SourceFiles.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+QStringList allEntryNames(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                     QDir::Unsorted);
+}
+
+QString entryPath(const QString &directory, const QString &name)
+{
+    return directory.endsWith(QLatin1Char('/')) ? directory + name : directory + QLatin1Char('/') + name;
+}
+
+} // namespace
+
 const QStringList &sourceExtensions()
 {
     static const QStringList extensions = {QStringLiteral(".c"), QStringLiteral(".h"), QStringLiteral(".cpp"),
@@ -16,4 +36,30 @@ QString extensionOf(const QString &fileName)
 bool hasSourceExtension(const QString &fileName)
 {
     return sourceExtensions().contains(extensionOf(fileName));
+}
+
+QStringList scanSourceDirectory(const QString &directory)
+{
+    const QStringList names = allEntryNames(directory);
+    QStringList paths;
+    for (const QString &extension : sourceExtensions()) {
+        QStringList pass;
+        for (const QString &name : names) {
+            if (extensionOf(name) == extension)
+                pass.append(name);
+        }
+        // Plain code-unit order, so a job's order does not depend on the locale.
+        std::sort(pass.begin(), pass.end());
+        for (const QString &name : pass)
+            paths.append(entryPath(directory, name));
+    }
+    return paths;
+}
+
+void RemoveNonSourceFiles(const QString &directory)
+{
+    for (const QString &name : allEntryNames(directory)) {
+        if (!hasSourceExtension(name))
+            QFile::remove(entryPath(directory, name));
+    }
 }

@@ -11,3 +11,12 @@ QString extensionOf(const QString &fileName);
 
 // Exact and case-sensitive: "MAIN.C", "a.c~" and "x.hpp.bak" are not sources.
 bool hasSourceExtension(const QString &fileName);
+
+// The entries directly inside directory (no recursion) whose extension is exactly a source extension:
+// every ".c" entry, then ".h", ".cpp", ".hpp", each group sorted by name. Entries of every kind, hidden
+// ones and subdirectories included, as full paths.
+QStringList scanSourceDirectory(const QString &directory);
+
+// Deletes every entry directly inside directory whose extension is not exactly a source extension;
+// failures (a subdirectory, say) are ignored.
+void RemoveNonSourceFiles(const QString &directory);
