@@ -91,7 +91,8 @@ ParsedJobScript parseJobScript(const QByteArray &bytes)
     if (decoder.hasError() || !text.endsWith(QLatin1Char('\n')))
         return parsed;
 
-    // Quoted parts hold no double quote, so each line has exactly one reading.
+    // Quoted parts hold no double quote, so each line has exactly one reading; every part must be as safe
+    // as the builder's callers make it.
     static const QRegularExpression mkdirLine(QStringLiteral(R"re(^mkdir "([^"]+)"$)re"));
     static const QRegularExpression copyLine(QStringLiteral(R"re(^copy "([^"]+)" "([^"]+)"$)re"));
     static const QRegularExpression formatterLine(
@@ -111,22 +112,22 @@ ParsedJobScript parseJobScript(const QByteArray &bytes)
         const QString &line = lines.at(index);
         const bool first = index == 0;
         const bool last = index == lines.size() - 1;
-        if (!isScriptSafeName(line))
-            return reject(index);
         if (first) {
             const QRegularExpressionMatch match = mkdirLine.match(line);
-            if (!match.hasMatch())
+            if (!match.hasMatch() || !isScriptSafeName(match.captured(1)))
                 return reject(index);
             script.outputDirectory = match.captured(1);
         } else if (last) {
             const QRegularExpressionMatch match = formatterLine.match(line);
-            if (!match.hasMatch() || match.captured(2) != script.outputDirectory)
+            if (!match.hasMatch() || match.captured(2) != script.outputDirectory ||
+                !isScriptSafeName(match.captured(1)) || !isScriptSafeName(match.captured(3)))
                 return reject(index);
             script.formatterPath = match.captured(1);
             script.parameterText = match.captured(3);
         } else {
             const QRegularExpressionMatch match = copyLine.match(line);
-            if (!match.hasMatch() || match.captured(2) != script.outputDirectory)
+            if (!match.hasMatch() || match.captured(2) != script.outputDirectory ||
+                !isScriptSafeName(match.captured(1)))
                 return reject(index);
             script.sources.append(match.captured(1));
         }

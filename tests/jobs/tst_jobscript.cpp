@@ -1,0 +1,303 @@
+#include "JobScript.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString Out = QStringLiteral("/p/FormatFile20160305-093007045");
+
+JobScript smallJob()
+{
+    JobScript script;
+    script.outputDirectory = Out;
+    script.sources = {QStringLiteral("/src/a.c"), QStringLiteral("/src/b.h")};
+    script.formatterPath = QStringLiteral("/tmp/zabo/indent");
+    script.parameterText = QStringLiteral("-kr -i4 ");
+    return script;
+}
+
+QByteArray scriptFor(const QString &directory, const QStringList &sources, const QString &formatter,
+                     const QString &parameterText = QString())
+{
+    return buildJobScript({directory, sources, formatter, parameterText});
+}
+
+} // namespace
+
+class TestJobScript : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { qputenv("FAKE_INDENT_MODE", "ok"); }
+
+    void scriptBytesOfASmallJob()
+    {
+        QCOMPARE(buildJobScript(smallJob()),
+                 QByteArray("mkdir \"/p/FormatFile20160305-093007045\"\n"
+                            "copy \"/src/a.c\" \"/p/FormatFile20160305-093007045\"\n"
+                            "copy \"/src/b.h\" \"/p/FormatFile20160305-093007045\"\n"
+                            "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/*.*\" -kr -i4 \n"));
+    }
+
+    void emptyParameterTextEndsTheFormatterLineInABlank()
+    {
+        JobScript script = smallJob();
+        script.sources.clear();
+        script.parameterText.clear();
+        QCOMPARE(buildJobScript(script),
+                 QByteArray("mkdir \"/p/FormatFile20160305-093007045\"\n"
+                            "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/*.*\" \n"));
+    }
+
+    void linesEndInALineFeedAlone()
+    {
+        const QByteArray bytes = buildJobScript(smallJob());
+        QVERIFY(!bytes.contains('\r'));
+        QVERIFY(!bytes.contains('\0'));
+        QCOMPARE(bytes.count('\n'), 4);
+        QVERIFY(bytes.endsWith("-i4 \n"));
+    }
+
+    void nonAsciiPathsAreWrittenInUtf8()
+    {
+        JobScript script = smallJob();
+        script.outputDirectory = QString::fromUtf8("/home/用户/工具/FormatFile20160305-093007045");
+        script.sources = {QString::fromUtf8("/home/用户/源码/主程序.c")};
+        const QByteArray bytes = buildJobScript(script);
+        QVERIFY(bytes.contains("copy \"/home/\xe7\x94\xa8\xe6\x88\xb7/\xe6\xba\x90\xe7\xa0\x81/"
+                               "\xe4\xb8\xbb\xe7\xa8\x8b\xe5\xba\x8f.c\" \"/home/\xe7\x94\xa8\xe6\x88\xb7/"));
+    }
+
+    void outputDirectoryName_data()
+    {
+        QTest::addColumn<QString>("programDirectory");
+        QTest::addColumn<QDateTime>("stamp");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("example") << "/tools/" << QDateTime(QDate(2016, 3, 5), QTime(9, 30, 7, 45))
+                                 << "/tools/FormatFile20160305-093007045";
+        QTest::newRow("end of a year") << "/tools/" << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59, 999))
+                                       << "/tools/FormatFile20231231-235959999";
+        QTest::newRow("small numbers padded") << "/a b/" << QDateTime(QDate(987, 1, 2), QTime(0, 0, 0, 0))
+                                              << "/a b/FormatFile09870102-000000000";
+        QTest::newRow("separator added") << "/tools" << QDateTime(QDate(2016, 3, 5), QTime(9, 30, 7, 45))
+                                         << "/tools/FormatFile20160305-093007045";
+    }
+
+    void outputDirectoryName()
+    {
+        QFETCH(QString, programDirectory);
+        QFETCH(QDateTime, stamp);
+        QFETCH(QString, expected);
+        QCOMPARE(outputDirectoryPath(programDirectory, stamp), expected);
+        QCOMPARE(jobScriptPath(programDirectory),
+                 QStringLiteral("%1/cmd.bat").arg(QDir::cleanPath(programDirectory)));
+    }
+
+    void scriptSafeNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("plain") << "/src/main.c" << true;
+        QTest::newRow("blanks") << "/my src/a b.c" << true;
+        QTest::newRow("non-ASCII") << QString::fromUtf8("/源码/文件.c") << true;
+        QTest::newRow("shell syntax") << "/src/$(touch x);`y`|z&w>v.c" << true;
+        QTest::newRow("single quote and backslash") << "/src/it's\\.c" << true;
+        QTest::newRow("percent") << "/src/%PATH%.c" << true;
+        QTest::newRow("double quote") << "/src/a\".c" << false;
+        QTest::newRow("line feed") << "/src/a\n.c" << false;
+        QTest::newRow("carriage return") << "/src/a\r.c" << false;
+        QTest::newRow("tab") << "/src/a\t.c" << false;
+        QTest::newRow("escape") << "/src/a\x1b[31m.c" << false;
+        QTest::newRow("delete") << "/src/a\x7f.c" << false;
+        QTest::newRow("next line") << QString(QStringLiteral("/src/a") + QChar(0x85) + QStringLiteral(".c"))
+                                   << false;
+        QTest::newRow("line separator")
+            << QString(QStringLiteral("/src/a") + QChar(0x2028) + QStringLiteral(".c")) << false;
+        QTest::newRow("undecodable bytes") << QFile::decodeName("/src/a\xff\xfe.c") << false;
+        QTest::newRow("lone surrogate")
+            << QString(QStringLiteral("/src/a") + QChar(0xd800) + QStringLiteral(".c")) << false;
+    }
+
+    void scriptSafeNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, safe);
+        QCOMPARE(isScriptSafeName(name), safe);
+    }
+
+    void parsingGivesBackWhatWasBuilt()
+    {
+        for (JobScript script : {smallJob(), JobScript{Out, {}, QStringLiteral("/i"), QString()}}) {
+            const ParsedJobScript parsed = parseJobScript(buildJobScript(script));
+            QVERIFY(parsed.valid);
+            QCOMPARE(parsed.script.outputDirectory, script.outputDirectory);
+            QCOMPARE(parsed.script.sources, script.sources);
+            QCOMPARE(parsed.script.formatterPath, script.formatterPath);
+            QCOMPARE(parsed.script.parameterText, script.parameterText);
+        }
+    }
+
+    void onlyTheThreeKindsOfLineAreAccepted_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("invalidLine");
+        const QByteArray mkdir = "mkdir \"/o\"\n";
+        const QByteArray copy = "copy \"/s/a.c\" \"/o\"\n";
+        const QByteArray run = "\"/i\" \"/o/*.*\" -kr \n";
+        QTest::newRow("a shell command") << mkdir + "rm -rf /tmp/x\n" + copy + run << 2;
+        QTest::newRow("an empty line") << mkdir + "\n" + run << 2;
+        QTest::newRow("carriage returns") << QByteArray("mkdir \"/o\"\r\n") + run << 1;
+        QTest::newRow("no final line feed") << mkdir + run.chopped(1) << 0;
+        QTest::newRow("copy elsewhere") << mkdir + "copy \"/s/a.c\" \"/etc\"\n" + run << 2;
+        QTest::newRow("format elsewhere") << mkdir + copy + "\"/i\" \"/etc/*.*\" \n" << 3;
+        QTest::newRow("no mkdir first") << copy + mkdir + run << 1;
+        QTest::newRow("formatter twice") << mkdir + run + run << 2;
+        QTest::newRow("no formatter line") << mkdir + copy << 2;
+        QTest::newRow("only mkdir") << mkdir << 1;
+        QTest::newRow("quote in a path") << mkdir + "copy \"/s/a\"b.c\" \"/o\"\n" + run << 2;
+        QTest::newRow("quote in the options") << mkdir + "\"/i\" \"/o/*.*\" -T \"x\"\n" << 2;
+        QTest::newRow("not UTF-8") << mkdir + "copy \"/s/\xff.c\" \"/o\"\n" + run << 0;
+        QTest::newRow("empty") << QByteArray() << 0;
+    }
+
+    void onlyTheThreeKindsOfLineAreAccepted()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, invalidLine);
+        const ParsedJobScript parsed = parseJobScript(bytes);
+        QVERIFY(!parsed.valid);
+        QCOMPARE(parsed.invalidLineNumber, invalidLine);
+    }
+
+    void anInvalidScriptDoesNothing()
+    {
+        QTemporaryDir scratch;
+        const QString out = scratch.filePath("out");
+        writeAll(scratch.filePath("a.c"), "int a;\n");
+        const QByteArray bytes = "mkdir \"" + out.toUtf8() + "\"\ncopy \"" +
+                                 scratch.filePath("a.c").toUtf8() + "\" \"" + out.toUtf8() + "\"\ntouch \"" +
+                                 scratch.filePath("x").toUtf8() + "\"\n";
+        const JobScriptResult result = JobScriptRunner().run(bytes);
+        QCOMPARE(result.stop, JobScriptResult::Stop::InvalidScript);
+        QVERIFY(!result.problem.isEmpty());
+        QVERIFY(!QFileInfo::exists(out));
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"a.c"});
+    }
+
+    void anExistingDirectoryIsNeverReused()
+    {
+        QTemporaryDir scratch;
+        const QString out = scratch.filePath("out");
+        QVERIFY(QDir().mkdir(out));
+        writeAll(out + "/old.c~", "old");
+        writeAll(scratch.filePath("a.c"), "int a;\n");
+        const JobScriptResult result =
+            JobScriptRunner().run(scriptFor(out, {scratch.filePath("a.c")}, FAKE_INDENT_PATH));
+        QCOMPARE(result.stop, JobScriptResult::Stop::DirectoryNotMade);
+        QVERIFY(!result.directoryMade);
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"old.c~"});
+    }
+
+    void aDirectoryBelowAFileCannotBeMade()
+    {
+        QTemporaryDir scratch;
+        const QString out = unwritablePath(scratch.path(), "out");
+        const JobScriptResult result = JobScriptRunner().run(scriptFor(out, {}, FAKE_INDENT_PATH));
+        QCOMPARE(result.stop, JobScriptResult::Stop::DirectoryNotMade);
+        QVERIFY(!result.directoryMade);
+    }
+
+    void copiesAreMadeWritableAndSourcesStayAsTheyWere()
+    {
+        QTemporaryDir scratch;
+        const QString source = scratch.filePath("ro.c");
+        writeAll(source, "int  ro ;\n");
+        QVERIFY(QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        const QString out = scratch.filePath("out");
+        const JobScriptResult result = JobScriptRunner().run(scriptFor(out, {source}, FAKE_INDENT_PATH));
+        QCOMPARE(result.stop, JobScriptResult::Stop::Completed);
+        QCOMPARE(result.copied, QStringList{out + "/ro.c"});
+        QVERIFY(QFile::permissions(out + "/ro.c") & QFileDevice::WriteOwner);
+        QCOMPARE(readAll(out + "/ro.c"), QByteArray("int  ro ;\n"));
+        // The user bits say what this process may do (root may do anything); the mode bits are what counts.
+        const QFileDevice::Permissions modeBits =
+            ~QFileDevice::Permissions(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+        QCOMPARE(QFile::permissions(source) & modeBits, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        QVERIFY(result.formatterStarted);
+        QCOMPARE(result.filesToFormat, 1);
+        QVERIFY(result.formatter.succeeded());
+    }
+
+    void whatCannotBeCopiedIsNamedAndTheRestGoesOn()
+    {
+        QTemporaryDir scratch;
+        writeAll(scratch.filePath("a.c"), "int a;\n");
+        QVERIFY(QDir().mkdir(scratch.filePath("x.c")));
+        writeAll(scratch.filePath("x.c/inner.c"), "int inner;\n");
+        QCOMPARE(::mkfifo(QFile::encodeName(scratch.filePath("fifo.c")).constData(), 0600), 0);
+        const QStringList sources = {scratch.filePath("missing.c"), scratch.filePath("x.c"),
+                                     scratch.filePath("fifo.c"), scratch.filePath("a.c")};
+        const QString out = scratch.filePath("out");
+        const JobScriptResult result = JobScriptRunner().run(scriptFor(out, sources, FAKE_INDENT_PATH));
+        QCOMPARE(result.stop, JobScriptResult::Stop::Completed);
+        QCOMPARE(result.copied, QStringList{out + "/a.c"});
+        QCOMPARE(result.copyFailures.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(result.copyFailures.at(i).source, sources.at(i));
+            QVERIFY(!result.copyFailures.at(i).reason.isEmpty());
+        }
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"a.c"});
+        QCOMPARE(result.filesToFormat, 1);
+    }
+
+    void namesAreNeverExecuted()
+    {
+        QTemporaryDir scratch;
+        const QString trap = scratch.filePath("pwned");
+        const QStringList names = {"$(touch " + trap + ").c", "a;touch " + trap + ";.c",
+                                   "`touch " + trap + "`.c", "-rf.c", "*.c"};
+        QStringList sources;
+        QVERIFY(QDir().mkdir(scratch.filePath("src")));
+        for (const QString &name : names) {
+            const QString path = scratch.filePath("src/") + name.section(QLatin1Char('/'), -1);
+            QVERIFY(writeAll(path, "int x;\n"));
+            sources.append(path);
+        }
+        const QString out = scratch.filePath("out");
+        const JobScriptResult result =
+            JobScriptRunner().run(scriptFor(out, sources, FAKE_INDENT_PATH, "-kr "));
+        QCOMPARE(result.copyFailures.size(), 0);
+        QCOMPARE(result.copied.size(), names.size());
+        QVERIFY(!QFileInfo::exists(trap));
+    }
+
+    void cancellingBetweenCopiesStopsBeforeTheFormatter()
+    {
+        QTemporaryDir scratch;
+        QStringList sources;
+        for (const char *name : {"a.c", "b.c", "c.c"}) {
+            writeAll(scratch.filePath(name), "int x;\n");
+            sources.append(scratch.filePath(name));
+        }
+        QList<QPair<int, int>> updates;
+        const JobScriptResult result = JobScriptRunner().run(
+            scriptFor(scratch.filePath("out"), sources, FAKE_INDENT_PATH), [&](int done, int total) {
+                updates.append({done, total});
+                return updates.size() < 2;
+            });
+        QCOMPARE(result.stop, JobScriptResult::Stop::Cancelled);
+        QCOMPARE(result.copied.size(), 2);
+        QVERIFY(!result.formatterStarted);
+        QCOMPARE(updates, (QList<QPair<int, int>>{{1, 6}, {2, 6}}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJobScript)
+#include "tst_jobscript.moc"

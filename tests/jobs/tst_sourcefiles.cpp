@@ -1,0 +1,102 @@
+#include "SourceFiles.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void makeFiles(const QString &directory, const QStringList &names)
+{
+    for (const QString &name : names)
+        QVERIFY(writeAll(directory + QLatin1Char('/') + name, name.toUtf8()));
+}
+
+QStringList namesOf(const QStringList &paths)
+{
+    QStringList names;
+    for (const QString &path : paths)
+        names.append(QFileInfo(path).fileName());
+    return names;
+}
+
+} // namespace
+
+class TestSourceFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void extensions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("source");
+        QTest::newRow(".c") << "a.c" << true;
+        QTest::newRow(".h") << "a.h" << true;
+        QTest::newRow(".cpp") << "a.cpp" << true;
+        QTest::newRow(".hpp") << "a.hpp" << true;
+        QTest::newRow("several dots") << "x.test.c" << true;
+        QTest::newRow("hidden") << ".hidden.h" << true;
+        QTest::newRow("upper case") << "MAIN.C" << false;
+        QTest::newRow("mixed case") << "a.Hpp" << false;
+        QTest::newRow("backup") << "a.c~" << false;
+        QTest::newRow("further extension") << "e.hpp.bak" << false;
+        QTest::newRow("no dot") << "Makefile" << false;
+        QTest::newRow("cc") << "a.cc" << false;
+    }
+
+    void extensions()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, source);
+        QCOMPARE(hasSourceExtension(name), source);
+    }
+
+    void theScanGroupsByExtensionAndDoesNotDescend()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), {"a.c", "b.C", "c.cpp", "d.h", "e.hpp.bak", "f.txt"});
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        makeFiles(dir.path() + "/sub", {"g.c"});
+        const QStringList found = scanSourceDirectory(dir.path());
+        QCOMPARE(found, (QStringList{dir.filePath("a.c"), dir.filePath("d.h"), dir.filePath("c.cpp")}));
+    }
+
+    void theScanTakesEveryKindOfEntry()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), {"z.hpp", "x.test.c", ".hidden.c", "b.c", "k.h", "a.cpp", "q.c~", "MAIN.C"});
+        QVERIFY(QDir(dir.path()).mkdir("folder.c"));
+        QVERIFY(QFile::link("b.c", dir.filePath("link.h")));
+        QCOMPARE(
+            namesOf(scanSourceDirectory(dir.path() + "/")),
+            (QStringList{".hidden.c", "b.c", "folder.c", "x.test.c", "k.h", "link.h", "a.cpp", "z.hpp"}));
+    }
+
+    void anEmptyOrMissingDirectoryYieldsNothing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(scanSourceDirectory(dir.path()).isEmpty());
+        QVERIFY(scanSourceDirectory(dir.filePath("missing")).isEmpty());
+    }
+
+    void removeNonSourceFilesKeepsExactlyTheSources()
+    {
+        QTemporaryDir dir;
+        makeFiles(dir.path(), {"a.c", "a.c~", "b.h", "b.h~", "c.cpp", "d.hpp", "MAIN.C", "main.C~", ".hidden",
+                               "noext", "x.test.c", "e.hpp.bak"});
+        QVERIFY(QDir(dir.path()).mkdir("subdir"));
+        QVERIFY(QFile::link("gone", dir.filePath("dangling")));
+        RemoveNonSourceFiles(dir.path());
+        QCOMPARE(
+            QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+            (QStringList{"a.c", "b.h", "c.cpp", "d.hpp", "subdir", "x.test.c"}));
+        QCOMPARE(readAll(dir.filePath("a.c")), QByteArray("a.c"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSourceFiles)
+#include "tst_sourcefiles.moc"
