@@ -1,16 +1,30 @@
 #include "SourceFiles.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
+
+#include <dirent.h>
 
 namespace {
 
+// Every entry's name straight from the directory, decoded as UTF-8. QDir leaves out names that are not
+// valid UTF-8; here they come through (with U+FFFD), so a job can name them instead of skipping them
+// silently.
 QStringList allEntryNames(const QString &directory)
 {
-    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                     QDir::Unsorted);
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(directory).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            names.append(QString::fromUtf8(name));
+    }
+    ::closedir(dir);
+    return names;
 }
 
 QString entryPath(const QString &directory, const QString &name)

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 void makeFiles(const QString &directory, const QStringList &names)
@@ -73,6 +76,18 @@ private slots:
         QCOMPARE(
             namesOf(scanSourceDirectory(dir.path() + "/")),
             (QStringList{".hidden.c", "b.c", "folder.c", "x.test.c", "k.h", "link.h", "a.cpp", "z.hpp"}));
+    }
+
+    void undecodableNamesAreListedToo()
+    {
+        QTemporaryDir dir;
+        const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xe9.c";
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        const QStringList found = scanSourceDirectory(dir.path());
+        ::unlink(raw.constData());
+        QCOMPARE(namesOf(found), QStringList{QStringLiteral("caf") + QChar::ReplacementCharacter + ".c"});
     }
 
     void anEmptyOrMissingDirectoryYieldsNothing()
