@@ -70,7 +70,8 @@ qsizetype formatterArgumentBudget(const QString &formatterPath, const QStringLis
     long limit = ::sysconf(_SC_ARG_MAX);
     if (limit <= 0)
         limit = 128 * 1024; // the historical minimum every Linux grants
-    qsizetype used = ArgumentMargin + argumentCost(formatterPath) + qsizetype(sizeof(char *)) * 2;
+    qsizetype used = ArgumentMargin + argumentCost(formatterPath) + qsizetype(sizeof(char *)) * 2 +
+                     argumentCost(QStringLiteral("VERSION_CONTROL=simple"));
     for (const QString &option : options)
         used += argumentCost(option);
     for (char **variable = environ; variable && *variable; ++variable)
@@ -81,24 +82,27 @@ qsizetype formatterArgumentBudget(const QString &formatterPath, const QStringLis
 QVector<QStringList> formatterBatches(const QStringList &files, int parallel, qsizetype argumentBudget)
 {
     QVector<QStringList> batches;
-    if (files.isEmpty())
-        return batches;
-    const qsizetype wanted = qsizetype(std::max(parallel, 1)) * BatchesPerProcess;
-    const qsizetype filesPerBatch = std::max<qsizetype>(1, (files.size() + wanted - 1) / wanted);
-
-    QStringList batch;
-    qsizetype batchBytes = 0;
-    for (const QString &file : files) {
-        const qsizetype cost = argumentCost(file);
-        if (!batch.isEmpty() && (batch.size() >= filesPerBatch || batchBytes + cost > argumentBudget)) {
-            batches.append(batch);
-            batch.clear();
-            batchBytes = 0;
+    // Even shares, so the processes finish together; the budget may split a share further.
+    const qsizetype shares =
+        std::min<qsizetype>(files.size(), qsizetype(std::max(parallel, 1)) * BatchesPerProcess);
+    qsizetype next = 0;
+    for (qsizetype share = 0; share < shares; ++share) {
+        const qsizetype shareSize = files.size() / shares + (share < files.size() % shares ? 1 : 0);
+        QStringList batch;
+        qsizetype batchBytes = 0;
+        for (const qsizetype end = next + shareSize; next < end; ++next) {
+            const QString &file = files.at(next);
+            const qsizetype cost = argumentCost(file);
+            if (!batch.isEmpty() && batchBytes + cost > argumentBudget) {
+                batches.append(batch);
+                batch.clear();
+                batchBytes = 0;
+            }
+            batch.append(file);
+            batchBytes += cost;
         }
-        batch.append(file);
-        batchBytes += cost;
+        batches.append(batch);
     }
-    batches.append(batch);
     return batches;
 }
 
@@ -178,6 +182,12 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
     for (int i = 0; i < batches.size(); ++i)
         result.runs[i].files = batches.at(i);
 
+    // indent's default backup rule looks for numbered backups by reading the whole directory for every
+    // file, which is quadratic over a large one; where the user chose no rule, ask for plain "file~".
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (environment.value(QStringLiteral("VERSION_CONTROL")).isEmpty())
+        environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("simple"));
+
     const int total = int(files.size());
     int filesDone = 0;
     int nextBatch = 0;
@@ -204,6 +214,7 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
             process->setProgram(request.formatterPath);
             process->setArguments(options + batches.at(index));
             process->setStandardInputFile(QProcess::nullDevice());
+            process->setProcessEnvironment(environment);
             process->start();
             if (!process->waitForStarted(-1)) {
                 FormatterProcessResult &run = result.runs[index];

@@ -58,8 +58,9 @@ struct FormatterRunResult
 
 // Runs the formatter over files in place, in batches that stay below the system's argument limit and
 // in parallel up to the core count. Runs in the program's working directory and environment, so
-// .indent.pro, INDENT_PROFILE, HOME and SIMPLE_BACKUP_SUFFIX act as they do for indent. With no files
-// nothing is started. No dialogs: the caller turns the result into words.
+// .indent.pro, INDENT_PROFILE, HOME, SIMPLE_BACKUP_SUFFIX and VERSION_CONTROL act as they do for indent;
+// when VERSION_CONTROL is unset, backups are simple ("file~"). Files are always handed over by full
+// path. With no files nothing is started. No dialogs: the caller turns the result into words.
 class FormatterRunner
 {
 public:
