@@ -105,7 +105,7 @@ QString failureOf(const FormatterProcessResult &run)
     case FormatterProcessResult::Outcome::FailedToStart:
         return text("indent 无法启动：%1").arg(run.errorString);
     case FormatterProcessResult::Outcome::Crashed:
-        return text("indent 异常终止：%1").arg(run.errorString);
+        return text("indent 异常终止");
     default:
         return text("indent 退出状态 %1").arg(run.exitCode);
     }
@@ -321,9 +321,12 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
         if (output.size() > FormatterOutputLimit)
             output = output.left(FormatterOutputLimit) + text("……");
         if (!output.isEmpty()) {
-            QStringList lines = output.split(QLatin1Char('\n'));
-            for (QString &line : lines)
-                line = visible(line);
+            // Parallel batches repeat the same complaint about the command line once each.
+            QStringList lines;
+            for (const QString &line : output.split(QLatin1Char('\n'))) {
+                if (!lines.contains(visible(line)))
+                    lines.append(visible(line));
+            }
             parts.append(text(FormatterOutputSection) + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
         }
     }

@@ -6,7 +6,25 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+// Below this many copies a job copies everything first, then formats: simple and quick enough.
+constexpr int PipelineThreshold = 64;
+constexpr int PipelineChunks = 4;
+constexpr int PollMilliseconds = 5;
 
 const QString PatternSuffix = QStringLiteral("/*.*");
 
@@ -24,6 +42,27 @@ QString tr8(const char *text)
 {
     return QString::fromUtf8(text);
 }
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+struct FileDescriptor
+{
+    explicit FileDescriptor(int descriptor)
+        : fd(descriptor)
+    {}
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int release() { return std::exchange(fd, -1); }
+    int fd;
+};
 
 } // namespace
 
@@ -149,23 +188,54 @@ int JobScriptResult::filesFormatted() const
 
 QString JobScriptRunner::copyIntoDirectory(const QString &source, const QString &directory)
 {
-    const QFileInfo info(source);
-    if (!info.exists())
-        return tr8("文件不存在或无法访问");
-    if (info.isDir())
+    // O_NONBLOCK: a pipe named like a source must not keep the job waiting for a writer.
+    const FileDescriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.fd < 0)
+        return errno == ENOENT ? tr8("文件不存在") : tr8("无法打开：") + systemError(errno);
+    struct stat status;
+    if (::fstat(in.fd, &status) != 0)
+        return tr8("无法读取：") + systemError(errno);
+    if (S_ISDIR(status.st_mode))
         return tr8("这是一个目录，不是文件");
-    // Only regular files: a pipe or device named like a source would block or never end.
-    if (!info.isFile())
+    if (!S_ISREG(status.st_mode))
         return tr8("不是普通文件");
-    const QString target = withTrailingSeparator(directory) + info.fileName();
-    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
-        return tr8("整理代码目录中已有同名文件");
-    QFile file(source);
-    if (!file.copy(target))
-        return tr8("复制失败：") + file.errorString();
-    QFile copy(target);
-    if (!copy.setPermissions(copy.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return tr8("无法将副本设为可写：") + copy.errorString();
+
+    const QByteArray target =
+        QFile::encodeName(withTrailingSeparator(directory) + QFileInfo(source).fileName());
+    const mode_t mode = (status.st_mode & 0777) | S_IRUSR | S_IWUSR;
+    // O_EXCL: never write over an earlier copy or through a link planted in the directory.
+    FileDescriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (out.fd < 0)
+        return errno == EEXIST ? tr8("整理代码目录中已有同名文件")
+                               : tr8("无法创建副本：") + systemError(errno);
+
+    const auto fail = [&](const char *what, int error) {
+        ::unlink(target.constData());
+        return tr8(what) + systemError(error);
+    };
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return fail("读取失败：", errno);
+        if (got == 0)
+            break;
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = ::write(out.fd, buffer + written, size_t(got - written));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return fail("写入副本失败：", errno);
+            written += put;
+        }
+    }
+    // The mode given to open passed through the umask; the copy belongs to the job and must be writable.
+    if (::fchmod(out.fd, mode) != 0)
+        return fail("无法将副本设为可写：", errno);
+    if (::close(out.release()) != 0)
+        return fail("写入副本失败：", errno);
     return {};
 }
 
@@ -200,6 +270,16 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
     result.directoryMade = true;
 
     // Until the copies are done, count each one twice: once copied and once formatted.
+    if (script.sources.size() < PipelineThreshold)
+        copyThenFormat(script, result, report);
+    else
+        copyWhileFormatting(script, result, report);
+    return result;
+}
+
+void JobScriptRunner::copyThenFormat(const JobScript &script, JobScriptResult &result, const Progress &report)
+{
+    // Until the copies are done, count each one twice: once copied and once formatted.
     const int copies = script.sources.size();
     for (int index = 0; index < copies; ++index) {
         const QString &source = script.sources.at(index);
@@ -211,24 +291,94 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
             result.copyFailures.append({source, failure});
         if (!report(index + 1, 2 * copies)) {
             result.stop = JobScriptResult::Stop::Cancelled;
-            return result;
+            return;
         }
     }
 
     const QStringList files = expandFormatterPattern(script.outputDirectory);
     result.filesToFormat = files.size();
     if (files.isEmpty())
-        return result;
-
+        return;
     result.formatterStarted = true;
-    FormatterRequest request;
-    request.formatterPath = script.formatterPath;
-    request.files = files;
-    request.parameterText = script.parameterText;
-    result.formatter = FormatterRunner().run(request, [&](int filesDone, int filesTotal) {
-        return report(copies + filesDone, copies + filesTotal);
-    });
+    result.formatter = FormatterRunner().run(
+        {script.formatterPath, files, script.parameterText, 0},
+        [&](int filesDone, int filesTotal) { return report(copies + filesDone, copies + filesTotal); });
     if (result.formatter.cancelled)
         result.stop = JobScriptResult::Stop::Cancelled;
-    return result;
+}
+
+void JobScriptRunner::copyWhileFormatting(const JobScript &script, JobScriptResult &result,
+                                          const Progress &report)
+{
+    // Copying and formatting both wait mostly on the file system, so a second thread copies while the
+    // formatter works through the copies made so far. The formatter sees exactly the copies, as it would
+    // see them in the fresh directory after copying everything first.
+    const int copies = script.sources.size();
+    std::vector<QString> failures(static_cast<size_t>(copies));
+    std::atomic<int> copiesMade{0};
+    std::atomic<bool> stopCopying{false};
+    std::thread copier([&] {
+        for (int index = 0; index < copies && !stopCopying.load(); ++index) {
+            failures[size_t(index)] = copyIntoDirectory(script.sources.at(index), script.outputDirectory);
+            copiesMade.store(index + 1, std::memory_order_release);
+        }
+    });
+
+    int collected = 0;
+    QStringList pending;
+    const auto collect = [&](int upTo) {
+        for (; collected < upTo; ++collected) {
+            const QString &source = script.sources.at(collected);
+            if (failures[size_t(collected)].isEmpty()) {
+                const QString copy =
+                    withTrailingSeparator(script.outputDirectory) + QFileInfo(source).fileName();
+                result.copied.append(copy);
+                pending.append(copy);
+            } else {
+                result.copyFailures.append({source, failures[size_t(collected)]});
+            }
+        }
+    };
+    const auto cancel = [&] {
+        stopCopying.store(true);
+        copier.join();
+        collect(copiesMade.load(std::memory_order_acquire));
+        result.filesToFormat = result.copied.size();
+        result.stop = JobScriptResult::Stop::Cancelled;
+    };
+
+    // At least two files a run, so that a run of one file never reads "-st" differently from the job.
+    const int chunkSize = std::max(2, (copies + PipelineChunks - 1) / PipelineChunks);
+    int filesFormatted = 0;
+    for (;;) {
+        const int made = copiesMade.load(std::memory_order_acquire);
+        collect(made);
+        const bool allMade = made == copies;
+        if ((pending.size() >= chunkSize && copies - made >= 2) || (allMade && !pending.isEmpty())) {
+            result.formatterStarted = true;
+            const FormatterRunResult chunk = FormatterRunner().run(
+                {script.formatterPath, pending, script.parameterText, 0}, [&](int filesDone, int) {
+                    return report(copiesMade.load(std::memory_order_acquire) + filesFormatted + filesDone,
+                                  2 * copies);
+                });
+            result.formatter.runs += chunk.runs;
+            filesFormatted += pending.size();
+            pending.clear();
+            if (chunk.cancelled) {
+                result.formatter.cancelled = true;
+                cancel();
+                return;
+            }
+            continue;
+        }
+        if (allMade)
+            break;
+        if (!report(made + filesFormatted, 2 * copies)) {
+            cancel();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
+    }
+    copier.join();
+    result.filesToFormat = result.copied.size();
 }

@@ -91,4 +91,8 @@ public:
     // Copies source into directory under its own name and makes the copy writable for its owner. An
     // empty result means success, otherwise it says why not.
     static QString copyIntoDirectory(const QString &source, const QString &directory);
+
+private:
+    static void copyThenFormat(const JobScript &script, JobScriptResult &result, const Progress &report);
+    static void copyWhileFormatting(const JobScript &script, JobScriptResult &result, const Progress &report);
 };

@@ -574,6 +574,55 @@ private slots:
         QCOMPARE(filesIn(m_sources), (FileMap{{"a.c", Messy}, {"b.c", Messy}, {"c.c", Messy}}));
     }
 
+    // From 64 files on, a second thread copies while the formatter works through the copies made so far.
+    void aLargeJobGivesTheSameResult()
+    {
+        FileMap inputs;
+        for (int i = 0; i < 90; ++i) {
+            const QString name =
+                QStringLiteral("f%1.%2").arg(i, 2, 10, QLatin1Char('0')).arg(i % 3 ? "c" : "h");
+            const QByteArray content =
+                Messy + "int v" + QByteArray::number(i) + "=" + QByteArray::number(i) + ";\n";
+            writeSources({name}, content);
+            inputs.insert(name, content);
+        }
+        writeSources({"broken.c"}, "int main(){ if (\n");
+        inputs.insert("broken.c", "int main(){ if (\n");
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+        QCOMPARE(m_prompts->messages.size(), 1);
+        const QString message = m_prompts->messages.first();
+        QVERIFY2(message.contains("broken.c") && message.contains(text("退出状态 2")), qPrintable(message));
+        QVERIFY(!message.contains(text("失败")));
+        QCOMPARE(filesIn(outputDirectory()), indentDirectly(inputs));
+        QCOMPARE(filesIn(m_sources), inputs);
+        QVERIFY(!scriptExists());
+    }
+
+    void cancellingALargeJobStopsCopyingAndFormatting()
+    {
+        qputenv("FAKE_INDENT_MODE", "hang");
+        makeJob(m_program, QStringLiteral(FAKE_INDENT_PATH));
+        FileMap inputs;
+        for (int i = 0; i < 200; ++i) {
+            const QString name = QStringLiteral("f%1.c").arg(i);
+            writeSources({name});
+            inputs.insert(name, Messy);
+        }
+        m_prompts->cancelAfterProgressUpdates = 3;
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+        QCOMPARE(m_prompts->messages.size(), 1);
+        const QString message = m_prompts->messages.first();
+        QVERIFY2(message.startsWith(text("已取消")), qPrintable(message));
+        QVERIFY(m_prompts->openedFolders.isEmpty());
+        QVERIFY(!scriptExists());
+        QCOMPARE(filesIn(m_sources), inputs);
+        const FileMap made = filesIn(outputDirectory());
+        for (auto it = made.cbegin(); it != made.cend(); ++it)
+            QCOMPARE(it.value(), Messy);
+    }
+
     void aReadOnlySourceGivesAWritableCopy()
     {
         writeSources({"a.c", "b.c"});
