@@ -62,6 +62,12 @@ QStringList makeCorpus(const QString &directory)
 bool runProcess(const QString &program, const QStringList &arguments)
 {
     QProcess process;
+    // The backup rule the job's formatter runs with: indent's default one reads the whole directory for
+    // every file, which would measure that rule rather than the job.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (environment.value(QStringLiteral("VERSION_CONTROL")).isEmpty())
+        environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("simple"));
+    process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments);
     return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
