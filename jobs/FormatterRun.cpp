@@ -1,6 +1,7 @@
 #include "FormatterRun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -20,7 +21,9 @@ const QString BareTypeNameOption = QStringLiteral("-T");
 const QString StandardOutputOption = QStringLiteral("-st");
 
 constexpr int BatchesPerProcess = 8;
-constexpr int PollMilliseconds = 10;
+// Short, so a finished batch's slot is refilled at once; progress is reported less often.
+constexpr int PollMilliseconds = 2;
+constexpr qint64 ProgressMilliseconds = 50;
 // What exec itself needs beyond the strings: auxiliary vector, alignment, the program name copy.
 constexpr qsizetype ArgumentMargin = 64 * 1024;
 
@@ -82,7 +85,8 @@ qsizetype formatterArgumentBudget(const QString &formatterPath, const QStringLis
 QVector<QStringList> formatterBatches(const QStringList &files, int parallel, qsizetype argumentBudget)
 {
     QVector<QStringList> batches;
-    // Even shares, so the processes finish together; the budget may split a share further.
+    // Even shares of neighbouring files, so the processes finish together and mostly write to different
+    // directories; the budget may split a share further.
     const qsizetype shares =
         std::min<qsizetype>(files.size(), qsizetype(std::max(parallel, 1)) * BatchesPerProcess);
     qsizetype next = 0;
@@ -192,6 +196,8 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
     int filesDone = 0;
     int nextBatch = 0;
     std::vector<RunningBatch> running;
+    int reportedDone = -1;
+    QElapsedTimer sinceReport;
 
     const auto finish = [&](RunningBatch &batch) {
         FormatterProcessResult &run = result.runs[batch.index];
@@ -237,7 +243,15 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
             }
         }
 
-        if (progress && !progress(filesDone, total)) {
+        if (!progress)
+            continue;
+        const bool finished = nextBatch >= batches.size() && running.empty();
+        if (!finished && filesDone == reportedDone && sinceReport.isValid() &&
+            sinceReport.elapsed() < ProgressMilliseconds)
+            continue;
+        reportedDone = filesDone;
+        sinceReport.start();
+        if (!progress(filesDone, total)) {
             for (RunningBatch &batch : running) {
                 batch.process->kill();
                 batch.process->waitForFinished(-1);
