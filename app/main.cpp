@@ -1,22 +1,15 @@
-#include "CellTable.h"
-#include "QtPrompts.h"
+#include "Main.h"
+#include "Application.h"
 #include "Startup.h"
-#include "StyleStore.h"
 
 #include <QApplication>
-#include <QLabel>
+#include <QDir>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QtPrompts prompts;
-    StyleStore store(configPathIn(ProgramDirectory()), prompts);
-    if (!store.LoadStyleFile())
-        return 0;
-    CellTable cells;
-    QLabel window(cells.ShowStyle(store.styleFlags(store.SelectedIndex())));
-    window.setWindowTitle(QString::fromUtf8("Zabo 代码风格格式化工具") + versionSuffix(programVersionValue()));
-    window.setWordWrap(true);
-    window.show();
-    return app.exec();
+    StartupEnvironment environment;
+    environment.programDirectory = ProgramDirectory();
+    environment.tempDirectory = QDir::tempPath();
+    return runZabo(environment);
 }

@@ -1,16 +1,51 @@
 #include "QtPrompts.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QUrl>
+
+namespace {
+
+class QtProgress : public JobProgress
+{
+public:
+    QtProgress(const QString &label, int total, QWidget *parent)
+        : m_dialog(label, QString::fromUtf8("取消"), 0, total, parent)
+    {
+        m_dialog.setWindowTitle(QApplication::applicationDisplayName());
+        m_dialog.setWindowModality(Qt::ApplicationModal);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setMinimumDuration(0);
+        m_dialog.setValue(0);
+    }
+
+    bool setProgress(int done, int total) override
+    {
+        m_dialog.setMaximum(total);
+        m_dialog.setValue(done);
+        // the job runs on this thread; let the windows paint and the cancel button be pressed
+        QCoreApplication::processEvents();
+        return !m_dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+} // namespace
 
 QtPrompts::QtPrompts(QWidget *parent)
     : m_parent(parent)
-{
-}
+{}
 
 void QtPrompts::ShowMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    m_parent);
     box.exec();
 }
 
@@ -19,4 +54,36 @@ bool QtPrompts::askWarningYesNo(const QString &question)
     QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), question,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     return box.exec() != QMessageBox::No;
+}
+
+bool QtPrompts::askInformationOkCancel(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+    return box.exec() == QMessageBox::Ok;
+}
+
+JobPrompts::OpenFilesAnswer QtPrompts::openFiles(const OpenFilesRequest &request)
+{
+    QFileDialog dialog(m_parent, request.title, request.initialDirectory);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(request.filters);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return {dialog.selectedFiles(), dialog.selectedNameFilter()};
+}
+
+QString QtPrompts::chooseDirectory(const QString &prompt)
+{
+    return QFileDialog::getExistingDirectory(m_parent, prompt);
+}
+
+void QtPrompts::openFolder(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+std::unique_ptr<JobProgress> QtPrompts::beginProgress(const QString &label, int total)
+{
+    return std::make_unique<QtProgress>(label, total, m_parent);
 }

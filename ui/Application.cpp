@@ -1,0 +1,49 @@
+#include "Application.h"
+
+#include "Aboutme.h"
+#include "Inputname.h"
+#include "Main.h"
+#include "QtPrompts.h"
+
+#include <QApplication>
+
+#include <exception>
+
+bool createWindows(const StartupEnvironment &environment)
+{
+    MainForm = new TMainForm;
+    if (!MainForm->FormCreate(environment)) {
+        destroyWindows();
+        return false;
+    }
+    InputNameForm = new TInputNameForm(MainForm);
+    AboutForm = new TAboutForm(MainForm);
+    return true;
+}
+
+void destroyWindows()
+{
+    delete AboutForm;
+    AboutForm = nullptr;
+    delete InputNameForm;
+    InputNameForm = nullptr;
+    delete MainForm;
+    MainForm = nullptr;
+}
+
+int runZabo(const StartupEnvironment &environment)
+{
+    if (!createWindows(environment))
+        return 0;
+    MainForm->show();
+    int status = 0;
+    try {
+        status = QApplication::exec();
+    } catch (const std::exception &error) {
+        QtPrompts().ShowMessage(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        QtPrompts().ShowMessage(QString());
+    }
+    destroyWindows();
+    return status;
+}

@@ -1,0 +1,278 @@
+#include "Main.h"
+#include "ui_Main.h"
+
+#include "Aboutme.h"
+#include "CellTable.h"
+#include "FormatterDeployment.h"
+#include "FormattingJob.h"
+#include "Inputname.h"
+#include "QtPrompts.h"
+#include "Startup.h"
+#include "StyleGridModel.h"
+#include "StyleStore.h"
+#include "WindowStyle.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+
+#include <new>
+
+TMainForm *MainForm = nullptr;
+
+namespace {
+
+// Holds back a control's repainting until the bracket closes, so that a bulk change paints once.
+class UpdateBracket
+{
+public:
+    explicit UpdateBracket(QWidget *widget)
+        : m_widget(widget)
+        , m_wasEnabled(widget->updatesEnabled())
+    {
+        m_widget->setUpdatesEnabled(false);
+    }
+    ~UpdateBracket() { m_widget->setUpdatesEnabled(m_wasEnabled); }
+    UpdateBracket(const UpdateBracket &) = delete;
+    UpdateBracket &operator=(const UpdateBracket &) = delete;
+
+private:
+    QWidget *m_widget;
+    bool m_wasEnabled;
+};
+
+constexpr int ColumnWidths[CellTable::ColumnCount] = {35, 68, 640};
+
+} // namespace
+
+TMainForm::TMainForm(QWidget *parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::TMainForm>())
+    , m_qtPrompts(std::make_unique<QtPrompts>(this))
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    applyWindowStyle(this);
+    ui->ParamMemo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
+    ui->StyleGrid->viewport()->installEventFilter(this);
+    ui->StyleGrid->installEventFilter(this);
+
+    connect(ui->StyleListBox, &QListWidget::itemClicked, this, &TMainForm::StyleListBoxClick);
+    connect(ui->StyleListBox, &QListWidget::itemSelectionChanged, this, &TMainForm::StyleListBoxClick);
+    connect(ui->SaveCfgButton, &QPushButton::clicked, this, &TMainForm::SaveCfgButtonClick);
+    connect(ui->DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteButtonClick);
+    connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
+    connect(ui->IndentFileItem, &QAction::triggered, this, &TMainForm::IndentFileItemClick);
+    connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
+    connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
+}
+
+TMainForm::~TMainForm() = default;
+
+bool TMainForm::FormCreate(const StartupEnvironment &environment)
+{
+    m_prompts = environment.prompts ? environment.prompts : m_qtPrompts.get();
+    m_exitProgram = environment.exitProgram;
+    if (!m_exitProgram)
+        m_exitProgram = [](int status) { QCoreApplication::exit(status); };
+
+    setWindowTitle(windowTitle() + versionSuffix(programVersionValue()));
+    m_programDirectory = environment.programDirectory;
+    m_configPath = configPathIn(m_programDirectory);
+
+    m_store = std::make_unique<StyleStore>(m_configPath, *m_prompts);
+    if (!m_store->LoadStyleFile())
+        return false;
+    fillStyleList();
+    selectListEntry(m_store->SelectedIndex());
+
+    try {
+        m_cells = std::make_unique<CellTable>();
+    } catch (const std::bad_alloc &) {
+        m_prompts->ShowMessage(StartupMessages::outOfMemory());
+        return false;
+    }
+    m_gridModel = new StyleGridModel(
+        CellTable::RowCount,
+        {QString::fromUtf8("选定"), QString::fromUtf8("参数"), QString::fromUtf8("参数含义说明")},
+        [this](int column, int row) { return StyleGridGetValue(column, row); }, this);
+    ui->StyleGrid->setModel(m_gridModel);
+    for (int column = 0; column < CellTable::ColumnCount; ++column)
+        ui->StyleGrid->horizontalHeader()->resizeSection(column, ColumnWidths[column]);
+    // a current cell from the start keeps the view from picking one (and so toggling it) on focus
+    ui->StyleGrid->selectionModel()->setCurrentIndex(m_gridModel->index(0, 0), QItemSelectionModel::NoUpdate);
+    connect(ui->StyleGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid())
+                    StyleGridSelectCell(current.column(), current.row());
+            });
+    showStyle(m_store->SelectedIndex());
+
+    const FormatterDeployment deployment = DeployFormatter(environment.tempDirectory);
+    if (!deployment.ok) {
+        m_prompts->ShowMessage(StartupMessages::tempNotWritable());
+        return false;
+    }
+    m_formatterPath = deployment.formatterPath;
+    m_job = std::make_unique<FormattingJob>(
+        FormattingJob::Context{m_programDirectory, m_formatterPath,
+                               [this] { return ui->ParamMemo->toPlainText(); }},
+        *m_prompts);
+    return true;
+}
+
+QVariant TMainForm::StyleGridGetValue(int ACol, int ARow) const
+{
+    return m_cells ? m_cells->cell(ARow, ACol) : QVariant();
+}
+
+void TMainForm::StyleGridSelectCell(int ACol, int ARow)
+{
+    Q_UNUSED(ACol) // whichever cell of the row is selected, the row's check flips
+    {
+        const UpdateBracket grid(ui->StyleGrid);
+        m_cells->toggle(ARow);
+        m_gridModel->rowsChanged(ARow, ARow);
+    }
+    showParameterText(m_cells->ComposeParameterText());
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_cells && watched == ui->StyleGrid->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        const QPoint position = static_cast<QMouseEvent *>(event)->position().toPoint();
+        const QModelIndex index = ui->StyleGrid->indexAt(position);
+        // a press on another row moves the current row, and that move is the selection event
+        if (index.isValid() && index.row() == ui->StyleGrid->currentIndex().row())
+            StyleGridSelectCell(index.column(), index.row());
+    } else if (m_cells && watched == ui->StyleGrid && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const QModelIndex current = ui->StyleGrid->currentIndex();
+        // the keyboard's way to select the current cell again
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && current.isValid()) {
+            StyleGridSelectCell(current.column(), current.row());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    if (!m_placed) {
+        centreWindow(this);
+        m_placed = true;
+    }
+    QWidget::showEvent(event);
+}
+
+void TMainForm::StyleListBoxClick()
+{
+    const int index = selectedListIndex();
+    if (index < 0)
+        return;
+    m_store->setSelectedIndex(index);
+    showStyle(m_store->SelectedIndex());
+}
+
+void TMainForm::SaveCfgButtonClick()
+{
+    const int index = selectedListIndex();
+    if (index < 0 || !InputNameForm)
+        return;
+    InputNameForm->PresetName(ui->StyleListBox->item(index)->text());
+    InputNameForm->show();
+    InputNameForm->raise();
+    InputNameForm->activateWindow();
+}
+
+void TMainForm::DeleteButtonClick()
+{
+    if (m_store->DeleteStyle(selectedListIndex()) != StyleStore::DeleteOutcome::Deleted)
+        return;
+    fillStyleList();
+    selectListEntry(m_store->SelectedIndex());
+    showStyle(m_store->SelectedIndex());
+}
+
+void TMainForm::SaveStyleAs(const QString &name)
+{
+    if (m_store->SaveStyleAs(name, m_cells->checkFlags()) != StyleStore::SaveOutcome::Added)
+        return;
+    const int added = m_store->StyleCount() - 1;
+    {
+        const QSignalBlocker blocker(ui->StyleListBox);
+        ui->StyleListBox->addItem(m_store->styleName(added));
+    }
+    selectListEntry(added);
+}
+
+void TMainForm::IndentDirItemClick()
+{
+    if (m_job)
+        m_job->IndentDirItemClick();
+}
+
+void TMainForm::IndentFileItemClick()
+{
+    if (m_job)
+        m_job->IndentFileItemClick();
+}
+
+void TMainForm::AboutItemClick()
+{
+    if (!AboutForm)
+        return;
+    AboutForm->show();
+    AboutForm->raise();
+    AboutForm->activateWindow();
+}
+
+void TMainForm::ExitItemClick()
+{
+    delete InputNameForm;
+    InputNameForm = nullptr;
+    m_exitProgram(0);
+}
+
+int TMainForm::selectedListIndex() const
+{
+    const QList<QListWidgetItem *> selected = ui->StyleListBox->selectedItems();
+    return selected.isEmpty() ? -1 : ui->StyleListBox->row(selected.first());
+}
+
+void TMainForm::fillStyleList()
+{
+    const QSignalBlocker blocker(ui->StyleListBox);
+    ui->StyleListBox->clear();
+    ui->StyleListBox->addItems(m_store->styleNames());
+}
+
+void TMainForm::selectListEntry(int index)
+{
+    const QSignalBlocker blocker(ui->StyleListBox);
+    ui->StyleListBox->setCurrentRow(index);
+}
+
+void TMainForm::showStyle(int index)
+{
+    const UpdateBracket memo(ui->ParamMemo);
+    QString text;
+    {
+        const UpdateBracket grid(ui->StyleGrid);
+        text = m_cells->ShowStyle(m_store->styleFlags(index));
+        m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
+    }
+    ui->ParamMemo->setPlainText(text);
+}
+
+void TMainForm::showParameterText(const QString &text)
+{
+    const UpdateBracket memo(ui->ParamMemo);
+    ui->ParamMemo->setPlainText(text);
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class CellTable;
+class FormattingJob;
+class JobPrompts;
+class QtPrompts;
+class StyleGridModel;
+class StyleStore;
+
+namespace Ui {
+class TMainForm;
+}
+
+// Where the program runs and who answers its questions. The entry passes the real places and Qt's
+// dialogs; tests pass scratch directories, scripted answers and an exit they can observe.
+struct StartupEnvironment
+{
+    QString programDirectory; // ends with '/'
+    QString tempDirectory;
+    JobPrompts *prompts = nullptr;        // Qt dialogs when null
+    std::function<void(int)> exitProgram; // QCoreApplication::exit when empty
+};
+
+// The working surface: the style list, the option grid with the parameter text under it, the buttons
+// that save and delete styles, and the menu that runs the formatting jobs.
+class TMainForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // The start-up sequence. False after a fatal failure, once its message has been shown: the program
+    // must then end with status 0 without showing a window.
+    bool FormCreate(const StartupEnvironment &environment);
+
+    // Called by the style name dialog's confirm button.
+    void SaveStyleAs(const QString &name);
+
+    QVariant StyleGridGetValue(int ACol, int ARow) const;
+    void StyleGridSelectCell(int ACol, int ARow);
+
+    void StyleListBoxClick();
+    void SaveCfgButtonClick();
+    void DeleteButtonClick();
+    void IndentDirItemClick();
+    void IndentFileItemClick();
+    void AboutItemClick();
+    void ExitItemClick();
+
+    QString programDirectory() const { return m_programDirectory; }
+    QString configPath() const { return m_configPath; }
+    QString formatterPath() const { return m_formatterPath; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    int selectedListIndex() const;
+    void fillStyleList();
+    void selectListEntry(int index);
+    void showStyle(int index);
+    void showParameterText(const QString &text);
+
+    std::unique_ptr<Ui::TMainForm> ui;
+    std::unique_ptr<QtPrompts> m_qtPrompts;
+    JobPrompts *m_prompts = nullptr;
+    std::function<void(int)> m_exitProgram;
+    QString m_programDirectory;
+    QString m_configPath;
+    QString m_formatterPath;
+    std::unique_ptr<StyleStore> m_store;
+    std::unique_ptr<CellTable> m_cells;
+    StyleGridModel *m_gridModel = nullptr;
+    std::unique_ptr<FormattingJob> m_job;
+    bool m_placed = false;
+};
+
+extern TMainForm *MainForm;

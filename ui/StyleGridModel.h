@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <functional>
+
+// The option grid's view of the cell table: every cell is looked up when the view asks for it. The
+// check column shows a check box the view cannot toggle; the window inverts checks on selection.
+class StyleGridModel : public QAbstractTableModel
+{
+public:
+    using CellLookup = std::function<QVariant(int column, int row)>;
+
+    StyleGridModel(int rowCount, QStringList headers, CellLookup lookup, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Tells the view that the cells of these rows have new values.
+    void rowsChanged(int first, int last);
+
+private:
+    int m_rowCount;
+    QStringList m_headers;
+    CellLookup m_lookup;
+};
