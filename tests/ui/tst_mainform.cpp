@@ -1,0 +1,462 @@
+#include "Aboutme.h"
+#include "Application.h"
+#include "Inputname.h"
+#include "Main.h"
+#include "Startup.h"
+#include "StyleStore.h"
+#include "TestFiles.h"
+#include "ZaboWindows.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+StyleFileContent storedStyles(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readStyleFile(buffer);
+}
+
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void firstStartCreatesConfigAndShowsRecommendedStyle();
+    void fatalStartShowsItsMessageAndNoWindow_data();
+    void fatalStartShowsItsMessageAndNoWindow();
+    void entryRunsUntilExitItem();
+    void selectingRowTogglesAndTogglesBack_data();
+    void selectingRowTogglesAndTogglesBack();
+    void keyboardMovesToggleTheRowReached();
+    void listClickReloadsStoredFlags_data();
+    void listClickReloadsStoredFlags();
+    void actionsWithoutSelectionAreIgnoredOrRefused();
+    void deleteRefusesBuiltIns_data();
+    void deleteRefusesBuiltIns();
+    void deleteAsksAndRefreshes_data();
+    void deleteAsksAndRefreshes();
+    void saveButtonPresetsAndRefreshesDialog();
+    void menuItemsAndShortcuts_data();
+    void menuItemsAndShortcuts();
+    void titleButtonChangesNothing();
+
+private:
+    void saveStyle(const QString &name, const QList<int> &toggledRows);
+
+    std::unique_ptr<ZaboWindows> m_windows;
+};
+
+void TestMainForm::init()
+{
+    m_windows = std::make_unique<ZaboWindows>();
+}
+
+void TestMainForm::cleanup()
+{
+    m_windows.reset();
+}
+
+void TestMainForm::saveStyle(const QString &name, const QList<int> &toggledRows)
+{
+    for (const int row : toggledRows)
+        m_windows->clickCell(row, 2);
+    MainForm->SaveStyleAs(name);
+}
+
+void TestMainForm::firstStartCreatesConfigAndShowsRecommendedStyle()
+{
+    QVERIFY(m_windows->start());
+    QVERIFY(m_windows->prompts.messages.isEmpty());
+
+    const QByteArray config = m_windows->configBytes();
+    QCOMPARE(config.size(), 1400);
+    QCOMPARE(storedStyles(config).selectedIndex, 3);
+    QCOMPARE(m_windows->listEntries(), QStringList({"GNU", "K&&R", "ORIG", text("Zabo推荐风格")}));
+    QCOMPARE(m_windows->listSelection(), 3);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), recommendedParameterText());
+    QCOMPARE(m_windows->checkedOptions(), recommendedParameterText());
+    QVERIFY(m_windows->paramMemo()->isReadOnly());
+
+    QCOMPARE(MainForm->windowTitle(), text("Zabo 代码风格格式化工具") + versionSuffix(programVersionValue()));
+    QVERIFY(QFileInfo(MainForm->formatterPath()).isExecutable());
+    QCOMPARE(MainForm->size(), QSize(952, 551));
+    QCOMPARE(MainForm->minimumSize(), MainForm->maximumSize());
+    QVERIFY(!(MainForm->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(InputNameForm && !InputNameForm->isVisible());
+    QVERIFY(AboutForm && !AboutForm->isVisible());
+
+    const QAbstractItemModel *model = m_windows->grid()->model();
+    QCOMPARE(model->rowCount(), 93);
+    QCOMPARE(model->columnCount(), 3);
+    const QStringList headers = {text("选定"), text("参数"), text("参数含义说明")};
+    const QList<int> widths = {35, 68, 640};
+    for (int column = 0; column < 3; ++column) {
+        QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), headers.at(column));
+        QCOMPARE(m_windows->grid()->columnWidth(column), widths.at(column));
+    }
+    QCOMPARE(model->index(92, 1).data().toString(), QStringLiteral("-v"));
+    QVERIFY(!(model->index(0, 0).flags() & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable)));
+}
+
+void TestMainForm::fatalStartShowsItsMessageAndNoWindow_data()
+{
+    QTest::addColumn<bool>("programDirectoryWritable");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("program directory not writable") << false << StartupMessages::configCreateFailed();
+    QTest::newRow("temporary directory not writable") << true << StartupMessages::tempNotWritable();
+}
+
+void TestMainForm::fatalStartShowsItsMessageAndNoWindow()
+{
+    QFETCH(bool, programDirectoryWritable);
+    QFETCH(QString, message);
+
+    StartupEnvironment environment = m_windows->environment();
+    if (programDirectoryWritable)
+        environment.tempDirectory = unwritablePath(m_windows->tempDirectory.path(), QStringLiteral("tmp"));
+    else
+        environment.programDirectory =
+            unwritablePath(m_windows->programDirectory.path(), QStringLiteral("zabo")) + QLatin1Char('/');
+
+    QCOMPARE(runZabo(environment), 0);
+    QCOMPARE(m_windows->prompts.messages, QStringList{message});
+    QVERIFY(!MainForm && !InputNameForm && !AboutForm);
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    QVERIFY(m_windows->exitStatuses.isEmpty());
+}
+
+void TestMainForm::entryRunsUntilExitItem()
+{
+    StartupEnvironment environment = m_windows->environment();
+    QList<int> &statuses = m_windows->exitStatuses;
+    environment.exitProgram = [&statuses](int status) {
+        statuses.append(status);
+        QCoreApplication::exit(status);
+    };
+    bool shownAlone = false;
+    QTimer::singleShot(0, [&] {
+        shownAlone =
+            MainForm && MainForm->isVisible() && !InputNameForm->isVisible() && !AboutForm->isVisible();
+        if (MainForm)
+            MainForm->findChild<QAction *>(QStringLiteral("ExitItem"))->trigger();
+        if (statuses.isEmpty())
+            QCoreApplication::exit(1);
+    });
+    QCOMPARE(runZabo(environment), 0);
+    QVERIFY(shownAlone);
+    QCOMPARE(statuses, QList<int>{0});
+    QVERIFY(!MainForm && !InputNameForm && !AboutForm);
+}
+
+void TestMainForm::selectingRowTogglesAndTogglesBack_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("byKeyboard");
+    // row 0 is the current row from the start; row 4 becomes current with the first click
+    QTest::newRow("check cell of the current row") << 0 << 0 << false;
+    QTest::newRow("option cell of another row") << 4 << 1 << false;
+    QTest::newRow("description cell of a checked row") << 1 << 2 << false;
+    QTest::newRow("space on the current row") << 2 << 2 << true;
+}
+
+void TestMainForm::selectingRowTogglesAndTogglesBack()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(bool, byKeyboard);
+    QVERIFY(m_windows->start());
+    const QByteArray configBefore = m_windows->configBytes();
+    const bool wasChecked = m_windows->isChecked(row);
+    const QString option = m_windows->grid()->model()->index(row, 1).data().toString() + QLatin1Char(' ');
+
+    auto select = [&] {
+        if (byKeyboard)
+            QTest::keyClick(m_windows->grid(), Qt::Key_Space);
+        else
+            m_windows->clickCell(row, column);
+    };
+    if (byKeyboard)
+        m_windows->clickCell(row, column); // makes the row current, inverting it once
+    else
+        select();
+    QCOMPARE(m_windows->isChecked(row), !wasChecked);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), m_windows->checkedOptions());
+    QCOMPARE(m_windows->paramMemo()->toPlainText().contains(option), !wasChecked);
+
+    select();
+    QCOMPARE(m_windows->isChecked(row), wasChecked);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), recommendedParameterText());
+
+    // toggling a built-in style's rows never touches the stored style
+    QCOMPARE(m_windows->configBytes(), configBefore);
+}
+
+void TestMainForm::keyboardMovesToggleTheRowReached()
+{
+    QVERIFY(m_windows->start());
+    QTableView *grid = m_windows->grid();
+    m_windows->clickCell(5, 1); // "-bl", unchecked in the recommended style
+    QVERIFY(m_windows->isChecked(5));
+
+    QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(grid->currentIndex().row(), 6);
+    QVERIFY(!m_windows->isChecked(6)); // "-bli0" was checked
+    QVERIFY(m_windows->isChecked(5));
+
+    QTest::keyClick(grid, Qt::Key_Right); // another cell of the same row is no new row
+    QVERIFY(!m_windows->isChecked(6));
+
+    QTest::keyClick(grid, Qt::Key_Up);
+    QVERIFY(!m_windows->isChecked(5));
+    QVERIFY(!m_windows->isChecked(6));
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), m_windows->checkedOptions());
+    QCOMPARE(m_windows->paramMemo()->toPlainText(),
+             QString(recommendedParameterText()).remove(QStringLiteral("-bli0 ")));
+}
+
+void TestMainForm::listClickReloadsStoredFlags_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the selected entry again") << 3 << recommendedParameterText();
+    QTest::newRow("another entry") << 1 << QStringLiteral("-kr ");
+}
+
+void TestMainForm::listClickReloadsStoredFlags()
+{
+    QFETCH(int, entry);
+    QFETCH(QString, expected);
+    QVERIFY(m_windows->start());
+    const QByteArray configBefore = m_windows->configBytes();
+    m_windows->clickCell(0, 2);
+    m_windows->clickCell(1, 2);
+    QVERIFY(m_windows->paramMemo()->toPlainText().startsWith(QStringLiteral("-bad -bbb ")));
+
+    m_windows->clickListEntry(entry);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), expected);
+    QCOMPARE(m_windows->checkedOptions(), expected);
+    QCOMPARE(m_windows->listSelection(), entry);
+    // a click selects without writing: the next start still selects the style of the last save
+    QCOMPARE(m_windows->configBytes(), configBefore);
+
+    m_windows->clickListEntry(0);
+    QTest::keyClick(m_windows->list(), Qt::Key_Down);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-kr "));
+}
+
+void TestMainForm::actionsWithoutSelectionAreIgnoredOrRefused()
+{
+    QVERIFY(m_windows->start());
+    m_windows->clickCell(0, 2);
+    const QString toggled = m_windows->paramMemo()->toPlainText();
+
+    m_windows->clickListEntry(3, Qt::ControlModifier); // takes the selection away
+    QCOMPARE(m_windows->listSelection(), -1);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), toggled);
+
+    m_windows->clickButton(MainForm, "SaveCfgButton");
+    QVERIFY(!InputNameForm->isVisible());
+
+    m_windows->clickButton(MainForm, "DeleteButton");
+    QCOMPARE(m_windows->prompts.messages, QStringList{text("软件自带项，不可删除！")});
+    QVERIFY(m_windows->prompts.questions.isEmpty());
+    QCOMPARE(m_windows->listEntries().size(), 4);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), toggled);
+}
+
+void TestMainForm::deleteRefusesBuiltIns_data()
+{
+    QTest::addColumn<int>("entry");
+    for (int entry = 0; entry < 4; ++entry)
+        QTest::addRow("built-in %d", entry) << entry;
+}
+
+void TestMainForm::deleteRefusesBuiltIns()
+{
+    QFETCH(int, entry);
+    QVERIFY(m_windows->start());
+    saveStyle(QStringLiteral("mine"), {});
+    const QByteArray configBefore = m_windows->configBytes();
+    m_windows->clickListEntry(entry);
+
+    m_windows->clickButton(MainForm, "DeleteButton");
+    QCOMPARE(m_windows->prompts.messages, QStringList{text("软件自带项，不可删除！")});
+    QVERIFY(m_windows->prompts.questions.isEmpty());
+    QCOMPARE(m_windows->listEntries().size(), 5);
+    QCOMPARE(m_windows->listSelection(), entry);
+    QCOMPARE(m_windows->configBytes(), configBefore);
+}
+
+void TestMainForm::deleteAsksAndRefreshes_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::newRow("declined") << false;
+    QTest::newRow("confirmed") << true;
+}
+
+void TestMainForm::deleteAsksAndRefreshes()
+{
+    QFETCH(bool, confirm);
+    QVERIFY(m_windows->start());
+    m_windows->clickListEntry(0);
+    saveStyle(QStringLiteral("first"), {0}); // "-gnu" and "-bad"
+    saveStyle(QStringLiteral("second"), {1});
+    QCOMPARE(m_windows->listSelection(), 5);
+    m_windows->clickCell(2, 2); // an unsaved toggle that a deletion discards
+    const QByteArray configBefore = m_windows->configBytes();
+    const QString memoBefore = m_windows->paramMemo()->toPlainText();
+
+    m_windows->prompts.queueAnswer(confirm);
+    m_windows->clickButton(MainForm, "DeleteButton");
+    QCOMPARE(m_windows->prompts.questions, QStringList{text("确定要删除second风格配置项吗？")});
+    QVERIFY(m_windows->prompts.messages.isEmpty());
+
+    if (!confirm) {
+        QCOMPARE(m_windows->listEntries().size(), 6);
+        QCOMPARE(m_windows->listSelection(), 5);
+        QCOMPARE(m_windows->paramMemo()->toPlainText(), memoBefore);
+        QCOMPARE(m_windows->configBytes(), configBefore);
+        return;
+    }
+    QCOMPARE(m_windows->listEntries(),
+             QStringList({"GNU", "K&&R", "ORIG", text("Zabo推荐风格"), QStringLiteral("first")}));
+    QCOMPARE(m_windows->listSelection(), 4);
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-bad -gnu "));
+    QCOMPARE(m_windows->checkedOptions(), QStringLiteral("-bad -gnu "));
+    const StyleFileContent stored = storedStyles(m_windows->configBytes());
+    QCOMPARE(stored.records.size(), 5);
+    QCOMPARE(stored.selectedIndex, 4);
+}
+
+void TestMainForm::saveButtonPresetsAndRefreshesDialog()
+{
+    QVERIFY(m_windows->start());
+    auto *edit = InputNameForm->findChild<QLineEdit *>(QStringLiteral("Edit"));
+    QVERIFY(edit);
+
+    m_windows->clickButton(MainForm, "SaveCfgButton");
+    QVERIFY(InputNameForm->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(edit->text(), text("Zabo推荐风格"));
+
+    edit->setText(QStringLiteral("typed"));
+    m_windows->clickListEntry(1);
+    m_windows->clickButton(MainForm, "SaveCfgButton");
+    QVERIFY(InputNameForm->isVisible());
+    QCOMPARE(edit->text(), QStringLiteral("K&&R"));
+    QCOMPARE(m_windows->listEntries().size(), 4);
+}
+
+void TestMainForm::menuItemsAndShortcuts_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QKeySequence>("shortcut");
+    QTest::addColumn<QString>("effect");
+    QTest::newRow("directory job") << "IndentDirItem" << text("Indent目录(Ctrl+D)") << QKeySequence("Ctrl+D")
+                                   << "directory notice";
+    QTest::newRow("file job") << "IndentFileItem" << text("Indent文件(Ctrl+F)") << QKeySequence("Ctrl+F")
+                              << "file dialog";
+    QTest::newRow("donation window") << "AboutItem" << text("捐赠支持(Alt+F1)") << QKeySequence("Alt+F1")
+                                     << "donation window";
+    QTest::newRow("exit") << "ExitItem" << text("退出(Alt+F4)") << QKeySequence("Alt+F4") << "exit";
+}
+
+void TestMainForm::menuItemsAndShortcuts()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, caption);
+    QFETCH(QKeySequence, shortcut);
+    QFETCH(QString, effect);
+
+    auto effects = [this] {
+        QStringList seen;
+        for (int n = 0; n < m_windows->prompts.informationQuestions.size(); ++n)
+            seen << "directory notice";
+        for (const JobPrompts::OpenFilesRequest &request : m_windows->prompts.fileRequests) {
+            if (request.initialDirectory == MainForm->programDirectory())
+                seen << "file dialog";
+        }
+        if (AboutForm->isVisible())
+            seen << "donation window";
+        for (const int status : m_windows->exitStatuses)
+            seen << (status == 0 ? "exit" : "exit with another status");
+        return seen;
+    };
+
+    QVERIFY(m_windows->start());
+    auto *menuBar = MainForm->findChild<QMenuBar *>(QStringLiteral("MenuBar1"));
+    QVERIFY(menuBar);
+    QCOMPARE(menuBar->actions().size(), 4);
+    QAction *action = m_windows->action(item.toLatin1().constData());
+    QVERIFY(action);
+    QVERIFY(menuBar->actions().contains(action));
+    QVERIFY(!action->menu());
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(action->shortcut(), shortcut);
+
+    m_windows->prompts.queueOkCancel(false);
+    m_windows->prompts.queueOkCancel(false);
+    QTest::mouseClick(menuBar, Qt::LeftButton, Qt::NoModifier, menuBar->actionGeometry(action).center());
+    QCOMPARE(effects(), QStringList{effect});
+    if (effect == "donation window")
+        AboutForm->hide();
+    if (effect == "exit")
+        QVERIFY(!InputNameForm);
+
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keySequence(MainForm, shortcut);
+    const QStringList expected =
+        effect == "donation window" ? QStringList{effect} : QStringList{effect, effect};
+    QCOMPARE(effects(), expected);
+    // the jobs stop at the cancelled dialogs: nothing was written beside the program
+    QCOMPARE(QDir(m_windows->programDirectory.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList());
+}
+
+void TestMainForm::titleButtonChangesNothing()
+{
+    QVERIFY(m_windows->start());
+    m_windows->clickCell(0, 2);
+    const QString memo = m_windows->paramMemo()->toPlainText();
+    const QByteArray config = m_windows->configBytes();
+
+    m_windows->clickButton(MainForm, "TitleButton");
+    QCOMPARE(m_windows->paramMemo()->toPlainText(), memo);
+    QCOMPARE(m_windows->checkedOptions(), memo);
+    QCOMPARE(m_windows->listSelection(), 3);
+    QCOMPARE(m_windows->configBytes(), config);
+    QVERIFY(m_windows->prompts.messages.isEmpty());
+    QVERIFY(!InputNameForm->isVisible() && !AboutForm->isVisible());
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
