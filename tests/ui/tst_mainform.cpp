@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -50,7 +51,8 @@ private Q_SLOTS:
     void firstStartCreatesConfigAndShowsRecommendedStyle();
     void fatalStartShowsItsMessageAndNoWindow_data();
     void fatalStartShowsItsMessageAndNoWindow();
-    void entryRunsUntilExitItem();
+    void entryRunsUntilProgramEnds_data();
+    void entryRunsUntilProgramEnds();
     void selectingRowTogglesAndTogglesBack_data();
     void selectingRowTogglesAndTogglesBack();
     void keyboardMovesToggleTheRowReached();
@@ -151,26 +153,51 @@ void TestMainForm::fatalStartShowsItsMessageAndNoWindow()
     QVERIFY(m_windows->exitStatuses.isEmpty());
 }
 
-void TestMainForm::entryRunsUntilExitItem()
+void TestMainForm::entryRunsUntilProgramEnds_data()
 {
+    QTest::addColumn<bool>("byExitItem");
+    QTest::addColumn<bool>("donationWindowOpen");
+    QTest::newRow("close box") << false << false;
+    QTest::newRow("close box, donation window open") << false << true;
+    QTest::newRow("exit item") << true << false;
+}
+
+void TestMainForm::entryRunsUntilProgramEnds()
+{
+    QFETCH(bool, byExitItem);
+    QFETCH(bool, donationWindowOpen);
     StartupEnvironment environment = m_windows->environment();
     QList<int> &statuses = m_windows->exitStatuses;
     environment.exitProgram = [&statuses](int status) {
         statuses.append(status);
         QCoreApplication::exit(status);
     };
+    QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
     bool shownAlone = false;
     QTimer::singleShot(0, [&] {
         shownAlone =
             MainForm && MainForm->isVisible() && !InputNameForm->isVisible() && !AboutForm->isVisible();
-        if (MainForm)
+        if (!MainForm)
+            return QCoreApplication::exit(1);
+        if (donationWindowOpen)
+            MainForm->AboutItemClick();
+        if (byExitItem)
             MainForm->findChild<QAction *>(QStringLiteral("ExitItem"))->trigger();
-        if (statuses.isEmpty())
-            QCoreApplication::exit(1);
+        else
+            MainForm->close();
+        // runs after the loop's own quit request, and ends a loop that was not asked to end
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                if (statuses.isEmpty() && lastWindowClosed.isEmpty())
+                    QCoreApplication::exit(1);
+            },
+            Qt::QueuedConnection);
     });
     QCOMPARE(runZabo(environment), 0);
     QVERIFY(shownAlone);
-    QCOMPARE(statuses, QList<int>{0});
+    QCOMPARE(statuses, byExitItem ? QList<int>{0} : QList<int>{});
+    QCOMPARE(lastWindowClosed.count(), byExitItem ? 0 : 1);
     QVERIFY(!MainForm && !InputNameForm && !AboutForm);
 }
 
