@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -116,6 +117,14 @@ QString ZaboWindows::configPath() const
 QByteArray ZaboWindows::configBytes() const
 {
     return readAll(configPath());
+}
+
+StyleFileContent ZaboWindows::storedStyles() const
+{
+    QBuffer buffer;
+    buffer.setData(configBytes());
+    buffer.open(QIODevice::ReadOnly);
+    return readStyleFile(buffer);
 }
 
 QString recommendedParameterText()

@@ -2,6 +2,7 @@
 
 #include "Main.h"
 #include "ScriptedPrompts.h"
+#include "StyleStore.h"
 
 #include <QByteArray>
 #include <QList>
@@ -41,6 +42,7 @@ public:
 
     QString configPath() const;
     QByteArray configBytes() const;
+    StyleFileContent storedStyles() const;
 
     QTemporaryDir programDirectory;
     QTemporaryDir tempDirectory;

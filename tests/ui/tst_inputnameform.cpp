@@ -17,14 +17,6 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8);
 }
 
-StyleFileContent storedStyles(const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return readStyleFile(buffer);
-}
-
 } // namespace
 
 class TestInputNameForm : public QObject
@@ -129,7 +121,7 @@ void TestInputNameForm::emptyNameIsStored()
     QCOMPARE(m_windows->listEntries().size(), 5);
     QCOMPARE(m_windows->listEntries().last(), QString());
     QCOMPARE(m_windows->listSelection(), 4);
-    const StyleFileContent stored = storedStyles(m_windows->configBytes());
+    const StyleFileContent stored = m_windows->storedStyles();
     QCOMPARE(stored.records.size(), 5);
     QCOMPARE(stored.selectedIndex, 4);
     QCOMPARE(stored.records.at(4).Name[0], '\0');
@@ -185,7 +177,7 @@ void TestInputNameForm::togglesMadeWhileOpenAreStored()
 
     QCOMPARE(m_windows->listEntries().last(), text("我的风格"));
     QCOMPARE(m_windows->listSelection(), 4);
-    const StyleFileContent stored = storedStyles(m_windows->configBytes());
+    const StyleFileContent stored = m_windows->storedStyles();
     QCOMPARE(stored.records.size(), 5);
     QCOMPARE(stored.records.at(4).Flags[0], quint8(1));
     QCOMPARE(stored.records.at(4).Flags[1], quint8(0));
@@ -224,7 +216,7 @@ void TestInputNameForm::existingNameIsOverwrittenOnlyAfterYes()
         QCOMPARE(m_windows->configBytes(), configBefore);
         return;
     }
-    const StyleFileContent stored = storedStyles(m_windows->configBytes());
+    const StyleFileContent stored = m_windows->storedStyles();
     QCOMPARE(stored.records.size(), 5);
     QCOMPARE(stored.selectedIndex, 4);
     m_windows->clickListEntry(4);

@@ -30,14 +30,6 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8);
 }
 
-StyleFileContent storedStyles(const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return readStyleFile(buffer);
-}
-
 } // namespace
 
 class TestMainForm : public QObject
@@ -98,7 +90,7 @@ void TestMainForm::firstStartCreatesConfigAndShowsRecommendedStyle()
 
     const QByteArray config = m_windows->configBytes();
     QCOMPARE(config.size(), 1400);
-    QCOMPARE(storedStyles(config).selectedIndex, 3);
+    QCOMPARE(m_windows->storedStyles().selectedIndex, 3);
     QCOMPARE(m_windows->listEntries(), QStringList({"GNU", "K&&R", "ORIG", text("Zabo推荐风格")}));
     QCOMPARE(m_windows->listSelection(), 3);
     QCOMPARE(m_windows->paramMemo()->toPlainText(), recommendedParameterText());
@@ -378,7 +370,7 @@ void TestMainForm::deleteAsksAndRefreshes()
     QCOMPARE(m_windows->listSelection(), 4);
     QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-bad -gnu "));
     QCOMPARE(m_windows->checkedOptions(), QStringLiteral("-bad -gnu "));
-    const StyleFileContent stored = storedStyles(m_windows->configBytes());
+    const StyleFileContent stored = m_windows->storedStyles();
     QCOMPARE(stored.records.size(), 5);
     QCOMPARE(stored.selectedIndex, 4);
 }
