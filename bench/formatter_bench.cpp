@@ -102,7 +102,7 @@ int main(int argc, char **argv)
     for (const QString &header : headers)
         bytes += QFileInfo(header).size();
     const QString parameterText = recommendedParameterText();
-    const QStringList options = formatterOptions(parameterText, int(headers.size()));
+    const QStringList options = formatterOptions(parameterText);
     std::printf("corpus: %lld headers, %.1f MB; cores: %d; options: %s\n", qlonglong(headers.size()),
                 double(bytes) / 1e6, QThread::idealThreadCount(), qPrintable(options.join(QLatin1Char(' '))));
 

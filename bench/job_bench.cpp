@@ -114,7 +114,7 @@ int main(int argc, char *argv[])
     for (const QString &path : corpus)
         copies.append(baselineDir + QLatin1Char('/') + QFileInfo(path).fileName());
     const bool formatted =
-        runProcess(deployment.formatterPath, formatterOptions(parameterText, int(copies.size())) + copies);
+        runProcess(deployment.formatterPath, copies + formatterOptions(parameterText));
     const qint64 baselineNs = timer.nsecsElapsed();
 
     const QString message = prompts.messages.value(0).section(QLatin1Char('\n'), 0, 0);

@@ -17,8 +17,8 @@ extern char **environ;
 
 namespace {
 
-const QString BareTypeNameOption = QStringLiteral("-T");
 const QString StandardOutputOption = QStringLiteral("-st");
+const QString ProfileName = QStringLiteral(".indent.pro");
 
 constexpr int BatchesPerProcess = 8;
 // Short, so a finished batch's slot is refilled at once; progress is reported less often.
@@ -39,20 +39,55 @@ QString fullPath(const QString &file)
 
 } // namespace
 
-QStringList formatterOptions(const QString &parameterText, int fileCount)
+QStringList formatterOptions(const QString &parameterText)
 {
-    QStringList options;
-    const QStringList words = parameterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (const QString &word : words) {
-        // Bare, it would take the next option as a type name, or refuse to run when it is last.
-        if (word == BareTypeNameOption)
-            continue;
-        // indent refuses a whole run of several files when told to write to standard output.
-        if (word == StandardOutputOption && fileCount >= 2)
-            continue;
-        options.append(word);
-    }
+    QStringList options = parameterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    options.removeAll(StandardOutputOption);
     return options;
+}
+
+QStringList formatterArguments(const QStringList &files, const QStringList &options)
+{
+    QStringList arguments;
+    arguments.reserve(files.size() + options.size());
+    for (const QString &file : files)
+        arguments.append(file.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + file : file);
+    return arguments + options;
+}
+
+bool formatterIgnoresProfile(const QStringList &options)
+{
+    return options.contains(QStringLiteral("-npro")) ||
+           options.contains(QStringLiteral("--ignore-profile")) ||
+           options.contains(QStringLiteral("+ignore-profile"));
+}
+
+QProcessEnvironment formatterEnvironment(const QStringList &options, const QProcessEnvironment &base,
+                                         const QString &workingDirectory)
+{
+    QProcessEnvironment environment = base;
+    environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
+    if (formatterIgnoresProfile(options))
+        return environment;
+
+    const QDir here(workingDirectory.isEmpty() ? QDir::currentPath() : workingDirectory);
+    const QString profileVariable = QStringLiteral("INDENT_PROFILE");
+    QString profile;
+    if (environment.contains(profileVariable)) {
+        // indent refuses to run when this names nothing readable; handed on, it does the same here
+        profile = here.absoluteFilePath(environment.value(profileVariable));
+    } else {
+        const QString local = here.absoluteFilePath(ProfileName);
+        const QString home = environment.value(QStringLiteral("HOME"));
+        if (QFileInfo(local).isReadable())
+            profile = local;
+        else if (!home.isEmpty() && QFileInfo(home + QLatin1Char('/') + ProfileName).isReadable())
+            profile = home + QLatin1Char('/') + ProfileName;
+        else
+            profile = QStringLiteral("/dev/null");
+    }
+    environment.insert(profileVariable, profile);
+    return environment;
 }
 
 QStringList expandFormatterPattern(const QString &directory)
@@ -73,8 +108,10 @@ qsizetype formatterArgumentBudget(const QString &formatterPath, const QStringLis
     long limit = ::sysconf(_SC_ARG_MAX);
     if (limit <= 0)
         limit = 128 * 1024; // the historical minimum every Linux grants
+    // the variables formatterEnvironment adds, a profile path of any length included
     qsizetype used = ArgumentMargin + argumentCost(formatterPath) + qsizetype(sizeof(char *)) * 2 +
-                     argumentCost(QStringLiteral("VERSION_CONTROL=simple"));
+                     argumentCost(QStringLiteral("VERSION_CONTROL=none")) +
+                     argumentCost(QString(4096 + 16, QLatin1Char('x')));
     for (const QString &option : options)
         used += argumentCost(option);
     for (char **variable = environ; variable && *variable; ++variable)
@@ -174,9 +211,9 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
     QStringList files;
     files.reserve(request.files.size());
     for (const QString &file : request.files)
-        files.append(fullPath(file));
+        files.append(request.directoryDescriptor >= 0 ? file : fullPath(file));
 
-    const QStringList options = formatterOptions(request.parameterText, int(files.size()));
+    const QStringList options = formatterOptions(request.parameterText);
     const int parallel =
         request.maxParallel > 0 ? request.maxParallel : std::max(1, QThread::idealThreadCount());
     const QVector<QStringList> batches =
@@ -186,11 +223,8 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
     for (int i = 0; i < batches.size(); ++i)
         result.runs[i].files = batches.at(i);
 
-    // indent's default backup rule looks for numbered backups by reading the whole directory for every
-    // file, which is quadratic over a large one; where the user chose no rule, ask for plain "file~".
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (environment.value(QStringLiteral("VERSION_CONTROL")).isEmpty())
-        environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("simple"));
+    const QProcessEnvironment environment = formatterEnvironment(options);
+    const int directory = request.directoryDescriptor;
 
     const int total = int(files.size());
     int filesDone = 0;
@@ -218,9 +252,16 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
             const int index = nextBatch++;
             auto process = std::make_unique<QProcess>();
             process->setProgram(request.formatterPath);
-            process->setArguments(options + batches.at(index));
+            process->setArguments(formatterArguments(batches.at(index), options));
             process->setStandardInputFile(QProcess::nullDevice());
             process->setProcessEnvironment(environment);
+            if (directory >= 0) {
+                // runs in the child between fork and exec: only async-signal-safe calls
+                process->setChildProcessModifier([directory] {
+                    if (::fchdir(directory) != 0)
+                        ::_exit(127);
+                });
+            }
             process->start();
             if (!process->waitForStarted(-1)) {
                 FormatterProcessResult &run = result.runs[index];

@@ -1,16 +1,35 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 #include <functional>
 
-// The arguments GNU indent gets for a parameter text and a number of input files (files themselves
-// not included): one argument per option text, a bare "-T" left out (it would swallow the next option
-// as a type name), "-st" left out when two or more files are handed over.
-QStringList formatterOptions(const QString &parameterText, int fileCount);
+// The options GNU indent gets for a parameter text: one argument per option text, exactly as shown,
+// except "-st". Formatting always goes to the files, so "-st" is left out for every run whatever its
+// number of files; a bare "-T" stays and takes the next option as its type name, as indent reads it.
+QStringList formatterOptions(const QString &parameterText);
+
+// One run's command line after the program: the files first, then the options, so that a bare "-T"
+// at the end never takes a file as its type name. A relative name that begins with '-' gets "./".
+QStringList formatterArguments(const QStringList &files, const QStringList &options);
+
+// Whether indent reads no profile with these options.
+bool formatterIgnoresProfile(const QStringList &options);
+
+// The environment of every formatter run, from the program's own environment and working directory:
+// - VERSION_CONTROL=none, so indent writes no backups (a job would only delete them; a user's
+//   SIMPLE_BACKUP_SUFFIX such as ".c" could otherwise leave backups that look like sources);
+// - INDENT_PROFILE naming the profile indent would read if it ran in workingDirectory: the user's
+//   INDENT_PROFILE (made absolute), else workingDirectory/.indent.pro, else $HOME/.indent.pro, else
+//   /dev/null. indent itself runs inside the directory it formats, where it must not look.
+QProcessEnvironment
+formatterEnvironment(const QStringList &options,
+                     const QProcessEnvironment &base = QProcessEnvironment::systemEnvironment(),
+                     const QString &workingDirectory = QString());
 
 // Every entry directly inside directory that is not a directory, as full paths, names unchanged.
 QStringList expandFormatterPattern(const QString &directory);
@@ -30,6 +49,9 @@ struct FormatterRequest
     QStringList files;     // full paths
     QString parameterText; // exactly as the user sees it
     int maxParallel = 0;   // 0: one process per core
+    // When set, indent runs inside this open directory and files are names relative to it: nothing
+    // swapped in for the directory's path afterwards is ever reached.
+    int directoryDescriptor = -1;
 };
 
 // One formatter process over one batch of files.
@@ -57,10 +79,10 @@ struct FormatterRunResult
 };
 
 // Runs the formatter over files in place, in batches that stay below the system's argument limit and
-// in parallel up to the core count. Runs in the program's working directory and environment, so
-// .indent.pro, INDENT_PROFILE, HOME, SIMPLE_BACKUP_SUFFIX and VERSION_CONTROL act as they do for indent;
-// when VERSION_CONTROL is unset, backups are simple ("file~"). Files are always handed over by full
-// path. With no files nothing is started. No dialogs: the caller turns the result into words.
+// in parallel up to the core count, with formatterArguments and formatterEnvironment: the profile is
+// the one indent would read in the program's working directory, and no backups are written. Without a
+// directory descriptor files are handed over by full path. With no files nothing is started. No
+// dialogs: the caller turns the result into words.
 class FormatterRunner
 {
 public:

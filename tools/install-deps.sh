@@ -9,6 +9,9 @@ packages=(
     fonts-noto-cjk
     libc6-dev linux-libc-dev
     xvfb xauth
+    libqscintilla2-qt6-dev libdtl-dev
+    xdg-utils patch
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -120,7 +120,7 @@ class TestFormattingJob : public QObject
         }
         QProcess indent;
         indent.setStandardInputFile(QProcess::nullDevice());
-        indent.start(m_indent, formatterOptions(m_parameterText, int(paths.size())) + paths);
+        indent.start(m_indent, paths + formatterOptions(m_parameterText));
         indent.waitForFinished(-1);
         FileMap outputs;
         for (auto it = inputs.cbegin(); it != inputs.cend(); ++it)
