@@ -1,3 +1,4 @@
+#include "AppLocations.h"
 #include "Main.h"
 #include "Application.h"
 #include "Startup.h"
@@ -8,8 +9,11 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    setApplicationNames();
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZABO_APP_ID));
     StartupEnvironment environment;
     environment.programDirectory = ProgramDirectory();
+    environment.userDirectories = standardUserDirectories();
     environment.tempDirectory = QDir::tempPath();
     return runZabo(environment);
 }

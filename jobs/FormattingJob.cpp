@@ -4,6 +4,7 @@
 #include "JobScript.h"
 #include "SourceFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -212,6 +213,11 @@ void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, J
     script.formatterPath = m_context.formatterPath;
     script.parameterText = m_context.parameterText ? m_context.parameterText() : QString();
 
+    // an installed program's output folder is made by its first job
+    if (!QDir().mkpath(m_context.programDirectory)) {
+        m_prompts.ShowMessage(text(ScriptCreateFailed));
+        return;
+    }
     const QString scriptPath = jobScriptPath(m_context.programDirectory);
     if (QFileInfo::exists(scriptPath) || QFileInfo(scriptPath).isSymLink())
         QFile::remove(scriptPath);

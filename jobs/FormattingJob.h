@@ -17,7 +17,7 @@ class FormattingJob
 public:
     struct Context
     {
-        QString programDirectory; // ends with '/'
+        QString programDirectory; // ends with '/'; the script and the output directories go here
         QString formatterPath;
         std::function<QString()> parameterText; // read once the dialogs have been answered
     };

@@ -82,7 +82,13 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
 
     setWindowTitle(windowTitle() + versionSuffix(programVersionValue()));
     m_programDirectory = environment.programDirectory;
-    m_configPath = configPathIn(m_programDirectory);
+    const AppLocations locations = locateAppFiles(m_programDirectory, environment.userDirectories);
+    m_configPath = locations.configPath;
+    m_outputDirectory = locations.outputDirectory;
+    if (locations.mode == AppLocations::Mode::Installed && !makeConfigDirectory(locations)) {
+        m_prompts->ShowMessage(StartupMessages::configCreateFailed());
+        return false;
+    }
 
     m_store = std::make_unique<StyleStore>(m_configPath, *m_prompts);
     if (!m_store->LoadStyleFile())
@@ -119,7 +125,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     }
     m_formatterPath = deployment.formatterPath;
     m_job = std::make_unique<FormattingJob>(
-        FormattingJob::Context{m_programDirectory, m_formatterPath,
+        FormattingJob::Context{m_outputDirectory, m_formatterPath,
                                [this] { return ui->ParamMemo->toPlainText(); }},
         *m_prompts);
     return true;

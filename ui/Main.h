@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AppLocations.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -21,7 +23,8 @@ class TMainForm;
 // dialogs; tests pass scratch directories, scripted answers and an exit they can observe.
 struct StartupEnvironment
 {
-    QString programDirectory; // ends with '/'
+    QString programDirectory;        // ends with '/'
+    UserDirectories userDirectories; // used when the program directory cannot be written
     QString tempDirectory;
     JobPrompts *prompts = nullptr;        // Qt dialogs when null
     std::function<void(int)> exitProgram; // QCoreApplication::exit when empty
@@ -57,6 +60,8 @@ public:
 
     QString programDirectory() const { return m_programDirectory; }
     QString configPath() const { return m_configPath; }
+    // Where the job script and the jobs' output directories go.
+    QString outputDirectory() const { return m_outputDirectory; }
     QString formatterPath() const { return m_formatterPath; }
 
 protected:
@@ -76,6 +81,7 @@ private:
     std::function<void(int)> m_exitProgram;
     QString m_programDirectory;
     QString m_configPath;
+    QString m_outputDirectory;
     QString m_formatterPath;
     std::unique_ptr<StyleStore> m_store;
     std::unique_ptr<CellTable> m_cells;

@@ -1,0 +1,69 @@
+#include "AppLocations.h"
+
+#include "Startup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace {
+
+QString withTrailingSeparator(const QString &directory)
+{
+    return directory.endsWith(QLatin1Char('/')) ? directory : directory + QLatin1Char('/');
+}
+
+// Creating a file is the only answer that holds for root, read-only mounts and ACLs alike.
+bool canCreateFileIn(const QString &directory)
+{
+    if (!QFileInfo(directory).isDir())
+        return false;
+    QTemporaryFile probe(withTrailingSeparator(directory) + QStringLiteral(".zabo-probe-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace
+
+void setApplicationNames()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("zabo"));
+    QCoreApplication::setOrganizationName(QString());
+    QCoreApplication::setOrganizationDomain(QString());
+}
+
+UserDirectories standardUserDirectories()
+{
+    return {QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)};
+}
+
+AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user)
+{
+    AppLocations locations;
+    const QString besideProgram = configPathIn(withTrailingSeparator(programDirectory));
+    const QFileInfo config(besideProgram);
+    if ((config.exists() && !config.isDir()) || canCreateFileIn(programDirectory)) {
+        locations.mode = AppLocations::Mode::Portable;
+        locations.configPath = besideProgram;
+        locations.outputDirectory = withTrailingSeparator(programDirectory);
+        return locations;
+    }
+    locations.mode = AppLocations::Mode::Installed;
+    // without a home there is nowhere to create the file; the store reports that as it always has
+    if (!user.configDirectory.isEmpty())
+        locations.configPath = configPathIn(withTrailingSeparator(user.configDirectory));
+    if (!user.documentsDirectory.isEmpty())
+        locations.outputDirectory = withTrailingSeparator(user.documentsDirectory) + QStringLiteral("Zabo/");
+    else if (!user.configDirectory.isEmpty())
+        locations.outputDirectory = withTrailingSeparator(user.configDirectory);
+    return locations;
+}
+
+bool makeConfigDirectory(const AppLocations &locations)
+{
+    if (locations.configPath.isEmpty())
+        return false;
+    return QDir().mkpath(QFileInfo(locations.configPath).absolutePath());
+}

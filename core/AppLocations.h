@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// The per-user places an installed program keeps its files in.
+struct UserDirectories
+{
+    QString configDirectory;    // QStandardPaths::AppConfigLocation, e.g. ~/.config/zabo
+    QString documentsDirectory; // QStandardPaths::DocumentsLocation
+};
+
+// Where the configuration file and the jobs' files go. A portable copy (the build tree, a folder on a
+// USB stick) keeps everything beside its executable; an installed one, whose directory it cannot
+// write, keeps them in the user's own directories.
+struct AppLocations
+{
+    enum class Mode { Portable, Installed };
+    Mode mode = Mode::Portable;
+    QString configPath;      // the Zabocfg.dat to load or create
+    QString outputDirectory; // ends with '/': the job script and the FormatFile… directories go here
+};
+
+// The application's names, which make AppConfigLocation ~/.config/zabo. Called by each entry before
+// anything asks QStandardPaths.
+void setApplicationNames();
+UserDirectories standardUserDirectories();
+
+// Portable when programDirectory already holds a Zabocfg.dat or a file can be created in it; installed
+// otherwise: <configDirectory>/Zabocfg.dat and <documentsDirectory>/Zabo/.
+AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user);
+
+// Creates the directory the configuration file lives in, as an installed first start needs. False when
+// that is impossible; the store then fails to create the file and says so.
+bool makeConfigDirectory(const AppLocations &locations);
