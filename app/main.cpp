@@ -1,5 +1,5 @@
-#include "AppLocations.h"
 #include "Main.h"
+#include "AppLocations.h"
 #include "Application.h"
 #include "Startup.h"
 

@@ -22,15 +22,31 @@ StartupEnvironment ZaboWindows::environment()
 {
     StartupEnvironment environment;
     environment.programDirectory = programDirectory.path() + QLatin1Char('/');
+    environment.userDirectories = {userConfigDirectory(), userDocumentsDirectory()};
     environment.tempDirectory = tempDirectory.path();
     environment.prompts = &prompts;
     environment.exitProgram = [this](int status) { exitStatuses.append(status); };
     return environment;
 }
 
+QString ZaboWindows::userConfigDirectory() const
+{
+    return homeDirectory.filePath(QStringLiteral(".config/zabo"));
+}
+
+QString ZaboWindows::userDocumentsDirectory() const
+{
+    return homeDirectory.filePath(QStringLiteral("Documents"));
+}
+
 bool ZaboWindows::start()
 {
-    if (!createWindows(environment()))
+    return start(environment());
+}
+
+bool ZaboWindows::start(const StartupEnvironment &environment)
+{
+    if (!createWindows(environment))
         return false;
     MainForm->show();
     MainForm->activateWindow();

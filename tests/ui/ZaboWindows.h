@@ -25,6 +25,7 @@ public:
     StartupEnvironment environment();
     // Creates the windows and shows the main window, active, as the entry does.
     bool start();
+    bool start(const StartupEnvironment &environment);
 
     QTableView *grid() const;
     QListWidget *list() const;
@@ -46,6 +47,10 @@ public:
 
     QTemporaryDir programDirectory;
     QTemporaryDir tempDirectory;
+    // a fresh home: the per-user directories of an installed program, not made yet
+    QTemporaryDir homeDirectory;
+    QString userConfigDirectory() const;
+    QString userDocumentsDirectory() const;
     ScriptedPrompts prompts;
     QList<int> exitStatuses;
 };

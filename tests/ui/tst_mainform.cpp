@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -44,6 +45,7 @@ private Q_SLOTS:
     void firstStartCreatesConfigAndShowsRecommendedStyle();
     void fatalStartShowsItsMessageAndNoWindow_data();
     void fatalStartShowsItsMessageAndNoWindow();
+    void installedStartKeepsFilesInUserDirectories();
     void entryRunsUntilProgramEnds_data();
     void entryRunsUntilProgramEnds();
     void selectingRowTogglesAndTogglesBack_data();
@@ -123,7 +125,8 @@ void TestMainForm::fatalStartShowsItsMessageAndNoWindow_data()
 {
     QTest::addColumn<bool>("programDirectoryWritable");
     QTest::addColumn<QString>("message");
-    QTest::newRow("program directory not writable") << false << StartupMessages::configCreateFailed();
+    QTest::newRow("neither program nor configuration directory writable")
+        << false << StartupMessages::configCreateFailed();
     QTest::newRow("temporary directory not writable") << true << StartupMessages::tempNotWritable();
 }
 
@@ -133,17 +136,55 @@ void TestMainForm::fatalStartShowsItsMessageAndNoWindow()
     QFETCH(QString, message);
 
     StartupEnvironment environment = m_windows->environment();
-    if (programDirectoryWritable)
+    if (programDirectoryWritable) {
         environment.tempDirectory = unwritablePath(m_windows->tempDirectory.path(), QStringLiteral("tmp"));
-    else
+    } else {
         environment.programDirectory =
             unwritablePath(m_windows->programDirectory.path(), QStringLiteral("zabo")) + QLatin1Char('/');
+        environment.userDirectories.configDirectory =
+            unwritablePath(m_windows->homeDirectory.path(), QStringLiteral("zabo"));
+    }
 
     QCOMPARE(runZabo(environment), 0);
     QCOMPARE(m_windows->prompts.messages, QStringList{message});
     QVERIFY(!MainForm && !InputNameForm && !AboutForm);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
     QVERIFY(m_windows->exitStatuses.isEmpty());
+}
+
+void TestMainForm::installedStartKeepsFilesInUserDirectories()
+{
+    StartupEnvironment environment = m_windows->environment();
+    const QString program = unwritablePath(m_windows->programDirectory.path(), QStringLiteral("bin"));
+    environment.programDirectory = program + QLatin1Char('/');
+    const QString config = m_windows->userConfigDirectory() + QStringLiteral("/Zabocfg.dat");
+    const QString output = m_windows->userDocumentsDirectory() + QStringLiteral("/Zabo");
+
+    QVERIFY(m_windows->start(environment));
+    QVERIFY(m_windows->prompts.messages.isEmpty());
+    QCOMPARE(MainForm->configPath(), config);
+    QCOMPARE(readAll(config).size(), 1400);
+    QCOMPARE(m_windows->listSelection(), 3);
+    QVERIFY(!QFileInfo::exists(output)); // made by the first job, not at start
+
+    const QString source = m_windows->homeDirectory.filePath(QStringLiteral("main.c"));
+    QVERIFY(writeAll(source, "int main(void){return 0;}\n"));
+    m_windows->prompts.queueFiles({source});
+    MainForm->IndentFileItemClick();
+
+    QCOMPARE(m_windows->prompts.messages, QStringList{text("代码风格整理完成！稍后自动打开整理代码目录")});
+    QCOMPARE(m_windows->prompts.openedFolders.size(), 1);
+    const QString jobDirectory = m_windows->prompts.openedFolders.first();
+    QCOMPARE(QFileInfo(jobDirectory).absolutePath(), output);
+    QVERIFY(QFileInfo(jobDirectory).fileName().startsWith(QStringLiteral("FormatFile")));
+    QCOMPARE(QDir(jobDirectory).entryList(QDir::Files), QStringList{QStringLiteral("main.c")});
+    QCOMPARE(QDir(output).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QFileInfo(jobDirectory).fileName()}); // the job script is gone again
+    QVERIFY(!QFileInfo::exists(program));
+
+    // the styles saved there are the ones the next start finds
+    saveStyle(QStringLiteral("mine"), {0});
+    QCOMPARE(readAll(config).size(), 1400 + 348);
 }
 
 void TestMainForm::entryRunsUntilProgramEnds_data()
