@@ -1,0 +1,246 @@
+#include "TestFiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString AppId = QStringLiteral(ZABO_APP_ID);
+
+struct Run
+{
+    bool finished = false;
+    int exitCode = -1;
+    QString output; // standard output and error
+};
+
+Run run(const QString &program, const QStringList &arguments,
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    Run result;
+    result.finished = process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.output = QString::fromLocal8Bit(process.readAll());
+    return result;
+}
+
+QStringList installedPrograms()
+{
+    return QStringLiteral(ZABO_INSTALLED_PROGRAMS).split(QLatin1Char(','));
+}
+
+// Every entry under root with its size and modification time, to see that nothing changed.
+QStringList snapshot(const QString &root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        entries.append(QStringLiteral("%1 %2 %3")
+                           .arg(QDir(root).relativeFilePath(info.filePath()))
+                           .arg(info.isDir() ? -1 : info.size())
+                           .arg(info.lastModified().toMSecsSinceEpoch()));
+    }
+    entries.sort();
+    return entries;
+}
+
+} // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void installsProgramsAndDesktopFiles_data();
+    void installsProgramsAndDesktopFiles();
+    void desktopFilesValidate_data();
+    void desktopFilesValidate();
+    void installedProgramKeepsItsFilesInHome();
+    void debianPackage();
+
+private:
+    QTemporaryDir m_destination;
+    QString prefix() const { return m_destination.filePath(QStringLiteral("usr")); }
+};
+
+void TestInstall::initTestCase()
+{
+    QVERIFY(m_destination.isValid());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DESTDIR"), m_destination.path());
+    const Run install = run(QStringLiteral(ZABO_CMAKE_COMMAND),
+                            {QStringLiteral("--install"), QStringLiteral(ZABO_BUILD_DIR),
+                             QStringLiteral("--prefix"), QStringLiteral("/usr")},
+                            environment);
+    QVERIFY2(install.finished && install.exitCode == 0, qPrintable(install.output));
+}
+
+void TestInstall::installsProgramsAndDesktopFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const QString &program : installedPrograms())
+        QTest::newRow(qPrintable(program)) << QStringLiteral("bin/") + program;
+    QTest::newRow("menu entry") << QStringLiteral("share/applications/%1.desktop").arg(AppId);
+    QTest::newRow("metainfo") << QStringLiteral("share/metainfo/%1.metainfo.xml").arg(AppId);
+    QTest::newRow("scalable icon") << QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(AppId);
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        QTest::newRow(qPrintable(QStringLiteral("%1 px icon").arg(size)))
+            << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(AppId);
+}
+
+void TestInstall::installsProgramsAndDesktopFiles()
+{
+    QFETCH(QString, path);
+    const QFileInfo info(prefix() + QLatin1Char('/') + path);
+    QVERIFY2(info.isFile(), qPrintable(info.filePath()));
+    if (path.startsWith(QStringLiteral("bin/")))
+        QVERIFY(info.isExecutable());
+    if (path.endsWith(QStringLiteral(".png"))) {
+        const int size = path.section(QLatin1Char('/'), 3, 3).section(QLatin1Char('x'), 0, 0).toInt();
+        const QByteArray png = readAll(info.filePath());
+        QVERIFY(png.startsWith("\x89PNG"));
+        // width and height of the IHDR chunk
+        QCOMPARE(qFromBigEndian<quint32>(png.constData() + 16), quint32(size));
+        QCOMPARE(qFromBigEndian<quint32>(png.constData() + 20), quint32(size));
+    }
+}
+
+void TestInstall::desktopFilesValidate_data()
+{
+    QTest::addColumn<QString>("validator");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("menu entry") << QStringLiteral("desktop-file-validate")
+                                << QStringList{prefix() +
+                                               QStringLiteral("/share/applications/%1.desktop").arg(AppId)};
+    QTest::newRow("metainfo") << QStringLiteral("appstreamcli")
+                              << QStringList{
+                                     QStringLiteral("validate"), QStringLiteral("--no-net"),
+                                     prefix() + QStringLiteral("/share/metainfo/%1.metainfo.xml").arg(AppId)};
+}
+
+void TestInstall::desktopFilesValidate()
+{
+    QFETCH(QString, validator);
+    QFETCH(QStringList, arguments);
+    const QString path = QStandardPaths::findExecutable(validator);
+    QVERIFY2(!path.isEmpty(),
+             qPrintable(validator + QStringLiteral(" is missing: run tools/install-deps.sh")));
+    const Run validation = run(path, arguments);
+    QVERIFY2(validation.finished && validation.exitCode == 0, qPrintable(validation.output));
+}
+
+void TestInstall::installedProgramKeepsItsFilesInHome()
+{
+    QTemporaryDir scratch;
+    const QString home = scratch.filePath(QStringLiteral("home"));
+    const QString runtime = scratch.filePath(QStringLiteral("runtime"));
+    const QString temp = scratch.filePath(QStringLiteral("tmp"));
+    for (const QString &directory : {home, runtime, temp})
+        QVERIFY(QDir().mkpath(directory));
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    // the prefix as an ordinary user finds /usr: no directory in it can be written
+    std::vector<std::unique_ptr<ReadOnlyDirectory>> readOnly;
+    QStringList directories = {m_destination.path()};
+    QDirIterator it(m_destination.path(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        directories.append(it.next());
+    for (const QString &directory : directories) {
+        readOnly.push_back(std::make_unique<ReadOnlyDirectory>(directory));
+        if (!readOnly.back()->isReadOnly())
+            QSKIP("this process cannot make the prefix read-only for itself (root without chattr +i)");
+    }
+    const QStringList before = snapshot(m_destination.path());
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_DIRS"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    environment.insert(QStringLiteral("TMPDIR"), temp);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess zabo;
+    zabo.setProcessEnvironment(environment);
+    zabo.setWorkingDirectory(home);
+    zabo.setProcessChannelMode(QProcess::ForwardedChannels);
+    zabo.start(prefix() + QStringLiteral("/bin/zabo"), QStringList());
+    QVERIFY(zabo.waitForStarted());
+
+    // the program has no way to be told to quit: it is up once its first start has written the styles
+    const QString config = home + QStringLiteral("/.config/zabo/Zabocfg.dat");
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(config).size(), qint64(1400), 60000);
+    QTest::qWait(500);
+    const bool stillRunning = zabo.state() == QProcess::Running;
+    zabo.terminate();
+    if (!zabo.waitForFinished(10000)) {
+        zabo.kill();
+        zabo.waitForFinished();
+    }
+    QVERIFY2(stillRunning, "the installed program ended on its own instead of showing its window");
+
+    QCOMPARE(snapshot(m_destination.path()), before);
+    const QByteArray styles = readAll(config);
+    QCOMPARE(styles.left(8), QByteArray("\x04\0\0\0\x03\0\0\0", 8)); // four built-ins, the fourth selected
+    // the output folder is made by the first job, not at start
+    QVERIFY(!QFileInfo::exists(home + QStringLiteral("/Documents/Zabo")));
+}
+
+void TestInstall::debianPackage()
+{
+    const QString dpkg = QStandardPaths::findExecutable(QStringLiteral("dpkg"));
+    if (dpkg.isEmpty())
+        QSKIP("not a Debian system");
+    const Run architecture = run(dpkg, {QStringLiteral("--print-architecture")});
+    QVERIFY2(architecture.finished && architecture.exitCode == 0, qPrintable(architecture.output));
+
+    QTemporaryDir packages;
+    const Run cpack =
+        run(QStringLiteral(ZABO_CPACK_COMMAND),
+            {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+             QStringLiteral(ZABO_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), packages.path()});
+    QVERIFY2(cpack.finished && cpack.exitCode == 0, qPrintable(cpack.output));
+    const QString deb = packages.filePath(
+        QStringLiteral("zabo_%1_%2.deb").arg(QStringLiteral(ZABO_VERSION), architecture.output.trimmed()));
+    QVERIFY2(QFileInfo(deb).isFile(), qPrintable(QDir(packages.path()).entryList().join(QLatin1Char(' '))));
+
+    const Run info = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-I"), deb});
+    QVERIFY2(info.finished && info.exitCode == 0, qPrintable(info.output));
+    qInfo().noquote() << info.output;
+    QVERIFY(info.output.contains(QStringLiteral("Package: zabo\n")));
+    QVERIFY(info.output.contains(QStringLiteral("Version: " ZABO_VERSION "\n")));
+    const QString depends =
+        info.output.section(QStringLiteral("Depends: "), 1).section(QLatin1Char('\n'), 0, 0);
+    for (const char *package :
+         {"libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins", "fonts-noto-cjk", "xdg-utils"})
+        QVERIFY2(depends.contains(QString::fromLatin1(package)), package);
+    QVERIFY(!depends.contains(QStringLiteral("indent"))); // built in
+
+    const Run contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
+    QVERIFY2(contents.finished && contents.exitCode == 0, qPrintable(contents.output));
+    for (const QString &program : installedPrograms())
+        QVERIFY(contents.output.contains(QStringLiteral(" ./usr/bin/") + program + QLatin1Char('\n')));
+    QVERIFY(contents.output.contains(QStringLiteral("./usr/share/applications/%1.desktop\n").arg(AppId)));
+    QVERIFY(contents.output.contains(QStringLiteral("./usr/share/metainfo/%1.metainfo.xml\n").arg(AppId)));
+    QVERIFY(
+        contents.output.contains(QStringLiteral("./usr/share/icons/hicolor/48x48/apps/%1.png\n").arg(AppId)));
+}
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"
