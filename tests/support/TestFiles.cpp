@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryFile>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 QByteArray readAll(const QString &path)
@@ -68,4 +69,38 @@ bool canCreateFileIn(const QString &directory)
 {
     QTemporaryFile probe(directory + QStringLiteral("/probe-XXXXXX"));
     return probe.open();
+}
+
+namespace {
+constexpr uid_t NobodyId = 65534;
+}
+
+UnprivilegedScope::UnprivilegedScope()
+{
+    if (::geteuid() != 0)
+        return;
+    m_active = ::setegid(NobodyId) == 0 && ::seteuid(NobodyId) == 0;
+}
+
+UnprivilegedScope::~UnprivilegedScope()
+{
+    if (m_active) {
+        if (::seteuid(0) != 0 || ::setegid(0) != 0)
+            qFatal("could not return to the root user");
+    }
+}
+
+bool makeReachable(const QString &path)
+{
+    QString current = QFileInfo(path).absoluteFilePath();
+    bool ok = ::chmod(QFile::encodeName(current).constData(), 0755) == 0;
+    for (current = QFileInfo(current).path(); current != QLatin1String("/");
+         current = QFileInfo(current).path()) {
+        struct stat status;
+        const QByteArray name = QFile::encodeName(current);
+        ok = ::stat(name.constData(), &status) == 0 && ok;
+        if ((status.st_mode & S_IXOTH) == 0)
+            ok = ::chmod(name.constData(), (status.st_mode & 07777) | S_IXOTH) == 0 && ok;
+    }
+    return ok;
 }

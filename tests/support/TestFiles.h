@@ -32,3 +32,22 @@ private:
 
 // Whether a new file can be created in directory (tried, then removed).
 bool canCreateFileIn(const QString &directory);
+
+// Drops this process's effective user to an unprivileged one until destroyed, so that permission
+// bits bite as they do for a user; does nothing when not running as root. Paths the test needs must
+// be reachable by others (see makeReachable).
+class UnprivilegedScope
+{
+public:
+    UnprivilegedScope();
+    ~UnprivilegedScope();
+    UnprivilegedScope(const UnprivilegedScope &) = delete;
+    UnprivilegedScope &operator=(const UnprivilegedScope &) = delete;
+    bool active() const { return m_active; }
+
+private:
+    bool m_active = false;
+};
+
+// Opens path and each of its parents below "/" for everyone to pass through (o+x, o+r on path itself).
+bool makeReachable(const QString &path);
