@@ -239,6 +239,20 @@ private slots:
         QCOMPARE(readAll(m_sources + "/a.c"), Messy);
     }
 
+    void aMissingOutputBaseIsMadeByTheFirstJob()
+    {
+        writeSources({"a.c"});
+        const QString base = m_scratch->filePath("home/Documents/Zabo");
+        makeJob(base + "/", m_indent);
+        m_prompts->queueFiles({m_sources + "/a.c"});
+        m_job->IndentFileItemClick();
+
+        QCOMPARE(m_prompts->messages, QStringList{Completed});
+        QCOMPARE(m_prompts->openedFolders, QStringList{outputDirectory()});
+        QCOMPARE(filesIn(outputDirectory()).keys(), QStringList{"a.c"});
+        QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{OutputName});
+    }
+
     void theDirectoryJobCopiesSourcesByExtensionAndFormatsThem()
     {
         writeSources({"a.c", "b.C", "c.cpp", "d.h", "e.hpp.bak", "f.txt"});
