@@ -24,6 +24,18 @@ bool canCreateFileIn(const QString &directory)
     return probe.open();
 }
 
+bool isOneOf(const QString &directory, const QStringList &candidates)
+{
+    const QString canonical = QFileInfo(directory).canonicalFilePath();
+    if (canonical.isEmpty())
+        return false;
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate).canonicalFilePath() == canonical)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void setApplicationNames()
@@ -39,12 +51,23 @@ UserDirectories standardUserDirectories()
             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)};
 }
 
-AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user)
+QStringList installDirectories()
+{
+#ifdef ZABO_INSTALL_DIRECTORIES
+    return QString::fromUtf8(ZABO_INSTALL_DIRECTORIES).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+#else
+    return {};
+#endif
+}
+
+AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user,
+                            const QStringList &installedIn)
 {
     AppLocations locations;
     const QString besideProgram = configPathIn(withTrailingSeparator(programDirectory));
     const QFileInfo config(besideProgram);
-    if ((config.exists() && !config.isDir()) || canCreateFileIn(programDirectory)) {
+    if (!isOneOf(programDirectory, installedIn) &&
+        ((config.exists() && !config.isDir()) || canCreateFileIn(programDirectory))) {
         locations.mode = AppLocations::Mode::Portable;
         locations.configPath = besideProgram;
         locations.outputDirectory = withTrailingSeparator(programDirectory);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The per-user places an installed program keeps its files in.
 struct UserDirectories
@@ -25,9 +26,15 @@ struct AppLocations
 void setApplicationNames();
 UserDirectories standardUserDirectories();
 
-// Portable when programDirectory already holds a Zabocfg.dat or a file can be created in it; installed
-// otherwise: <configDirectory>/Zabocfg.dat and <documentsDirectory>/Zabo/.
-AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user);
+// The directories `cmake --install` and the .deb put the executables in. Root can write there, and a
+// start as root must neither litter them nor leave a Zabocfg.dat that every later user would share.
+QStringList installDirectories();
+
+// Installed when programDirectory is one of installDirectories; otherwise portable when it already
+// holds a Zabocfg.dat or a file can be created in it, installed when not. Installed means
+// <configDirectory>/Zabocfg.dat and <documentsDirectory>/Zabo/.
+AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user,
+                            const QStringList &installedIn = installDirectories());
 
 // Creates the directory the configuration file lives in, as an installed first start needs. False when
 // that is impossible; the store then fails to create the file and says so.

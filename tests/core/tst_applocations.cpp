@@ -15,6 +15,7 @@ class TestAppLocations : public QObject
 private Q_SLOTS:
     void programDirectoryDecides_data();
     void programDirectoryDecides();
+    void packageDirectoryIsAnInstallDirectory();
     void installedWithoutHomeHasNoConfigPath();
     void configDirectoryIsMadeOnDemand();
     void userDirectoriesFollowXdg();
@@ -22,26 +23,24 @@ private Q_SLOTS:
 
 void TestAppLocations::programDirectoryDecides_data()
 {
-    QTest::addColumn<QString>("directory"); // writable, read-only, missing
+    QTest::addColumn<QString>("directory"); // writable, read-only, missing, install directory
     QTest::addColumn<QString>("config");    // none, file, read-only file, directory
     QTest::addColumn<bool>("portable");
 
-    QTest::newRow("writable, no config") << "writable"
-                                         << "none" << true;
-    QTest::newRow("writable, config") << "writable"
-                                      << "file" << true;
-    QTest::newRow("writable, read-only config") << "writable"
-                                                << "read-only file" << true;
-    QTest::newRow("read-only, no config") << "read-only"
-                                          << "none" << false;
-    QTest::newRow("read-only, config") << "read-only"
-                                       << "file" << true;
-    QTest::newRow("read-only, read-only config") << "read-only"
-                                                 << "read-only file" << true;
-    QTest::newRow("read-only, a directory named Zabocfg.dat") << "read-only"
-                                                              << "directory" << false;
-    QTest::newRow("missing: its parent is a file") << "missing"
-                                                   << "none" << false;
+    const auto row = [](const char *name, const char *directory, const char *config, bool portable) {
+        QTest::newRow(name) << QString::fromLatin1(directory) << QString::fromLatin1(config) << portable;
+    };
+    row("writable, no config", "writable", "none", true);
+    row("writable, config", "writable", "file", true);
+    row("writable, read-only config", "writable", "read-only file", true);
+    row("read-only, no config", "read-only", "none", false);
+    row("read-only, config", "read-only", "file", true);
+    row("read-only, read-only config", "read-only", "read-only file", true);
+    row("read-only, a directory named Zabocfg.dat", "read-only", "directory", false);
+    row("missing: its parent is a file", "missing", "none", false);
+    // root can write there, yet a start must not make every later user share its files
+    row("install directory, writable", "install directory", "none", false);
+    row("install directory, with a config", "install directory", "file", false);
 }
 
 void TestAppLocations::programDirectoryDecides()
@@ -78,7 +77,9 @@ void TestAppLocations::programDirectoryDecides()
     const UserDirectories user{scratch.filePath(QStringLiteral("home/.config/zabo")),
                                scratch.filePath(QStringLiteral("home/Documents"))};
 
-    const AppLocations locations = locateAppFiles(program + QLatin1Char('/'), user);
+    const QStringList installedIn = directory == "install directory" ? QStringList{program} : QStringList();
+
+    const AppLocations locations = locateAppFiles(program + QLatin1Char('/'), user, installedIn);
 
     if (portable) {
         QCOMPARE(locations.mode, AppLocations::Mode::Portable);
@@ -92,6 +93,11 @@ void TestAppLocations::programDirectoryDecides()
     // deciding leaves nothing behind, and makes no user directory
     QCOMPARE(QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
     QVERIFY(!QFileInfo::exists(scratch.filePath(QStringLiteral("home"))));
+}
+
+void TestAppLocations::packageDirectoryIsAnInstallDirectory()
+{
+    QVERIFY(installDirectories().contains(QStringLiteral("/usr/bin")));
 }
 
 void TestAppLocations::installedWithoutHomeHasNoConfigPath()
