@@ -72,6 +72,7 @@ private Q_SLOTS:
     void installsProgramsAndDesktopFiles();
     void desktopFilesValidate_data();
     void desktopFilesValidate();
+    void menuEntryNamesTheInstalledProgramAndIcon();
     void installedProgramKeepsItsFilesInHome();
     void debianPackage();
 
@@ -144,6 +145,25 @@ void TestInstall::desktopFilesValidate()
              qPrintable(validator + QStringLiteral(" is missing: run tools/install-deps.sh")));
     const Run validation = run(path, arguments);
     QVERIFY2(validation.finished && validation.exitCode == 0, qPrintable(validation.output));
+}
+
+void TestInstall::menuEntryNamesTheInstalledProgramAndIcon()
+{
+    const QStringList lines =
+        QString::fromUtf8(readAll(prefix() + QStringLiteral("/share/applications/%1.desktop").arg(AppId)))
+            .split(QLatin1Char('\n'));
+    QVERIFY(lines.contains(QString::fromUtf8("Name=Zabo 代码风格格式化工具")));
+    QVERIFY(lines.contains(QStringLiteral("Name[en]=Zabo Code Style Formatter")));
+    QVERIFY(lines.contains(QStringLiteral("Exec=zabo")));
+    QVERIFY(QFileInfo(prefix() + QStringLiteral("/bin/zabo")).isExecutable());
+    QVERIFY(lines.contains(QStringLiteral("Icon=") + AppId));
+    QVERIFY(lines.contains(QStringLiteral("Categories=Development;Qt;")));
+
+    const QString metainfo =
+        QString::fromUtf8(readAll(prefix() + QStringLiteral("/share/metainfo/%1.metainfo.xml").arg(AppId)));
+    QVERIFY(metainfo.contains(
+        QStringLiteral("<launchable type=\"desktop-id\">%1.desktop</launchable>").arg(AppId)));
+    QVERIFY(metainfo.contains(QStringLiteral("<release version=\"" ZABO_VERSION "\"")));
 }
 
 void TestInstall::installedProgramKeepsItsFilesInHome()
