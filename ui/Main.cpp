@@ -56,7 +56,6 @@ TMainForm::TMainForm(QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     applyWindowStyle(this);
-    ui->ParamMemo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
@@ -67,6 +66,7 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteButtonClick);
     connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
     connect(ui->IndentFileItem, &QAction::triggered, this, &TMainForm::IndentFileItemClick);
+    connect(ui->IndentTreeItem, &QAction::triggered, this, &TMainForm::IndentTreeItemClick);
     connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
     connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
 }
@@ -126,7 +126,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     m_formatterPath = deployment.formatterPath;
     m_job = std::make_unique<FormattingJob>(
         FormattingJob::Context{m_outputDirectory, m_formatterPath,
-                               [this] { return ui->ParamMemo->toPlainText(); }},
+                               [this] { return ui->ParamMemo->parameterText(); }},
         *m_prompts);
     return true;
 }
@@ -230,6 +230,12 @@ void TMainForm::IndentFileItemClick()
         m_job->IndentFileItemClick();
 }
 
+void TMainForm::IndentTreeItemClick()
+{
+    if (m_job)
+        m_job->IndentTreeItemClick();
+}
+
 void TMainForm::AboutItemClick()
 {
     if (!AboutForm)
@@ -274,11 +280,11 @@ void TMainForm::showStyle(int index)
         text = m_cells->ShowStyle(m_store->styleFlags(index));
         m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
     }
-    ui->ParamMemo->setPlainText(text);
+    ui->ParamMemo->setParameterText(text);
 }
 
 void TMainForm::showParameterText(const QString &text)
 {
     const UpdateBracket memo(ui->ParamMemo);
-    ui->ParamMemo->setPlainText(text);
+    ui->ParamMemo->setParameterText(text);
 }

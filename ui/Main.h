@@ -55,6 +55,7 @@ public:
     void DeleteButtonClick();
     void IndentDirItemClick();
     void IndentFileItemClick();
+    void IndentTreeItemClick();
     void AboutItemClick();
     void ExitItemClick();
 
