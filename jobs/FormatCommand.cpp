@@ -52,6 +52,19 @@ bool takesValue(const QByteArray &option)
     return option == "-o" || option == "--output" || option == "--style" || option == "--config";
 }
 
+// "-ri", "-oDIR", "-rodir": short switches, the last of which may be -o with its value glued on.
+bool isShortGroup(const QByteArray &argument)
+{
+    for (qsizetype at = 1; at < argument.size(); ++at) {
+        const char letter = argument.at(at);
+        if (letter == 'o')
+            return true;
+        if (letter != 'r' && letter != 'i' && letter != 'h')
+            return false;
+    }
+    return true;
+}
+
 // Splits grouped short switches ("-ri" into "-r" "-i", "-oDIR" into "-o" "DIR") and "--name=value" into
 // "--name" "value", up to "--"; values are never split.
 QList<QByteArray> normalizedArguments(const QList<QByteArray> &arguments, QSet<qsizetype> *attachedValues)
@@ -76,7 +89,7 @@ QList<QByteArray> normalizedArguments(const QList<QByteArray> &arguments, QSet<q
             normal.append(argument.mid(equals + 1));
             continue;
         }
-        if (!argument.startsWith('-') || argument.size() <= 2) {
+        if (!argument.startsWith('-') || argument.size() <= 2 || !isShortGroup(argument)) {
             normal.append(argument);
             if (takesValue(argument) && index + 1 < arguments.size())
                 normal.append(arguments.at(++index));
