@@ -25,7 +25,23 @@ JobScript smallJob()
 QByteArray scriptFor(const QString &directory, const QStringList &sources, const QString &formatter,
                      const QString &parameterText = QString())
 {
-    return buildJobScript({directory, sources, formatter, parameterText});
+    JobScript script;
+    script.outputDirectory = directory;
+    script.sources = sources;
+    script.formatterPath = formatter;
+    script.parameterText = parameterText;
+    return buildJobScript(script);
+}
+
+// A tree: the top directory, src/ and src/util/, with copies into each.
+JobScript treeJob()
+{
+    JobScript script = smallJob();
+    script.subdirectories = {QStringLiteral("src"), QStringLiteral("src/util")};
+    script.sources = {QStringLiteral("/t/a.c"), QStringLiteral("/t/src/b.c"),
+                      QStringLiteral("/t/src/util/c.h")};
+    script.targets = {QString(), QStringLiteral("src"), QStringLiteral("src/util")};
+    return script;
 }
 
 } // namespace
@@ -134,14 +150,35 @@ private slots:
 
     void parsingGivesBackWhatWasBuilt()
     {
-        for (JobScript script : {smallJob(), JobScript{Out, {}, QStringLiteral("/i"), QString()}}) {
+        JobScript empty;
+        empty.outputDirectory = Out;
+        empty.formatterPath = QStringLiteral("/i");
+        for (const JobScript &script : {smallJob(), empty, treeJob()}) {
             const ParsedJobScript parsed = parseJobScript(buildJobScript(script));
             QVERIFY(parsed.valid);
             QCOMPARE(parsed.script.outputDirectory, script.outputDirectory);
             QCOMPARE(parsed.script.sources, script.sources);
+            QCOMPARE(parsed.script.subdirectories, script.subdirectories);
+            for (int index = 0; index < script.sources.size(); ++index)
+                QCOMPARE(parsed.script.targetOf(index), script.targetOf(index));
             QCOMPARE(parsed.script.formatterPath, script.formatterPath);
             QCOMPARE(parsed.script.parameterText, script.parameterText);
         }
+    }
+
+    void aTreeMakesItsDirectoriesFirstAndFormatsEach()
+    {
+        QCOMPARE(
+            buildJobScript(treeJob()),
+            QByteArray("mkdir \"/p/FormatFile20160305-093007045\"\n"
+                       "mkdir \"/p/FormatFile20160305-093007045/src\"\n"
+                       "mkdir \"/p/FormatFile20160305-093007045/src/util\"\n"
+                       "copy \"/t/a.c\" \"/p/FormatFile20160305-093007045\"\n"
+                       "copy \"/t/src/b.c\" \"/p/FormatFile20160305-093007045/src\"\n"
+                       "copy \"/t/src/util/c.h\" \"/p/FormatFile20160305-093007045/src/util\"\n"
+                       "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/*.*\" -kr -i4 \n"
+                       "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/src/*.*\" -kr -i4 \n"
+                       "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/src/util/*.*\" -kr -i4 \n"));
     }
 
     void onlyTheThreeKindsOfLineAreAccepted_data()
@@ -158,13 +195,24 @@ private slots:
         QTest::newRow("copy elsewhere") << mkdir + "copy \"/s/a.c\" \"/etc\"\n" + run << 2;
         QTest::newRow("format elsewhere") << mkdir + copy + "\"/i\" \"/etc/*.*\" \n" << 3;
         QTest::newRow("no mkdir first") << copy + mkdir + run << 1;
-        QTest::newRow("formatter twice") << mkdir + run + run << 2;
+        QTest::newRow("formatter twice") << mkdir + run + run << 3;
         QTest::newRow("no formatter line") << mkdir + copy << 2;
         QTest::newRow("only mkdir") << mkdir << 1;
         QTest::newRow("quote in a path") << mkdir + "copy \"/s/a\"b.c\" \"/o\"\n" + run << 2;
         QTest::newRow("quote in the options") << mkdir + "\"/i\" \"/o/*.*\" -T \"x\"\n" << 2;
         QTest::newRow("not UTF-8") << mkdir + "copy \"/s/\xff.c\" \"/o\"\n" + run << 0;
         QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("subdirectory outside") << mkdir + "mkdir \"/etc/x\"\n" + run << 2;
+        QTest::newRow("subdirectory climbing out") << mkdir + "mkdir \"/o/../etc\"\n" + run << 2;
+        QTest::newRow("subdirectory before its parent") << mkdir + "mkdir \"/o/a/b\"\n" + run << 2;
+        QTest::newRow("copy into an unmade subdirectory")
+            << mkdir + "copy \"/s/a.c\" \"/o/sub\"\n" + run << 2;
+        QTest::newRow("mkdir after a copy") << mkdir + copy + "mkdir \"/o/sub\"\n" + run << 3;
+        QTest::newRow("subdirectory copies not formatted")
+            << mkdir + "mkdir \"/o/sub\"\n" + "copy \"/s/a.c\" \"/o/sub\"\n" + run << 4;
+        QTest::newRow("formatter lines that differ")
+            << mkdir + "mkdir \"/o/sub\"\n" + run + "\"/i\" \"/o/sub/*.*\" -gnu \n"
+            << 4;
     }
 
     void onlyTheThreeKindsOfLineAreAccepted()
