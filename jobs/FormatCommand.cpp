@@ -265,7 +265,13 @@ public:
         : m_streams(streams)
     {}
 
-    void out(const QByteArray &bytes) { m_streams.out.write(bytes); }
+    void out(const QByteArray &bytes)
+    {
+        if (!m_outputBroken && m_streams.out.write(bytes) != bytes.size())
+            m_outputBroken = true;
+    }
+    // A reader that went away (`| head`): nothing more is worth formatting for it.
+    bool outputBroken() const { return m_outputBroken; }
     void err(const QByteArray &bytes)
     {
         clearProgress();
@@ -274,6 +280,7 @@ public:
     // "zabo-format: " and one line
     void message(const QByteArray &line) { err(ProgramName + ": " + line + '\n'); }
     void message(const QString &line) { message(line.toUtf8()); }
+    void message(const char *line) { message(QByteArray(line)); }
 
     void progress(const QByteArray &what, int done, int total)
     {
@@ -300,6 +307,7 @@ private:
     FormatStreams &m_streams;
     QElapsedTimer m_clock;
     bool m_progressShown = false;
+    bool m_outputBroken = false;
 };
 
 QByteArray systemError(int error)
@@ -441,12 +449,17 @@ std::optional<StyleFileContent> loadStyles(const FormatOptions &options, const F
     const bool explicitFile = !options.configPath.isEmpty();
     const QByteArray path = explicitFile ? options.configPath : QFile::encodeName(setup.defaultConfigPath);
     StyleFileContent content;
-    Descriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    // non-blocking, so that a pipe or a device at that name is refused instead of waited on
+    Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat status;
     if (fd.get() < 0) {
         if (explicitFile || errno != ENOENT) {
             reporter.message(path + ": cannot read the style file: " + systemError(errno));
             return std::nullopt;
         }
+    } else if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        reporter.message(path + ": the style file is not a regular file");
+        return std::nullopt;
     } else {
         QByteArray bytes;
         int error = 0;
@@ -806,6 +819,20 @@ private:
     bool format(const ChosenStyle &style, ScratchDirectory &scratch);
     int deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd);
 
+    bool stopped() const
+    {
+        return m_report.outputBroken() || (m_setup.stopRequested && m_setup.stopRequested());
+    }
+    int stopStatus()
+    {
+        if (m_report.outputBroken()) {
+            m_report.message("cannot write to standard output; stopped");
+            return FormatExit::Error;
+        }
+        m_report.message("interrupted; files not reached were left as they were");
+        return FormatExit::Interrupted;
+    }
+
     const FormatOptions &m_options;
     const FormatSetup &m_setup;
     Reporter m_report;
@@ -848,6 +875,8 @@ bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
 {
     QSet<QPair<quint64, quint64>> seen;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
+        if (stopped())
+            return false;
         Source &source = m_sources[index];
         m_report.progress("reading", int(index), int(m_sources.size()));
         Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
@@ -909,9 +938,11 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
     }
     const FormatterRunResult result = FormatterRunner().run(request, [this](int done, int total) {
         m_report.progress("formatting", done, total);
-        return true;
+        return !stopped();
     });
     m_report.clearProgress();
+    if (result.cancelled || stopped())
+        return false;
 
     // indent names the copies; its messages name the sources instead
     QList<QByteArray> shownLines;
@@ -987,6 +1018,8 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
         Source &source = m_sources[index];
         if (source.state != Source::State::Copied)
             continue;
+        if (stopped())
+            return stopStatus();
         m_report.progress("writing", int(index), int(m_sources.size()));
         QByteArray result;
         int error = 0;
@@ -1059,6 +1092,8 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
     default:
         break;
     }
+    if (stopped())
+        return stopStatus();
     if (m_failed)
         return FormatExit::Error;
     return m_options.mode == FormatOptions::Mode::Check && changed > 0 ? FormatExit::WouldChange
@@ -1098,7 +1133,7 @@ int FormatRun::run()
         return FormatExit::Error;
     }
     if (!copyIntoScratch(scratch) || !format(*style, scratch))
-        return FormatExit::Error;
+        return stopped() ? stopStatus() : FormatExit::Error;
     return deliver(*style, scratch, outputFd.get());
 }
 

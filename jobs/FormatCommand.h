@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QIODevice;
@@ -44,9 +45,10 @@ QString formatUsage();
 
 // The exit statuses of zabo-format.
 namespace FormatExit {
-constexpr int Success = 0;     // formatted, or nothing would change
-constexpr int WouldChange = 1; // --check found files that are not in the style
-constexpr int Error = 2;       // bad arguments, a missing file, a damaged style file, a formatter failure
+constexpr int Success = 0;       // formatted, or nothing would change
+constexpr int WouldChange = 1;   // --check found files that are not in the style
+constexpr int Error = 2;         // bad arguments, a missing file, a damaged style file, a formatter failure
+constexpr int Interrupted = 130; // stopped by a signal; what was written is whole, the rest untouched
 } // namespace FormatExit
 
 struct FormatStreams
@@ -61,6 +63,7 @@ struct FormatSetup
 {
     QString defaultConfigPath; // the style file used without --config
     QString scratchBase;       // empty: /dev/shm when it is a writable tmpfs, else the temporary directory
+    std::function<bool()> stopRequested; // asked between steps; true ends the run early, cleaned up
 };
 
 // The style file the program itself uses: the one beside the executable.
