@@ -32,6 +32,8 @@
 namespace {
 
 const QByteArray ProgramName = "zabo-format";
+// Originals kept in memory for the comparison after formatting; beyond this they are read again.
+constexpr qint64 KeptBytesLimit = 256 * 1024 * 1024;
 
 // ---- arguments ---------------------------------------------------------------------------------------
 
@@ -500,6 +502,7 @@ struct Source
     QByteArray outputName; // where --output puts it, relative to the output directory
     QByteArray scratchName;
     struct stat status = {};
+    std::optional<QByteArray> original; // kept while the run's budget allows; else read again
     enum class State { Pending, Copied, Failed } state = State::Pending;
     bool warned = false;
 };
@@ -837,6 +840,7 @@ private:
     const FormatSetup &m_setup;
     Reporter m_report;
     std::vector<Source> m_sources;
+    qint64 m_keptBytes = 0;
     bool m_failed = false;
 };
 
@@ -910,6 +914,10 @@ bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
             m_report.message(scratch.path() + ": cannot write a copy of " + source.path + ": " +
                              systemError(copy.get() < 0 ? errno : error));
             return false;
+        }
+        if (m_keptBytes + bytes.size() <= KeptBytesLimit) {
+            m_keptBytes += bytes.size();
+            source.original = std::move(bytes);
         }
         source.state = Source::State::Copied;
     }
@@ -1042,19 +1050,23 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
             // what changed is counted against the original below
         }
 
-        // the original once more, from the same file as before
-        Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
-        struct stat now;
         QByteArray original;
-        if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !readWhole(fd.get(), &original, &error)) {
-            m_report.message(source.path + ": " + systemError(error ? error : errno));
-            m_failed = true;
-            continue;
-        }
-        if (!sameFileState(now, source.status)) {
-            m_report.message(source.path + ": changed while being formatted; left as it is");
-            m_failed = true;
-            continue;
+        if (source.original) {
+            original = *source.original;
+        } else {
+            // the original once more, from the same file as before
+            Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
+            struct stat now;
+            if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !readWhole(fd.get(), &original, &error)) {
+                m_report.message(source.path + ": " + systemError(error ? error : errno));
+                m_failed = true;
+                continue;
+            }
+            if (!sameFileState(now, source.status)) {
+                m_report.message(source.path + ": changed while being formatted; left as it is");
+                m_failed = true;
+                continue;
+            }
         }
         if (original == result)
             continue;
