@@ -503,7 +503,8 @@ struct Source
     QByteArray scratchName;
     struct stat status = {};
     std::optional<QByteArray> original; // kept while the run's budget allows; else read again
-    enum class State { Pending, Copied, Failed } state = State::Pending;
+    // NotFormatted: the formatter failed on it; Failed: it could not even be read
+    enum class State { Pending, Copied, NotFormatted, Failed } state = State::Pending;
     bool warned = false;
 };
 
@@ -821,6 +822,7 @@ private:
     bool copyIntoScratch(ScratchDirectory &scratch);
     bool format(const ChosenStyle &style, ScratchDirectory &scratch);
     int deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd);
+    bool originalOf(const Source &source, QByteArray *original);
 
     bool stopped() const
     {
@@ -1010,10 +1012,33 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
         }
         for (const QString &name : run.files) {
             Source &source = m_sources[byScratchName.value(name)];
-            source.state = Source::State::Failed;
+            source.state = Source::State::NotFormatted;
             m_report.message(source.path + ": not formatted: " + why);
         }
         m_failed = true;
+    }
+    return true;
+}
+
+bool FormatRun::originalOf(const Source &source, QByteArray *original)
+{
+    if (source.original) {
+        *original = *source.original;
+        return true;
+    }
+    // the original once more, from the same file as before
+    Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
+    struct stat now;
+    int error = 0;
+    if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !readWhole(fd.get(), original, &error)) {
+        m_report.message(source.path + ": " + systemError(error ? error : errno));
+        m_failed = true;
+        return false;
+    }
+    if (!sameFileState(now, source.status)) {
+        m_report.message(source.path + ": changed while being formatted; left as it is");
+        m_failed = true;
+        return false;
     }
     return true;
 }
@@ -1024,13 +1049,24 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
     qsizetype formatted = 0;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
         Source &source = m_sources[index];
-        if (source.state != Source::State::Copied)
+        const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
+        if (source.state != Source::State::Copied &&
+            !(toOutput && source.state == Source::State::NotFormatted))
             continue;
         if (stopped())
             return stopStatus();
         m_report.progress("writing", int(index), int(m_sources.size()));
-        QByteArray result;
         int error = 0;
+        QByteArray problem;
+        if (source.state == Source::State::NotFormatted) {
+            // an intact copy, as the window's job leaves one for a file indent failed on
+            QByteArray original;
+            if (originalOf(source, &original) &&
+                !writeNewFileAt(outputFd, source.outputName, original, source.status.st_mode, &problem))
+                m_report.message(joinedPath(m_options.outputDirectory, source.outputName) + ": " + problem);
+            continue;
+        }
+        QByteArray result;
         if (!readFileAt(scratch.fd(), source.scratchName, &result, &error)) {
             m_report.message(source.path + ": cannot read the formatted copy: " + systemError(error));
             m_failed = true;
@@ -1041,33 +1077,15 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
             m_report.out(result);
             continue;
         }
-        if (m_options.mode == FormatOptions::Mode::Output) {
-            QByteArray problem;
-            if (!writeNewFileAt(outputFd, source.outputName, result, source.status.st_mode, &problem)) {
-                m_report.message(joinedPath(m_options.outputDirectory, source.outputName) + ": " + problem);
-                m_failed = true;
-            }
-            // what changed is counted against the original below
+        if (toOutput &&
+            !writeNewFileAt(outputFd, source.outputName, result, source.status.st_mode, &problem)) {
+            m_report.message(joinedPath(m_options.outputDirectory, source.outputName) + ": " + problem);
+            m_failed = true;
         }
 
         QByteArray original;
-        if (source.original) {
-            original = *source.original;
-        } else {
-            // the original once more, from the same file as before
-            Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
-            struct stat now;
-            if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !readWhole(fd.get(), &original, &error)) {
-                m_report.message(source.path + ": " + systemError(error ? error : errno));
-                m_failed = true;
-                continue;
-            }
-            if (!sameFileState(now, source.status)) {
-                m_report.message(source.path + ": changed while being formatted; left as it is");
-                m_failed = true;
-                continue;
-            }
-        }
+        if (!originalOf(source, &original))
+            continue;
         if (original == result)
             continue;
         ++changed;
@@ -1078,7 +1096,6 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
                 m_report.out(m_report.colours() ? coloured(diff) : diff);
             }
         } else if (m_options.mode == FormatOptions::Mode::InPlace) {
-            QByteArray problem;
             if (replaceAtomically(source.path, result, source.status, &problem)) {
                 m_report.message("reformatted " + source.path);
             } else {

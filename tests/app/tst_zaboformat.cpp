@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -183,6 +184,7 @@ class TestZaboFormat : public QObject
         write(root + "/include/point.h", fixture("untidy.h"));
         write(root + "/lib/list.cpp", fixture("untidy.c"));
         write(root + "/lib/deep/er/list.hpp", fixture("untidy.h"));
+        write(root + "/lib/deep/main.c", fixture("untidy.h")); // the name of another file, not its text
         write(root + "/docs/notes.txt", "not a source\n");
         write(root + "/MAIN.C", "int  x;\n");
         write(root + "/.git/objects/stash.c", fixture("untidy.c"));
@@ -384,8 +386,8 @@ private slots:
         writeUntidyTree("src");
         const Invocation untidy = runFormat(m_dir, {"--config", m_config, "--check", "-r", "src/"});
         QVERIFY2(untidy.exitCode == 1, describe(untidy).constData());
-        for (const char *name :
-             {"src/main.c", "src/include/point.h", "src/lib/list.cpp", "src/lib/deep/er/list.hpp"})
+        for (const char *name : {"src/main.c", "src/include/point.h", "src/lib/list.cpp",
+                                 "src/lib/deep/main.c", "src/lib/deep/er/list.hpp"})
             QVERIFY2(untidy.err.contains(QByteArray("would reformat ") + name + '\n'),
                      describe(untidy).constData());
         QVERIFY(!untidy.err.contains("stash.c"));
@@ -494,9 +496,12 @@ private slots:
 
         const Invocation run = runFormat(m_dir, {"--config", m_config, "-r", "--output", "out/tree", "src"});
         QVERIFY2(run.exitCode == 0, describe(run).constData());
-        QVERIFY(run.out.startsWith("out/tree\n4 files formatted, 4 of them changed"));
-        QCOMPARE(filesIn(path("out/tree")).keys(),
-                 (QStringList{"include/point.h", "lib/deep/er/list.hpp", "lib/list.cpp", "main.c"}));
+        QVERIFY(run.out.startsWith("out/tree\n5 files formatted, 5 of them changed"));
+        const FileMap mirrored = filesIn(path("out/tree"));
+        QCOMPARE(mirrored.keys(), (QStringList{"include/point.h", "lib/deep/er/list.hpp", "lib/deep/main.c",
+                                               "lib/list.cpp", "main.c"}));
+        QCOMPARE(mirrored.value("lib/deep/main.c"), mirrored.value("include/point.h"));
+        QCOMPARE(mirrored.value("main.c"), mirrored.value("lib/list.cpp"));
         QVERIFY(!QFileInfo::exists(path("out/tree/empty")));
         QVERIFY(!QFileInfo::exists(path("out/tree/docs")));
 
@@ -513,6 +518,36 @@ private slots:
         QCOMPARE(clash.exitCode, 2);
         QVERIFY(clash.err.contains("src/main.c and other/main.c would both be written to both/main.c"));
         QVERIFY(!QFileInfo::exists(path("both")));
+    }
+
+    void aFormatterFailureLeavesIntactCopies()
+    {
+        write("src/a.c", fixture("untidy.c"));
+        write("src/b.h", fixture("untidy.h"));
+        const Invocation run =
+            runFormat(m_dir, {"--config", m_config, "--style", "no type", "--output", "out", "src"});
+        QVERIFY2(run.exitCode == 2, describe(run).constData());
+        QVERIFY(run.err.contains("src/a.c: not formatted: indent failed with status 1"));
+        QCOMPARE(filesIn(path("out")), filesIn(path("src")));
+    }
+
+    void colourOnlyOnATerminal()
+    {
+        const QString script = QStandardPaths::findExecutable("script");
+        if (script.isEmpty())
+            QSKIP("script(1) is needed to give zabo-format a terminal");
+        write("untidy.c", fixture("untidy.c"));
+        QProcess terminal;
+        terminal.setWorkingDirectory(m_work->path());
+        terminal.start(script, {"-qec",
+                                QString::fromLocal8Bit(Program) + " --config " +
+                                    QString::fromLocal8Bit(m_config) + " --diff untidy.c",
+                                "/dev/null"});
+        QVERIFY(terminal.waitForFinished(-1));
+        const QByteArray shown = terminal.readAllStandardOutput();
+        QCOMPARE(terminal.exitCode(), 1);
+        QVERIFY2(shown.contains("\033[31m-static int count(const char*s)"), shown.constData());
+        QVERIFY(shown.contains("\033[32m+static int count(const char *s)"));
     }
 
     void noDisplayLibraryIsLoaded()
