@@ -56,7 +56,6 @@ TMainForm::TMainForm(QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     applyWindowStyle(this);
-    ui->ParamMemo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
@@ -120,7 +119,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     m_formatterPath = deployment.formatterPath;
     m_job = std::make_unique<FormattingJob>(
         FormattingJob::Context{m_programDirectory, m_formatterPath,
-                               [this] { return ui->ParamMemo->toPlainText(); }},
+                               [this] { return ui->ParamMemo->parameterText(); }},
         *m_prompts);
     return true;
 }
@@ -268,11 +267,11 @@ void TMainForm::showStyle(int index)
         text = m_cells->ShowStyle(m_store->styleFlags(index));
         m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
     }
-    ui->ParamMemo->setPlainText(text);
+    ui->ParamMemo->setParameterText(text);
 }
 
 void TMainForm::showParameterText(const QString &text)
 {
     const UpdateBracket memo(ui->ParamMemo);
-    ui->ParamMemo->setPlainText(text);
+    ui->ParamMemo->setParameterText(text);
 }
