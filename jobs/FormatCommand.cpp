@@ -541,6 +541,9 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
                 reporter.message(joinedPath(argument, directory) + ": cannot read the directory");
                 ok = false;
             }
+            if (tree.files.isEmpty())
+                reporter.message(argument + ": warning: no .c, .h, .cpp or .hpp file found" +
+                                 (options.recursive ? "" : " (-r descends into subdirectories)"));
             for (const QByteArray &skipped : tree.skipped)
                 reporter.message(joinedPath(argument, skipped) + ": warning: not a regular file, skipped");
             for (const QByteArray &file : tree.files) {
@@ -584,15 +587,29 @@ bool outputNamesAreDistinct(const std::vector<Source> &sources, const QByteArray
 
 // ---- the private scratch directory -------------------------------------------------------------------
 
-QByteArray scratchBaseDirectory(const FormatSetup &setup)
+// tmpfs when it is writable and has room for the copies twice over (indent may write longer files);
+// containers often give /dev/shm only 64 MB.
+QByteArray scratchBaseDirectory(const FormatSetup &setup, qint64 sourceBytes)
 {
     if (!setup.scratchBase.isEmpty())
         return QFile::encodeName(setup.scratchBase);
     struct statfs fileSystem;
     if (::statfs("/dev/shm", &fileSystem) == 0 && fileSystem.f_type == TMPFS_MAGIC &&
-        ::access("/dev/shm", W_OK | X_OK) == 0)
+        ::access("/dev/shm", W_OK | X_OK) == 0 &&
+        qint64(fileSystem.f_bavail) * qint64(fileSystem.f_bsize) > 2 * sourceBytes + 16 * 1024 * 1024)
         return "/dev/shm";
     return QFile::encodeName(QDir::tempPath());
+}
+
+qint64 totalSize(const std::vector<Source> &sources)
+{
+    qint64 bytes = 0;
+    for (const Source &source : sources) {
+        struct stat status;
+        if (::stat(source.path.constData(), &status) == 0)
+            bytes += status.st_size;
+    }
+    return bytes;
 }
 
 // A directory only this run uses, removed with everything in it when the run ends.
@@ -1155,7 +1172,7 @@ int FormatRun::run()
     }
 
     ScratchDirectory scratch;
-    const QByteArray scratchBase = scratchBaseDirectory(m_setup);
+    const QByteArray scratchBase = scratchBaseDirectory(m_setup, totalSize(m_sources));
     int error = 0;
     if (!scratch.create(scratchBase, &error)) {
         m_report.message(scratchBase + ": cannot create a scratch directory: " + systemError(error));

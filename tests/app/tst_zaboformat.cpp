@@ -294,6 +294,9 @@ private slots:
                               "untidy.c: not formatted: indent failed with status 1"};
         QTest::newRow("directory to standard output")
             << QByteArrayList{"sub"} << 2 << QByteArrayList{} << QByteArrayList{"sub: is a directory"};
+        QTest::newRow("no source in a directory")
+            << QByteArrayList{"--check", "docs"} << 0 << QByteArrayList{}
+            << QByteArrayList{"docs: warning: no .c, .h, .cpp or .hpp file found (-r descends"};
         QTest::newRow("bad arguments") << QByteArrayList{"--check", "--output", "out", "untidy.c"} << 2
                                        << QByteArrayList{} << QByteArrayList{"cannot be combined"};
     }
@@ -309,6 +312,7 @@ private slots:
         write("-dash.c", fixture("untidy.c"));
         write("unbalanced.c", fixture("unbalanced.c"));
         write("sub/x.c", fixture("untidy.c"));
+        write("docs/readme.txt", "no source here\n");
         const QByteArray undecodable = m_dir + "/caf\xe9.c";
         const QByteArray undecodableDirectory = m_dir + "/d\xe9p\xf4t";
         QVERIFY(::mkdir(undecodableDirectory.constData(), 0755) == 0);
