@@ -1,4 +1,4 @@
-#include "FormatCommand.h"
+#include "FormatArguments.h"
 
 #include <QTest>
 
@@ -6,7 +6,7 @@ using Mode = FormatOptions::Mode;
 Q_DECLARE_METATYPE(FormatOptions::Mode)
 
 // How the command line of zabo-format is read; running it is tested on the executable (tests/app).
-class TestFormatCommand : public QObject
+class TestFormatArguments : public QObject
 {
     Q_OBJECT
 
@@ -122,5 +122,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFormatCommand)
-#include "tst_formatcommand.moc"
+QTEST_GUILESS_MAIN(TestFormatArguments)
+#include "tst_formatarguments.moc"
