@@ -9,7 +9,6 @@
 #include "Startup.h"
 #include "StyleStore.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -42,10 +41,13 @@ class Reporter
 public:
     explicit Reporter(FormatStreams &streams)
         : m_streams(streams)
-    {}
+    {
+        m_sinceStart.start();
+    }
 
     void out(const QByteArray &bytes)
     {
+        clearProgress(); // the two may share one terminal
         if (!m_outputBroken && m_streams.out.write(bytes) != bytes.size())
             m_outputBroken = true;
     }
@@ -63,12 +65,11 @@ public:
 
     void progress(const QByteArray &what, int done, int total)
     {
-        if (!m_streams.errIsTerminal)
+        // a quick run stays quiet, and a line every tenth of a second is enough to read
+        if (!m_streams.errIsTerminal || m_sinceStart.elapsed() < 1000 ||
+            (m_sinceShown.isValid() && m_sinceShown.elapsed() < 100))
             return;
-        if (!m_clock.isValid())
-            m_clock.start();
-        if (m_clock.elapsed() < 1000)
-            return;
+        m_sinceShown.start();
         const QByteArray line =
             ProgramName + ": " + what + ' ' + QByteArray::number(done) + '/' + QByteArray::number(total);
         m_streams.err.write("\r\033[K" + line);
@@ -84,7 +85,8 @@ public:
 
 private:
     FormatStreams &m_streams;
-    QElapsedTimer m_clock;
+    QElapsedTimer m_sinceStart;
+    QElapsedTimer m_sinceShown;
     bool m_progressShown = false;
     bool m_outputBroken = false;
 };
@@ -240,15 +242,13 @@ std::optional<StyleFileContent> loadStyles(const FormatOptions &options, const F
         reporter.message(path + ": the style file is not a regular file");
         return std::nullopt;
     } else {
-        QByteArray bytes;
-        int error = 0;
-        if (!readWhole(fd.get(), &bytes, &error)) {
-            reporter.message(path + ": cannot read the style file: " + systemError(error));
+        // read through the descriptor: no more than the header promises, whatever the file's length
+        QFile file;
+        if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            reporter.message(path + ": cannot read the style file: " + file.errorString().toUtf8());
             return std::nullopt;
         }
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        content = readStyleFile(buffer);
+        content = readStyleFile(file);
         if (content.state == StyleFileContent::State::Damaged) {
             reporter.message(path + ": the style file is damaged; it was left as it is "
                                     "(open it in Zabo, which keeps a copy and starts afresh)");
@@ -282,7 +282,6 @@ struct Source
     std::optional<QByteArray> original; // kept while the run's budget allows; else read again
     // NotFormatted: the formatter failed on it; Failed: it could not even be read
     enum class State { Pending, Copied, NotFormatted, Failed } state = State::Pending;
-    bool warned = false;
 };
 
 QByteArray joinedPath(const QByteArray &directory, const QByteArray &relative)
@@ -782,7 +781,6 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
                     named.append(byScratchName.value(name));
             }
             for (const std::size_t index : named) {
-                m_sources[index].warned = true;
                 m_report.message(m_sources[index].path +
                                  ": warning: indent could not parse it cleanly (status 2); formatted all "
                                  "the same, check the result");
