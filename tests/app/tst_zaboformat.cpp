@@ -535,6 +535,16 @@ private slots:
         QCOMPARE(filesIn(path("out")), filesIn(path("src")));
     }
 
+    // As indent itself would: a profile in the working directory beats a style's preset.
+    void aProfileInTheWorkingDirectoryCounts()
+    {
+        write("untidy.c", fixture("untidy.c"));
+        write(".indent.pro", "-i8 -nut\n");
+        const Invocation run = runFormat(m_dir, {"--config", m_config, "--style", "GNU", "untidy.c"});
+        QVERIFY2(run.exitCode == 0, describe(run).constData());
+        QVERIFY2(run.out.contains("{\n        int n = 0;\n"), run.out.constData());
+    }
+
     void colourOnlyOnATerminal()
     {
         const QString script = QStandardPaths::findExecutable("script");
