@@ -237,6 +237,8 @@ private slots:
         QTest::newRow("help") << QByteArrayList{"--help"} << 0
                               << QByteArrayList{"Usage: zabo-format", "--check", "Exit status:"}
                               << QByteArrayList{};
+        QTest::newRow("version") << QByteArrayList{"--version"} << 0 << QByteArrayList{"zabo-format 1."}
+                                 << QByteArrayList{};
         QTest::newRow("list styles") << QByteArrayList{"--list-styles"} << 0
                                      << QByteArrayList{"  GNU\t-gnu\n", "  K&&R\t-kr\n", "* mine\t-i2 -kr\n",
                                                        "  no type\t-T\n"}
@@ -280,6 +282,9 @@ private slots:
             << QByteArrayList{"would reformat caf\xe9.c\n"};
         QTest::newRow("undecodable name, standard output")
             << QByteArrayList{"caf\xe9.c"} << 0 << QByteArrayList{kr} << QByteArrayList{};
+        QTest::newRow("undecodable name, in place")
+            << QByteArrayList{"--in-place", "caf\xe9.c"} << 0 << QByteArrayList{}
+            << QByteArrayList{"reformatted caf\xe9.c\n"};
         QTest::newRow("undecodable directory")
             << QByteArrayList{"--diff", "d\xe9p\xf4t"} << 1
             << QByteArrayList{"--- a/d\xe9p\xf4t/x.c\n+++ b/d\xe9p\xf4t/x.c\n"}
