@@ -66,6 +66,7 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteButtonClick);
     connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
     connect(ui->IndentFileItem, &QAction::triggered, this, &TMainForm::IndentFileItemClick);
+    connect(ui->IndentTreeItem, &QAction::triggered, this, &TMainForm::IndentTreeItemClick);
     connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
     connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
 }
@@ -221,6 +222,12 @@ void TMainForm::IndentFileItemClick()
 {
     if (m_job)
         m_job->IndentFileItemClick();
+}
+
+void TMainForm::IndentTreeItemClick()
+{
+    if (m_job)
+        m_job->IndentTreeItemClick();
 }
 
 void TMainForm::AboutItemClick()

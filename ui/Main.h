@@ -52,6 +52,7 @@ public:
     void DeleteButtonClick();
     void IndentDirItemClick();
     void IndentFileItemClick();
+    void IndentTreeItemClick();
     void AboutItemClick();
     void ExitItemClick();
 

@@ -42,6 +42,7 @@ class TestMainForm : public QObject
 
 private Q_SLOTS:
     void paramMemoWrapsOnlyBetweenOptions();
+    void theTreeJobStartsFromTheToolsMenu();
     void init();
     void cleanup();
 
@@ -513,6 +514,26 @@ void TestMainForm::paramMemoWrapsOnlyBetweenOptions()
     memo->selectAll();
     memo->copy();
     QCOMPARE(QApplication::clipboard()->text(), recommendedParameterText());
+}
+
+void TestMainForm::theTreeJobStartsFromTheToolsMenu()
+{
+    QVERIFY(m_windows->start());
+    auto *tools = MainForm->findChild<QMenu *>(QStringLiteral("ToolsMenu"));
+    QVERIFY(tools);
+    QCOMPARE(tools->title(), QString::fromUtf8("工具"));
+    QAction *tree = m_windows->action("IndentTreeItem");
+    QVERIFY(tools->actions().contains(tree));
+    QCOMPARE(tree->text(), QString::fromUtf8("Indent目录树(Ctrl+Shift+D)"));
+
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keySequence(MainForm, QKeySequence(QStringLiteral("Ctrl+Shift+D")));
+    // the chooser was cancelled: nothing more happens
+    QCOMPARE(m_windows->prompts.directoryPrompts,
+             QStringList{QString::fromUtf8("请选择要整理的目录树（含子目录）")});
+    QVERIFY(m_windows->prompts.messages.isEmpty());
+    QVERIFY(m_windows->prompts.informationQuestions.isEmpty());
 }
 
 QTEST_MAIN(TestMainForm)
