@@ -220,5 +220,6 @@ QString formatUsage()
         "  1  --check: some files would change\n"
         "  2  an error: bad arguments, a missing file, a damaged style file, an unknown style,\n"
         "     or a formatter failure (indent's message is shown)\n"
+        "  130  interrupted; each file it rewrote is whole, the others are untouched\n"
         "A file that indent could not parse cleanly is formatted all the same and named in a warning.\n");
 }

@@ -117,7 +117,7 @@ private slots:
         const QString usage = formatUsage();
         for (const char *part :
              {"--check", "--diff", "--in-place", "--output", "--list-styles", "--style", "--config",
-              "--recursive", "--help", "--", "Exit status:", "  0  ", "  1  ", "  2  "})
+              "--recursive", "--help", "--", "Exit status:", "  0  ", "  1  ", "  2  ", "  130  "})
             QVERIFY2(usage.contains(QLatin1String(part)), part);
     }
 };
