@@ -7,14 +7,13 @@ class ScriptedProgress : public JobProgress
 public:
     explicit ScriptedProgress(ScriptedPrompts &prompts)
         : m_prompts(prompts)
-    {
-    }
+    {}
 
     bool setProgress(int, int) override
     {
         ++m_prompts.progressUpdates;
-        return m_prompts.cancelAfterProgressUpdates < 0
-               || m_prompts.progressUpdates < m_prompts.cancelAfterProgressUpdates;
+        return m_prompts.cancelAfterProgressUpdates < 0 ||
+               m_prompts.progressUpdates < m_prompts.cancelAfterProgressUpdates;
     }
 
 private:
@@ -44,6 +43,12 @@ JobPrompts::OpenFilesAnswer ScriptedPrompts::openFiles(const OpenFilesRequest &r
 {
     fileRequests.append(request);
     return m_files.isEmpty() ? OpenFilesAnswer{} : m_files.dequeue();
+}
+
+QString ScriptedPrompts::saveFile(const SaveFileRequest &request)
+{
+    saveRequests.append(request);
+    return m_saveFiles.isEmpty() ? QString() : m_saveFiles.dequeue();
 }
 
 QString ScriptedPrompts::chooseDirectory(const QString &prompt)
