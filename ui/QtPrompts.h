@@ -17,7 +17,7 @@ public:
     OpenFilesAnswer openFiles(const OpenFilesRequest &request) override;
     QString saveFile(const SaveFileRequest &request) override;
     QString chooseDirectory(const QString &prompt) override;
-    void openFolder(const QString &path) override;
+    bool openFolder(const QString &path) override;
     std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) override;
 
     void setParentWidget(QWidget *parent) { m_parent = parent; }

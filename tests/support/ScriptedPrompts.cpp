@@ -57,9 +57,10 @@ QString ScriptedPrompts::chooseDirectory(const QString &prompt)
     return m_directories.isEmpty() ? QString() : m_directories.dequeue();
 }
 
-void ScriptedPrompts::openFolder(const QString &path)
+bool ScriptedPrompts::openFolder(const QString &path)
 {
     openedFolders.append(path);
+    return openFolderSucceeds;
 }
 
 std::unique_ptr<JobProgress> ScriptedPrompts::beginProgress(const QString &label, int)
