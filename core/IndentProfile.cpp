@@ -4,6 +4,9 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -202,6 +205,59 @@ bool isLeftOutOfProfile(const QString &option)
     return option == QLatin1String("-npro") || option == QLatin1String("-st");
 }
 
+QString optionText(int row)
+{
+    return QString::fromUtf8(OptionCatalogue[size_t(row)].optionText);
+}
+
+// The catalogue's order replaces the input's: where a setting comes out differently, drop the
+// selection's winner when it did nothing in the input, then list what still differs.
+void reconcileOrder(const QVector<int> &inputOrder, ProfileImport &result)
+{
+    const QHash<QString, AppliedSetting> wanted = appliedSettings(inputOrder);
+    const QVector<RowNote> inputNotes = sequenceNotes(inputOrder);
+    QSet<int> idle;
+    QSet<int> busy;
+    for (int at = 0; at < inputOrder.size(); ++at) {
+        const int row = inputOrder.at(at);
+        if (OptionEffects[size_t(row)].kind != OptionKind::Setting)
+            continue;
+        if (inputNotes.at(at).effect == RowNote::Effect::Overridden)
+            idle.insert(row);
+        else
+            busy.insert(row);
+    }
+    idle.subtract(busy);
+
+    QHash<QString, AppliedSetting> selected;
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        selected = appliedSettings(result.checks);
+        for (auto setting = selected.cbegin(); setting != selected.cend(); ++setting) {
+            const int row = setting.value().row;
+            if (setting.value().option != wanted.value(setting.key()).option && idle.contains(row) &&
+                result.checks[size_t(row)]) {
+                result.checks[size_t(row)] = false;
+                result.overridden.append(optionText(row));
+                dropped = true;
+            }
+        }
+    }
+    std::sort(result.overridden.begin(), result.overridden.end());
+
+    QStringList settings = wanted.keys() + selected.keys();
+    settings.sort();
+    settings.removeDuplicates();
+    const QString byDefault = QString::fromUtf8("默认值");
+    for (const QString &setting : settings) {
+        const QString was = wanted.value(setting).option;
+        const QString is = selected.value(setting).option;
+        if (was != is)
+            result.changed.append(QString::fromUtf8("%1 变为 %2")
+                                      .arg(was.isEmpty() ? byDefault : was, is.isEmpty() ? byDefault : is));
+    }
+}
+
 } // namespace
 
 QString shortOptionForm(const QString &option)
@@ -233,6 +289,7 @@ ProfileImport parseIndentProfile(const QString &text)
     };
     QVector<TypeNamePair> pairs;
     QVector<int> optionRows;
+    QVector<int> inputOrder; // the mapped rows as indent reads them, type names in place
 
     qsizetype at = 0;
     if (!words.isEmpty() && isIndentCommand(words.first()))
@@ -258,9 +315,10 @@ ProfileImport parseIndentProfile(const QString &text)
             if (!partner.isEmpty())
                 written += QLatin1Char(' ') + partner;
             const int partnerRow = rowOfOption(partner);
-            if (name == QLatin1String("T") && partnerRow > TypeNameRow)
+            if (name == QLatin1String("T") && partnerRow > TypeNameRow) {
                 pairs.append({partnerRow, written});
-            else
+                inputOrder << TypeNameRow << partnerRow;
+            } else
                 result.unmapped.append(written);
             continue;
         }
@@ -276,6 +334,7 @@ ProfileImport parseIndentProfile(const QString &text)
         }
         result.checks[size_t(row)] = true;
         optionRows.append(row);
+        inputOrder.append(row);
     }
 
     // The selection holds one "-T", which takes the next ticked row: a pair maps only when that row is
@@ -292,6 +351,7 @@ ProfileImport parseIndentProfile(const QString &text)
             result.unmapped.append(pair.written);
         }
     }
+    reconcileOrder(inputOrder, result);
     return result;
 }
 
@@ -304,6 +364,12 @@ QString profileImportReport(const ProfileImport &import)
         lines.append(QString::fromUtf8("未收录的参数：") + import.unmapped.join(QLatin1Char(' ')));
     if (!import.files.isEmpty())
         lines.append(QString::fromUtf8("已忽略的文件参数：") + import.files.join(QLatin1Char(' ')));
+    if (!import.overridden.isEmpty())
+        lines.append(QString::fromUtf8("被后面的参数覆盖、未选中：") +
+                     import.overridden.join(QLatin1Char(' ')));
+    if (!import.changed.isEmpty())
+        lines.append(QString::fromUtf8("参数表的顺序改变了效果：") +
+                     import.changed.join(QString::fromUtf8("，")));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -215,65 +215,76 @@ bool RowNote::hasNoEffect() const
            effect == Effect::MissingTypeName;
 }
 
-RowNotes optionNotes(const CheckStates &checks)
+namespace {
+
+// What indent makes of rows handed to it in this order, position by position.
+struct Resolution
 {
-    RowNotes notes{};
-    // what indent gets, in order: the ticked rows without "-st"; a bare "-T" swallows the next one
-    QVector<int> applied;
-    for (int row = 0; row < OptionCount; ++row) {
-        if (!checks[size_t(row)])
-            continue;
-        RowNote &note = notes[size_t(row)];
-        if (OptionEffects[size_t(row)].kind == OptionKind::StandardOutput) {
+    QVector<RowNote> notes;
+    QHash<QString, AppliedSetting> applied;
+};
+
+Resolution resolve(const QVector<int> &rows)
+{
+    Resolution result;
+    result.notes.resize(rows.size());
+    // what indent gets: the rows without "-st"; a bare "-T" swallows the next one
+    QVector<int> handed;
+    for (int at = 0; at < rows.size(); ++at) {
+        RowNote &note = result.notes[at];
+        if (OptionEffects[size_t(rows.at(at))].kind == OptionKind::StandardOutput) {
             note.effect = RowNote::Effect::LeftOut;
             continue;
         }
         note.effect = RowNote::Effect::TakesEffect;
-        applied.append(row);
+        handed.append(at);
     }
-    QVector<int> options;
-    for (int at = 0; at < applied.size(); ++at) {
-        const int row = applied.at(at);
-        if (OptionEffects[size_t(row)].kind == OptionKind::TypeName) {
-            if (at + 1 < applied.size()) {
-                const int partner = applied.at(++at);
-                notes[size_t(row)].typeNameRow = partner;
-                notes[size_t(partner)].effect = RowNote::Effect::TypeName;
-                notes[size_t(partner)].typeNameRow = row;
+    QVector<int> options; // positions
+    for (int index = 0; index < handed.size(); ++index) {
+        const int at = handed.at(index);
+        if (OptionEffects[size_t(rows.at(at))].kind == OptionKind::TypeName) {
+            if (index + 1 < handed.size()) {
+                const int partner = handed.at(++index);
+                result.notes[at].typeNameRow = rows.at(partner);
+                result.notes[partner].effect = RowNote::Effect::TypeName;
+                result.notes[partner].typeNameRow = rows.at(at);
             } else {
-                notes[size_t(row)].effect = RowNote::Effect::MissingTypeName;
+                result.notes[at].effect = RowNote::Effect::MissingTypeName;
             }
             continue;
         }
-        options.append(row);
+        options.append(at);
     }
 
-    // Which row each setting ends up with: explicit options in order, presets only where nothing
-    // explicit has been set.
+    // Which position each setting ends up with: explicit options in order, presets only where
+    // nothing explicit has been set.
     QHash<QString, int> winner;
     QHash<QString, bool> explicitlySet;
-    for (const int row : options) {
+    for (const int at : options) {
+        const int row = rows.at(at);
         const bool preset = OptionEffects[size_t(row)].kind == OptionKind::Preset;
         for (const SettingWrite &write : writesOf(row)) {
             if (preset && explicitlySet.value(write.setting))
                 continue;
-            winner[write.setting] = row;
+            winner[write.setting] = at;
+            result.applied[write.setting] = {write.option, row};
             if (!preset)
                 explicitlySet[write.setting] = true;
         }
     }
 
-    for (const int row : options) {
-        RowNote &note = notes[size_t(row)];
+    for (const int at : options) {
+        const int row = rows.at(at);
+        RowNote &note = result.notes[at];
         const QVector<SettingWrite> writes = writesOf(row);
         for (const SettingWrite &write : writes) {
-            const int by = winner.value(write.setting, row);
-            if (by == row)
+            const int by = winner.value(write.setting, at);
+            if (by == at)
                 continue;
             if (OptionEffects[size_t(row)].kind == OptionKind::Preset)
-                note.replaced.append({write.option, by});
-            if (!note.byRows.contains(by))
-                note.byRows.append(by);
+                note.replaced.append({write.option, rows.at(by)});
+            if (!note.byRows.contains(rows.at(by)))
+                note.byRows.append(rows.at(by));
         }
         std::sort(note.byRows.begin(), note.byRows.end());
         if (note.byRows.isEmpty())
@@ -285,7 +296,44 @@ RowNotes optionNotes(const CheckStates &checks)
             note.effect = RowNote::Effect::Overridden;
         }
     }
+    return result;
+}
+
+QVector<int> selectedRows(const CheckStates &checks)
+{
+    QVector<int> rows;
+    for (int row = 0; row < OptionCount; ++row) {
+        if (checks[size_t(row)])
+            rows.append(row);
+    }
+    return rows;
+}
+
+} // namespace
+
+RowNotes optionNotes(const CheckStates &checks)
+{
+    RowNotes notes{};
+    const QVector<int> rows = selectedRows(checks);
+    const Resolution resolution = resolve(rows);
+    for (int at = 0; at < rows.size(); ++at)
+        notes[size_t(rows.at(at))] = resolution.notes.at(at);
     return notes;
+}
+
+QVector<RowNote> sequenceNotes(const QVector<int> &rowsInOrder)
+{
+    return resolve(rowsInOrder).notes;
+}
+
+QHash<QString, AppliedSetting> appliedSettings(const QVector<int> &rowsInOrder)
+{
+    return resolve(rowsInOrder).applied;
+}
+
+QHash<QString, AppliedSetting> appliedSettings(const CheckStates &checks)
+{
+    return resolve(selectedRows(checks)).applied;
 }
 
 QString rowNoteText(const RowNote &note)

@@ -2,6 +2,7 @@
 
 #include "StyleRecord.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -70,6 +71,20 @@ using RowNotes = std::array<RowNote, OptionCount>;
 
 // The note of every row for a working selection; rows that are not ticked get NotSelected.
 RowNotes optionNotes(const CheckStates &checks);
+
+// The same notes for catalogue rows handed to indent in any order, such as an imported command line;
+// one note per position.
+QVector<RowNote> sequenceNotes(const QVector<int> &rowsInOrder);
+
+// The option that each indent setting ends up with, and the row it comes from (a preset's row for an
+// option of its expansion); settings that no row sets are absent.
+struct AppliedSetting
+{
+    QString option;
+    int row = -1;
+};
+QHash<QString, AppliedSetting> appliedSettings(const QVector<int> &rowsInOrder);
+QHash<QString, AppliedSetting> appliedSettings(const CheckStates &checks);
 
 // A note in the words the grid shows, e.g. "被 -br 覆盖", "作为 -T 的类型名", "任务中不使用";
 // empty for NotSelected.

@@ -46,6 +46,8 @@ class TestIndentProfile : public QObject
 private Q_SLOTS:
     void importsWhatIndentReads_data();
     void importsWhatIndentReads();
+    void importKeepsTheInputsOrder_data();
+    void importKeepsTheInputsOrder();
     void shortForms_data();
     void shortForms();
     void reportNamesWhatDidNotMap();
@@ -108,6 +110,45 @@ void TestIndentProfile::importsWhatIndentReads()
     QCOMPARE(ParameterTextFor(import.checks), expectedOptions);
     QCOMPARE(import.unmapped, unmapped);
     QCOMPARE(import.files, files);
+}
+
+void TestIndentProfile::importKeepsTheInputsOrder_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expectedOptions");
+    QTest::addColumn<QStringList>("overridden");
+    QTest::addColumn<QStringList>("changed");
+
+    QTest::newRow("later switch wins in the input") << "-br -bl"
+                                                    << "-bl " << QStringList{"-br"} << QStringList();
+    QTest::newRow("same order as the catalogue") << "-bl -br"
+                                                 << "-bl -br " << QStringList() << QStringList();
+    QTest::newRow("-nut after -ut") << "-ut -nut"
+                                    << "-nut " << QStringList{"-ut"} << QStringList();
+    QTest::newRow("three line lengths") << "-l120 -l80 -l100"
+                                        << "-l80 -l100 " << QStringList{"-l120"} << QStringList();
+    QTest::newRow("explicit before a preset") << "-i4 -gnu"
+                                              << "-gnu -i4 " << QStringList() << QStringList();
+    QTest::newRow("preset after -nip")
+        << "-nip -gnu"
+        << "-gnu -nip " << QStringList() << QStringList{text("-ip5 变为 -ip0")};
+    QTest::newRow("type name pair after its partner's twin")
+        << "-ts4 -T -ts2"
+        << "-T -ts2 -ts4 " << QStringList() << QStringList();
+}
+
+void TestIndentProfile::importKeepsTheInputsOrder()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expectedOptions);
+    QFETCH(QStringList, overridden);
+    QFETCH(QStringList, changed);
+
+    const ProfileImport import = parseIndentProfile(input);
+    QCOMPARE(ParameterTextFor(import.checks), expectedOptions);
+    QCOMPARE(import.overridden, overridden);
+    QCOMPARE(import.changed, changed);
+    QVERIFY(import.unmapped.isEmpty());
 }
 
 void TestIndentProfile::shortForms_data()

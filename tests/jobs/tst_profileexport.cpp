@@ -32,8 +32,12 @@ private Q_SLOTS:
     void initTestCase();
     void profileFormatsAsTheJob_data();
     void profileFormatsAsTheJob();
+    void importFormatsAsItsInput_data();
+    void importFormatsAsItsInput();
 
 private:
+    QByteArray formatted(const QStringList &options, const QString &name);
+
     QTemporaryDir m_scratch;
     QString m_formatter;
     QByteArray m_sample;
@@ -91,6 +95,50 @@ void TestProfileExport::profileFormatsAsTheJob()
 
     QCOMPARE(readAll(profileFile), readAll(jobFile));
     QVERIFY(readAll(jobFile) != m_sample);
+}
+
+QByteArray TestProfileExport::formatted(const QStringList &options, const QString &name)
+{
+    const QString file = m_scratch.filePath(name);
+    if (!writeAll(file, m_sample))
+        return {};
+    QProcess indent;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
+    indent.setProcessEnvironment(environment);
+    indent.start(m_formatter, formatterArguments({file}, options));
+    if (!indent.waitForFinished(30000) || indent.exitStatus() != QProcess::NormalExit ||
+        indent.exitCode() != 0)
+        return {};
+    return readAll(file);
+}
+
+void TestProfileExport::importFormatsAsItsInput_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::newRow("makefile line") << "indent -kr -sob -l80 -ss -bs -psl main.c";
+    QTest::newRow("long forms") << "--braces-on-if-line --line-length120 +cuddle-else --brace-indent 4";
+    QTest::newRow("later switch wins") << "-br -bl -bli4";
+    QTest::newRow("-nut after -ut") << "-ut -nut -ts2";
+    QTest::newRow("three line lengths") << "-l120 -l80 -l100";
+    QTest::newRow("explicit before a preset") << "-i4 -gnu";
+    QTest::newRow("type name pair") << "-ts4 -T -ts2";
+}
+
+// An import that reports nothing unmapped and no change of order formats as indent reads the input.
+void TestProfileExport::importFormatsAsItsInput()
+{
+    QFETCH(QString, input);
+    const ProfileImport import = parseIndentProfile(input);
+    QVERIFY(import.unmapped.isEmpty() && import.changed.isEmpty());
+    // the input's own words, less the program and the file, as indent would get them after the file
+    QStringList inputOptions = input.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    inputOptions.removeAll(QStringLiteral("indent"));
+    inputOptions.removeAll(QStringLiteral("main.c"));
+    const QByteArray asInput = formatted(inputOptions, QStringLiteral("input.c"));
+    QVERIFY(!asInput.isEmpty());
+    QCOMPARE(formatted(formatterOptions(ParameterTextFor(import.checks)), QStringLiteral("imported.c")),
+             asInput);
 }
 
 QTEST_GUILESS_MAIN(TestProfileExport)
