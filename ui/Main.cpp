@@ -368,5 +368,16 @@ void TMainForm::refreshRowNotes()
 QString TMainForm::selectedStyleName() const
 {
     const int index = selectedListIndex();
-    return index < 0 ? QString() : m_store->styleName(index);
+    if (index < 0)
+        return QString::fromUtf8("未保存的选择");
+    QString name = m_store->styleName(index);
+    const StyleFlags stored = m_store->styleFlags(index);
+    for (int row = 0; row < CellTable::RowCount; ++row) {
+        if ((stored[size_t(row)] != 0) != m_cells->isChecked(row)) {
+            // the grid no longer shows the stored style: say so rather than name it falsely
+            name += QString::fromUtf8("（未保存的修改）");
+            break;
+        }
+    }
+    return name;
 }

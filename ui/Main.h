@@ -80,6 +80,7 @@ private:
     void showStyle(int index);
     void showParameterText(const QString &text);
     void refreshRowNotes();
+    // The selected style's name, marked when the grid holds changes not saved to it.
     QString selectedStyleName() const;
 
     std::unique_ptr<Ui::TMainForm> ui;
