@@ -63,7 +63,6 @@ TMainForm::TMainForm(QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     applyWindowStyle(this);
-    ui->ParamMemo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
@@ -74,6 +73,7 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteButtonClick);
     connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
     connect(ui->IndentFileItem, &QAction::triggered, this, &TMainForm::IndentFileItemClick);
+    connect(ui->IndentTreeItem, &QAction::triggered, this, &TMainForm::IndentTreeItemClick);
     connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
     connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
     connect(ui->ImportProfileItem, &QAction::triggered, this, &TMainForm::ImportProfileItemClick);
@@ -130,7 +130,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     m_formatterPath = deployment.formatterPath;
     m_job = std::make_unique<FormattingJob>(
         FormattingJob::Context{m_programDirectory, m_formatterPath,
-                               [this] { return ui->ParamMemo->toPlainText(); }},
+                               [this] { return ui->ParamMemo->parameterText(); }},
         *m_prompts);
     return true;
 }
@@ -235,6 +235,12 @@ void TMainForm::IndentFileItemClick()
         m_job->IndentFileItemClick();
 }
 
+void TMainForm::IndentTreeItemClick()
+{
+    if (m_job)
+        m_job->IndentTreeItemClick();
+}
+
 void TMainForm::AboutItemClick()
 {
     if (!AboutForm)
@@ -280,13 +286,13 @@ void TMainForm::showStyle(int index)
         m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
         refreshRowNotes();
     }
-    ui->ParamMemo->setPlainText(text);
+    ui->ParamMemo->setParameterText(text);
 }
 
 void TMainForm::showParameterText(const QString &text)
 {
     const UpdateBracket memo(ui->ParamMemo);
-    ui->ParamMemo->setPlainText(text);
+    ui->ParamMemo->setParameterText(text);
 }
 
 void TMainForm::ImportProfileItemClick()
@@ -311,14 +317,14 @@ void TMainForm::applyImportedProfile(const ProfileImport &import)
         m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
         refreshRowNotes();
     }
-    ui->ParamMemo->setPlainText(m_cells->ComposeParameterText());
+    ui->ParamMemo->setParameterText(m_cells->ComposeParameterText());
 }
 
 void TMainForm::ExportProfileItemClick()
 {
     if (!m_cells)
         return;
-    const QString parameterText = ui->ParamMemo->toPlainText();
+    const QString parameterText = ui->ParamMemo->parameterText();
     const QString path = m_prompts->saveFile(
         {QString::fromUtf8("导出indent配置"),
          {QString::fromUtf8("indent配置 (.indent.pro *.pro)"), QString::fromUtf8("所有文件 (*)")},
@@ -340,7 +346,7 @@ void TMainForm::ExportProfileItemClick()
 
 void TMainForm::CopyCommandLineItemClick()
 {
-    const QString parameterText = ui->ParamMemo->toPlainText().trimmed();
+    const QString parameterText = ui->ParamMemo->parameterText().trimmed();
     QString commandLine = QStringLiteral("indent");
     if (!parameterText.isEmpty())
         commandLine += QLatin1Char(' ') + parameterText;

@@ -54,6 +54,7 @@ public:
     void DeleteButtonClick();
     void IndentDirItemClick();
     void IndentFileItemClick();
+    void IndentTreeItemClick();
     void AboutItemClick();
     void ExitItemClick();
     void ImportProfileItemClick();

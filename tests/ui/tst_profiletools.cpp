@@ -173,7 +173,7 @@ void TestProfileTools::importReplacesTheSelectionAndSavesNothing()
 
     m_windows->clickButton(form, "ImportButton");
     QVERIFY(!form->isVisible());
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-bs -kr -l80 -psl -sob -ss "));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bs -kr -l80 -psl -sob -ss "));
     QCOMPARE(m_windows->checkedOptions(), QStringLiteral("-bs -kr -l80 -psl -sob -ss "));
     QCOMPARE(m_windows->configBytes(), config);
     QCOMPARE(m_windows->listSelection(), 3);
@@ -203,7 +203,7 @@ void TestProfileTools::importReadsAFile()
                 ->text()
                 .contains(text("未收录的参数：-T size_t")));
     m_windows->clickButton(form, "ImportButton");
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-bl -bli0 "));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bl -bli0 "));
     QVERIFY(!isDimmed(RowBl));
 }
 
@@ -219,7 +219,7 @@ void TestProfileTools::importTellsWhenAFileCannotBeRead()
     QVERIFY(m_windows->prompts.messages.first().contains(missing));
     QVERIFY(form->isVisible());
     m_windows->clickButton(form, "CancelButton");
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), recommendedParameterText());
+    QCOMPARE(m_windows->paramMemo()->parameterText(), recommendedParameterText());
 }
 
 void TestProfileTools::cancelledImportChangesNothing()
@@ -229,7 +229,7 @@ void TestProfileTools::cancelledImportChangesNothing()
     form->findChild<QPlainTextEdit *>(QStringLiteral("ProfileMemo"))->setPlainText(QStringLiteral("-gnu"));
     m_windows->clickButton(form, "CancelButton");
     QVERIFY(!form->isVisible());
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), recommendedParameterText());
+    QCOMPARE(m_windows->paramMemo()->parameterText(), recommendedParameterText());
     // a new import starts empty
     form = openImport();
     QVERIFY(form->findChild<QPlainTextEdit *>(QStringLiteral("ProfileMemo"))->toPlainText().isEmpty());
@@ -257,7 +257,7 @@ void TestProfileTools::exportWritesTheProfile()
     QCOMPARE(m_windows->prompts.saveRequests.first().initialPath,
              m_windows->programDirectory.filePath(QStringLiteral(".indent.pro")));
     const QString name = withStandardOutput ? text("Zabo推荐风格（未保存的修改）") : text("Zabo推荐风格");
-    QCOMPARE(readAll(path), indentProfileText(name, m_windows->paramMemo()->toPlainText()));
+    QCOMPARE(readAll(path), indentProfileText(name, m_windows->paramMemo()->parameterText()));
     QString expected = text("indent配置已导出：") + path;
     if (withStandardOutput)
         expected += text("\n未写入 -st：它们在配置文件中没有意义。");
