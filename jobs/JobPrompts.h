@@ -29,6 +29,7 @@ public:
         QString title;
         QStringList filters; // Qt name filters, e.g. "支持文件类型 (*.c *.h *.cpp *.hpp)"
         QString initialDirectory;
+        bool listHidden = false; // for hidden files such as ".indent.pro"
     };
     struct OpenFilesAnswer
     {

@@ -46,7 +46,8 @@ void TImportProfileForm::OpenFileButtonClick()
     const JobPrompts::OpenFilesAnswer answer = m_prompts.openFiles(
         {QString::fromUtf8("打开indent配置"),
          {QString::fromUtf8("indent配置 (.indent.pro *.pro)"), QString::fromUtf8("所有文件 (*)")},
-         QString()});
+         QString(),
+         true});
     if (answer.files.isEmpty())
         return;
     const QString path = answer.files.constFirst();

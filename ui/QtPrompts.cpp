@@ -81,6 +81,8 @@ JobPrompts::OpenFilesAnswer QtPrompts::openFiles(const OpenFilesRequest &request
     QFileDialog dialog(m_parent, request.title, request.initialDirectory);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(request.filters);
+    if (request.listHidden)
+        dialog.setFilter(dialog.filter() | QDir::Hidden);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return {dialog.selectedFiles(), dialog.selectedNameFilter()};

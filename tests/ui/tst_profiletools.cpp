@@ -199,6 +199,7 @@ void TestProfileTools::importReadsAFile()
     QVERIFY(form);
     m_windows->clickButton(form, "OpenFileButton");
     QCOMPARE(m_windows->prompts.fileRequests.size(), 1);
+    QVERIFY(m_windows->prompts.fileRequests.first().listHidden);
     QVERIFY(form->findChild<QLabel *>(QStringLiteral("ReportLabel"))
                 ->text()
                 .contains(text("未收录的参数：-T size_t")));
