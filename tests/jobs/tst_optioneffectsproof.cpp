@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -65,7 +66,7 @@ private Q_SLOTS:
     void initTestCase();
     void overriddenRowsChangeNothing();
     void presetsEqualTheirExpansions();
-    void builtInStylesWithoutTheirIdleRows();
+    void selectionsWithoutTheirIdleRows();
     void typeNameAtTheEndStopsIndent();
 
 private:
@@ -236,22 +237,51 @@ void TestOptionEffectsProof::presetsEqualTheirExpansions()
     verify(claims);
 }
 
-void TestOptionEffectsProof::builtInStylesWithoutTheirIdleRows()
+void TestOptionEffectsProof::selectionsWithoutTheirIdleRows()
 {
-    QList<Claim> claims;
+    QList<CheckStates> selections;
     for (const StyleRecord &style : builtInStyles()) {
         CheckStates checks{};
         for (int row = 0; row < OptionCount; ++row)
             checks[size_t(row)] = style.Flags[row] != 0;
-        const RowNotes notes = optionNotes(checks);
-        CheckStates busy = checks;
-        for (int row = 0; row < OptionCount; ++row) {
-            if (notes[size_t(row)].hasNoEffect())
-                busy[size_t(row)] = false;
-            if (notes[size_t(row)].effect == RowNote::Effect::TypeName)
-                busy[size_t(notes[size_t(row)].typeNameRow)] = false;
+        selections.append(checks);
+    }
+    // explicit rows between presets, presets in both orders, three of a kind, type names
+    for (const char *options :
+         {"-gnu -i4 -kr -nip -orig -ip4 -l74 -l120 -T -ts2 -ts4",
+          "-bl -bli0 -bli4 -br -gnu -kr -nsaf -saf -st -T -ut -v", "-kr -nip -orig -lc74 -lc100 -fca",
+          "-gnu -ncdb -nfca -nip -orig -cdb -sc -nsc -T -v"}) {
+        CheckStates checks{};
+        for (const QString &option : QString::fromLatin1(options).split(QLatin1Char(' '))) {
+            for (int row = 0; row < OptionCount; ++row)
+                checks[size_t(row)] = checks[size_t(row)] || optionText(row) == option;
         }
-        claims.append({QString::fromLatin1(style.Name), optionsOf(checks), optionsOf(busy), {}, {}});
+        selections.append(checks);
+    }
+
+    QList<Claim> claims;
+    for (const CheckStates &checks : selections) {
+        // every row that does nothing dropped, "-T" with its type name, and each partly overridden
+        // preset spelled out as the settings it keeps
+        const RowNotes notes = optionNotes(checks);
+        QStringList busy;
+        for (int row = 0; row < OptionCount; ++row) {
+            const RowNote &note = notes[size_t(row)];
+            if (!checks[size_t(row)] || note.hasNoEffect() || note.typeNameRow >= 0)
+                continue;
+            if (note.effect != RowNote::Effect::PartlyOverridden) {
+                busy.append(optionText(row));
+                continue;
+            }
+            for (const QString &option : presetExpansion(row)) {
+                const bool replaced =
+                    std::any_of(note.replaced.cbegin(), note.replaced.cend(),
+                                [&](const RowNote::Replaced &entry) { return entry.presetOption == option; });
+                if (!replaced)
+                    busy.append(option);
+            }
+        }
+        claims.append({optionsOf(checks).join(QLatin1Char(' ')), optionsOf(checks), busy, {}, {}});
     }
     verify(claims);
 }
