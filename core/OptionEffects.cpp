@@ -158,7 +158,7 @@ const std::array<OptionEffect, OptionCount> OptionEffects = {{
     {OptionKind::ProfileSwitch, ""},  // 72 -npro
     {S, "pcs"},                       // 73 -pcs
     {S, "pi"},                        // 74 -pi2
-    {S, "pmt"},                       // 75 -pmt
+    {S, "pmt"},                       // 75 -pmt: the indent we ship knows it (keeps modification times)
     {S, "prs"},                       // 76 -prs
     {S, "psl"},                       // 77 -psl
     {S, "saf"},                       // 78 -saf
