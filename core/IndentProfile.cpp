@@ -36,7 +36,9 @@ const LongOption LongOptions[] = {
     {"break-after-boolean-operator", "nbbo", false},
     {"break-before-boolean-operator", "bbo", false},
     {"break-function-decl-args", "bfda", false},
-    {"break-function-decl-args-end", "bfde", false},
+    // indent 2.2.12 matches long names by prefix and so reads the manual's "-end" forms as the shorter
+    // names before them: "--break-function-decl-args-end" is "-bfda", not "-bfde"
+    {"break-function-decl-args-end", "bfda", false},
     {"case-brace-indentation", "cbi", true},
     {"case-indentation", "cli", true},
     {"comment-delimiters-on-blank-lines", "cdb", false},
@@ -49,7 +51,7 @@ const LongOption LongOptions[] = {
     {"declaration-comment-column", "cd", true},
     {"declaration-indentation", "di", true},
     {"dont-break-function-decl-args", "nbfda", false},
-    {"dont-break-function-decl-args-end", "nbfde", false},
+    {"dont-break-function-decl-args-end", "nbfda", false},
     {"dont-break-procedure-type", "npsl", false},
     {"dont-cuddle-do-while", "ncdw", false},
     {"dont-cuddle-else", "nce", false},
@@ -274,6 +276,15 @@ QString shortOptionForm(const QString &option)
     if (!longOption)
         return {};
     return QLatin1Char('-') + QLatin1String(longOption->shortName) + number;
+}
+
+QStringList knownLongOptions()
+{
+    QStringList options;
+    for (const LongOption &option : LongOptions)
+        options.append(QLatin1String("--") + QLatin1String(option.longName) +
+                       QLatin1String(option.numeric ? "3" : ""));
+    return options;
 }
 
 ProfileImport parseIndentProfile(const QString &text)

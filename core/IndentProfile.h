@@ -35,6 +35,10 @@ ProfileImport parseIndentProfile(const QString &text);
 // "--line-length80" gives "-l80"); empty when indent has no such long option.
 QString shortOptionForm(const QString &option);
 
+// Every long option the parser knows, with "--" and, for one that takes a number, a number glued to it
+// ("--line-length80").
+QStringList knownLongOptions();
+
 // The report shown for an import: "未收录的参数：" and the unmapped options (or that all mapped), and
 // the ignored files, the left-out overridden options and the changes of order, when there are any.
 QString profileImportReport(const ProfileImport &import);

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void profileFormatsAsTheJob();
     void importFormatsAsItsInput_data();
     void importFormatsAsItsInput();
+    void longFormsAreIndentsOwn();
 
 private:
     QByteArray formatted(const QStringList &options, const QString &name);
@@ -139,6 +140,23 @@ void TestProfileExport::importFormatsAsItsInput()
     QVERIFY(!asInput.isEmpty());
     QCOMPARE(formatted(formatterOptions(ParameterTextFor(import.checks)), QStringLiteral("imported.c")),
              asInput);
+}
+
+// The parser's long forms, taken from indent's manual, each read by indent as its short form.
+void TestProfileExport::longFormsAreIndentsOwn()
+{
+    const QStringList longOptions = knownLongOptions();
+    QVERIFY(longOptions.contains(QStringLiteral("--braces-on-if-line")));
+    int index = 0;
+    for (const QString &longOption : longOptions) {
+        const QString shortOption = shortOptionForm(longOption);
+        QVERIFY2(!shortOption.isEmpty(), qPrintable(longOption));
+        const QByteArray asLong = formatted({longOption}, QStringLiteral("long%1.c").arg(index));
+        QVERIFY2(!asLong.isEmpty(), qPrintable(longOption));
+        QVERIFY2(formatted({shortOption}, QStringLiteral("short%1.c").arg(index)) == asLong,
+                 qPrintable(longOption + QLatin1Char(' ') + shortOption));
+        ++index;
+    }
 }
 
 QTEST_GUILESS_MAIN(TestProfileExport)
