@@ -329,8 +329,9 @@ ProfileImport parseIndentProfile(const QString &text)
             if (name == QLatin1String("T") && partnerRow > TypeNameRow) {
                 pairs.append({partnerRow, written});
                 inputOrder << TypeNameRow << partnerRow;
-            } else
+            } else {
                 result.unmapped.append(written);
+            }
             continue;
         }
         // "-l 80", "--line-length 80": the number as the next word

@@ -10,7 +10,8 @@
 struct ProfileImport
 {
     CheckStates checks{};
-    // Options with no catalogue row, as written ("-i8", "--tab-size8", "-T size_t"), in input order.
+    // Options with no catalogue row, as written ("-i8", "--tab-size8", "-T size_t"), in input order;
+    // "-T" pairs that the selection cannot keep come last.
     QStringList unmapped;
     // Words that are not options: the file arguments of a command line; ignored.
     QStringList files;

@@ -24,6 +24,7 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <new>
 
 TMainForm *MainForm = nullptr;
@@ -341,6 +342,10 @@ void TMainForm::ExportProfileItemClick()
     if (!leftOut.isEmpty())
         message +=
             QString::fromUtf8("\n未写入 %1：它们在配置文件中没有意义。").arg(leftOut.join(QLatin1Char(' ')));
+    const RowNotes notes = optionNotes(m_cells->checks());
+    if (std::any_of(notes.cbegin(), notes.cend(),
+                    [](const RowNote &note) { return note.effect == RowNote::Effect::MissingTypeName; }))
+        message += QString::fromUtf8("\n最后的 -T 后面没有类型名，indent 读取这个配置时会报错。");
     m_prompts->ShowMessage(message);
 }
 

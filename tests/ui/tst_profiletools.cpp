@@ -52,6 +52,7 @@ private Q_SLOTS:
     void cancelledImportChangesNothing();
     void exportWritesTheProfile_data();
     void exportWritesTheProfile();
+    void exportWarnsOfATypeNameMissing();
     void exportFailureLosesNothing();
     void copyPutsTheCommandLineOnTheClipboard();
 
@@ -267,6 +268,18 @@ void TestProfileTools::exportWritesTheProfile()
     // cancelling the save dialog writes nothing and says nothing
     m_windows->action("ExportProfileItem")->trigger();
     QCOMPARE(m_windows->prompts.messages.size(), 1);
+}
+
+void TestProfileTools::exportWarnsOfATypeNameMissing()
+{
+    m_windows->clickCell(RowTs4, 2); // "-T" is now the last row
+    const QString path = m_windows->programDirectory.filePath(QStringLiteral("last.pro"));
+    m_windows->prompts.queueSaveFile(path);
+    m_windows->action("ExportProfileItem")->trigger();
+    QVERIFY(readAll(path).endsWith("-ss\n-T\n"));
+    QCOMPARE(m_windows->prompts.messages,
+             QStringList{text("indent配置已导出：") + path +
+                         text("\n最后的 -T 后面没有类型名，indent 读取这个配置时会报错。")});
 }
 
 void TestProfileTools::exportFailureLosesNothing()
