@@ -88,7 +88,7 @@ void TestOptionEffectsProof::initTestCase()
     const FormatterDeployment deployment = DeployFormatter(m_scratch.path());
     QVERIFY2(deployment.ok, qPrintable(deployment.error));
     m_formatter = deployment.formatterPath;
-    m_sample = readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QStringLiteral("/options_sample.c"));
+    m_sample = readAll(qEnvironmentVariable("ZABO_SHARED_TEST_DATA") + QStringLiteral("/options_sample.c"));
     QVERIFY(!m_sample.isEmpty());
     QVERIFY(QDir(m_scratch.path()).mkdir(QStringLiteral("runs")));
 }

@@ -50,7 +50,7 @@ void TestProfileExport::initTestCase()
     const FormatterDeployment deployment = DeployFormatter(m_scratch.path());
     QVERIFY2(deployment.ok, qPrintable(deployment.error));
     m_formatter = deployment.formatterPath;
-    m_sample = readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QStringLiteral("/options_sample.c"));
+    m_sample = readAll(qEnvironmentVariable("ZABO_SHARED_TEST_DATA") + QStringLiteral("/options_sample.c"));
     QVERIFY(!m_sample.isEmpty());
     // the job must read no profile of the person running the tests
     qputenv("INDENT_PROFILE", "/dev/null");
