@@ -260,13 +260,13 @@ qint64 JobScriptRunner::bytesNeeded(qint64 sourceBytes)
 
 namespace {
 
-// What the formatter makes of one copy, written to its standard output instead of the file.
-QByteArray formattedText(const QString &formatterPath, int directory, const QString &relativeName,
+// What the formatter makes of a source, written to its standard output: what its copy should hold.
+QByteArray formattedText(const QString &formatterPath, int directory, const QString &source,
                          const QStringList &options, bool *ok)
 {
     QProcess process;
     process.setProgram(formatterPath);
-    process.setArguments(formatterArguments({relativeName}, options + QStringList{QStringLiteral("-st")}));
+    process.setArguments(formatterArguments({source}, options + QStringList{QStringLiteral("-st")}));
     process.setProcessEnvironment(formatterEnvironment(options));
     process.setStandardInputFile(QProcess::nullDevice());
     process.setChildProcessModifier([directory] {
@@ -422,8 +422,9 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
             for (const QString &file : run.files) {
                 bool formattedOk = false;
                 bool readOk = false;
-                const QByteArray expected =
-                    formattedText(script.formatterPath, directory.descriptor(), file, options, &formattedOk);
+                // from the source: a copy the formatter cut short would only be compared with itself
+                const QByteArray expected = formattedText(script.formatterPath, directory.descriptor(),
+                                                          sourceOfCopy.value(file), options, &formattedOk);
                 if (formattedOk && readRelative(directory.descriptor(), file, &readOk) == expected && readOk)
                     continue;
                 result.incomplete.append(file);
