@@ -117,6 +117,8 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             setMode(FormatOptions::Mode::Version, QStringLiteral("--version"));
         } else if (argument == "--list-styles") {
             setMode(FormatOptions::Mode::ListStyles, QStringLiteral("--list-styles"));
+        } else if (argument == "--print-profile") {
+            setMode(FormatOptions::Mode::PrintProfile, QStringLiteral("--print-profile"));
         } else if (argument == "--check") {
             setMode(FormatOptions::Mode::Check, QStringLiteral("--check"));
         } else if (argument == "--diff") {
@@ -165,6 +167,10 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
         if (!options.paths.isEmpty())
             return argumentError(QStringLiteral("--list-styles takes no file"));
         break;
+    case FormatOptions::Mode::PrintProfile:
+        if (!options.paths.isEmpty() || options.recursive)
+            return argumentError(QStringLiteral("--print-profile takes no file"));
+        break;
     case FormatOptions::Mode::StandardOutput:
         if (options.paths.isEmpty())
             return argumentError(QStringLiteral("no file given"));
@@ -191,6 +197,7 @@ QString formatUsage()
         "  or:  zabo-format --in-place [OPTION]... [-r] PATH...\n"
         "  or:  zabo-format --output DIR [OPTION]... [-r] PATH...\n"
         "  or:  zabo-format --list-styles [--config FILE]\n"
+        "  or:  zabo-format --print-profile [--style NAME] [--config FILE]\n"
         "Format C and C++ sources with GNU indent in a style kept by Zabo.\n"
         "\n"
         "Modes:\n"
@@ -202,6 +209,7 @@ QString formatUsage()
         "  -i, --in-place      rewrite the files that change, each atomically, keeping its mode;\n"
         "                      unchanged files are not touched\n"
         "      --list-styles   print every style with its options; '*' marks the selected one\n"
+        "      --print-profile print the style as a .indent.pro for indent itself to read\n"
         "\n"
         "Options:\n"
         "      --style NAME    use the style NAME as --list-styles shows it (default: the selected one)\n"

@@ -16,6 +16,7 @@ struct FormatOptions
         Check,          // change nothing; say through the exit status whether anything would change
         InPlace,        // rewrite the files that change
         ListStyles,
+        PrintProfile, // the chosen style as a .indent.pro on standard output
         Help,
         Version,
     };

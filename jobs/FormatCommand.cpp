@@ -4,6 +4,7 @@
 #include "CellTable.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
+#include "IndentProfile.h"
 #include "LineDiff.h"
 #include "SourceFiles.h"
 #include "Startup.h"
@@ -933,6 +934,10 @@ int FormatRun::run()
     const std::optional<ChosenStyle> style = chooseStyle(*styles);
     if (!style)
         return FormatExit::Error;
+    if (m_options.mode == FormatOptions::Mode::PrintProfile) {
+        m_report.out(indentProfileText(style->name, style->parameterText));
+        return FormatExit::Success;
+    }
 
     if (!collectSources(m_options, m_report, &m_sources))
         return FormatExit::Error;

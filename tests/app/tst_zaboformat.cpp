@@ -243,6 +243,11 @@ private slots:
                                      << QByteArrayList{"  GNU\t-gnu\n", "  K&&R\t-kr\n", "* mine\t-i2 -kr\n",
                                                        "  no type\t-T\n"}
                                      << QByteArrayList{};
+        QTest::newRow("print profile") << QByteArrayList{"--print-profile", "--style", "mine"} << 0
+                                       << QByteArrayList{"mine", "\n-i2\n-kr\n"} << QByteArrayList{};
+        QTest::newRow("print profile takes no file")
+            << QByteArrayList{"--print-profile", "untidy.c"} << 2 << QByteArrayList{}
+            << QByteArrayList{"--print-profile takes no file"};
         QTest::newRow("one file, selected style")
             << QByteArrayList{"untidy.c"} << 0 << QByteArrayList{kr} << QByteArrayList{};
         QTest::newRow("one file, named style")
