@@ -138,11 +138,7 @@ double median(QList<double> values)
 
 QString recommendedParameterText()
 {
-    const StyleRecord recommended = builtInStyles().at(3);
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = recommended.Flags[row] != 0;
-    return ParameterTextFor(checks);
+    return ParameterTextOf(builtInStyles().at(3));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "AnsiText.h"
 #include "CellTable.h"
+#include "Descriptor.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "IndentProfile.h"
@@ -97,89 +98,6 @@ QByteArray systemError(int error)
     return QByteArray(std::strerror(error));
 }
 
-// ---- file descriptors and whole-file I/O on byte paths -----------------------------------------------
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1)
-        : m_fd(fd)
-    {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    Descriptor(Descriptor &&other) noexcept
-        : m_fd(other.release())
-    {}
-    Descriptor &operator=(Descriptor &&other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
-bool readWhole(int fd, QByteArray *bytes, int *error)
-{
-    bytes->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = errno;
-            return false;
-        }
-        if (got == 0)
-            return true;
-        bytes->append(buffer, got);
-    }
-}
-
-bool writeWhole(int fd, const QByteArray &bytes, int *error)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            *error = written < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-bool readFileAt(int directoryFd, const QByteArray &path, QByteArray *bytes, int *error)
-{
-    Descriptor fd(::openat(directoryFd, path.constData(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        *error = errno;
-        return false;
-    }
-    return readWhole(fd.get(), bytes, error);
-}
-
 bool sameFileState(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
@@ -209,14 +127,6 @@ struct ChosenStyle
     QString name;
     QString parameterText;
 };
-
-QString parameterTextOf(const StyleRecord &record)
-{
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = record.Flags[row] != 0;
-    return ParameterTextFor(checks);
-}
 
 QString nameOf(const StyleRecord &record)
 {
@@ -645,7 +555,7 @@ void FormatRun::listStyles(const StyleFileContent &styles)
     for (int index = 0; index < styles.records.size(); ++index) {
         const StyleRecord &record = styles.records.at(index);
         m_report.out((index == styles.selectedIndex ? "* " : "  ") + nameOf(record).toUtf8() + '\t' +
-                     parameterTextOf(record).trimmed().toUtf8() + '\n');
+                     ParameterTextOf(record).trimmed().toUtf8() + '\n');
     }
 }
 
@@ -668,7 +578,7 @@ std::optional<ChosenStyle> FormatRun::chooseStyle(const StyleFileContent &styles
         }
     }
     const StyleRecord &record = styles.records.at(chosen);
-    return ChosenStyle{nameOf(record), parameterTextOf(record)};
+    return ChosenStyle{nameOf(record), ParameterTextOf(record)};
 }
 
 bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)

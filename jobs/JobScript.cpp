@@ -1,5 +1,6 @@
 #include "JobScript.h"
 
+#include "Descriptor.h"
 #include "OutputDirectory.h"
 
 #include <QFile>
@@ -279,29 +280,6 @@ QByteArray formattedText(const QString &formatterPath, int directory, const QStr
     return process.readAllStandardOutput();
 }
 
-QByteArray readRelative(int directory, const QString &relativeName, bool *ok)
-{
-    QByteArray bytes;
-    const int fd =
-        ::openat(directory, QFile::encodeName(relativeName).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    *ok = fd >= 0;
-    if (fd < 0)
-        return bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            *ok = got == 0;
-            break;
-        }
-        bytes.append(buffer, got);
-    }
-    ::close(fd);
-    return bytes;
-}
-
 } // namespace
 
 JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progress &progress) const
@@ -421,11 +399,14 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
                 continue;
             for (const QString &file : run.files) {
                 bool formattedOk = false;
-                bool readOk = false;
+                QByteArray made;
+                int error = 0;
                 // from the source: a copy the formatter cut short would only be compared with itself
                 const QByteArray expected = formattedText(script.formatterPath, directory.descriptor(),
                                                           sourceOfCopy.value(file), options, &formattedOk);
-                if (formattedOk && readRelative(directory.descriptor(), file, &readOk) == expected && readOk)
+                if (formattedOk &&
+                    readFileAt(directory.descriptor(), QFile::encodeName(file), &made, &error) &&
+                    made == expected)
                     continue;
                 result.incomplete.append(file);
                 putBack(file);
