@@ -1,3 +1,4 @@
+#include "StyleStore.h"
 #include "TestFiles.h"
 
 #include <QDateTime>
@@ -60,6 +61,63 @@ QStringList snapshot(const QString &root)
     return entries;
 }
 
+// A fresh home for an installed program, as a new user has it: nothing under it yet.
+class ScratchHome
+{
+public:
+    ScratchHome()
+    {
+        m_valid = m_scratch.isValid();
+        for (const char *name : {"home", "runtime", "tmp"})
+            m_valid = QDir().mkpath(m_scratch.filePath(QString::fromLatin1(name))) && m_valid;
+        m_valid =
+            QFile::setPermissions(m_scratch.filePath(QStringLiteral("runtime")),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner) &&
+            m_valid;
+    }
+    bool isValid() const { return m_valid; }
+    QString path() const { return m_scratch.filePath(QStringLiteral("home")); }
+    QString configPath() const { return path() + QStringLiteral("/.config/zabo/Zabocfg.dat"); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_DIRS"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("HOME"), path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_scratch.filePath(QStringLiteral("runtime")));
+        environment.insert(QStringLiteral("TMPDIR"), m_scratch.filePath(QStringLiteral("tmp")));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return environment;
+    }
+
+private:
+    QTemporaryDir m_scratch;
+    bool m_valid = false;
+};
+
+// Every directory of a tree read-only while it lives: the prefix as an ordinary user finds /usr.
+class ReadOnlyTree
+{
+public:
+    explicit ReadOnlyTree(const QString &root)
+    {
+        QStringList directories = {root};
+        QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            directories.append(it.next());
+        for (const QString &directory : directories) {
+            m_directories.push_back(std::make_unique<ReadOnlyDirectory>(directory));
+            m_readOnly = m_readOnly && m_directories.back()->isReadOnly();
+        }
+    }
+    bool isReadOnly() const { return m_readOnly; }
+
+private:
+    std::vector<std::unique_ptr<ReadOnlyDirectory>> m_directories;
+    bool m_readOnly = true;
+};
+
 } // namespace
 
 class TestInstall : public QObject
@@ -74,6 +132,7 @@ private Q_SLOTS:
     void desktopFilesValidate();
     void menuEntryNamesTheInstalledProgramAndIcon();
     void installedProgramKeepsItsFilesInHome();
+    void installedZaboFormatReadsTheUserStyles();
     void debianPackage();
 
 private:
@@ -168,43 +227,22 @@ void TestInstall::menuEntryNamesTheInstalledProgramAndIcon()
 
 void TestInstall::installedProgramKeepsItsFilesInHome()
 {
-    QTemporaryDir scratch;
-    const QString home = scratch.filePath(QStringLiteral("home"));
-    const QString runtime = scratch.filePath(QStringLiteral("runtime"));
-    const QString temp = scratch.filePath(QStringLiteral("tmp"));
-    for (const QString &directory : {home, runtime, temp})
-        QVERIFY(QDir().mkpath(directory));
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-
-    // the prefix as an ordinary user finds /usr: no directory in it can be written
-    std::vector<std::unique_ptr<ReadOnlyDirectory>> readOnly;
-    QStringList directories = {m_destination.path()};
-    QDirIterator it(m_destination.path(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        directories.append(it.next());
-    for (const QString &directory : directories) {
-        readOnly.push_back(std::make_unique<ReadOnlyDirectory>(directory));
-        if (!readOnly.back()->isReadOnly())
-            QSKIP("this process cannot make the prefix read-only for itself (root without chattr +i)");
-    }
+    ScratchHome home;
+    QVERIFY(home.isValid());
+    const ReadOnlyTree readOnly(m_destination.path());
+    if (!readOnly.isReadOnly())
+        QSKIP("this process cannot make the prefix read-only for itself (root without chattr +i)");
     const QStringList before = snapshot(m_destination.path());
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_DIRS"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    environment.insert(QStringLiteral("TMPDIR"), temp);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess zabo;
-    zabo.setProcessEnvironment(environment);
-    zabo.setWorkingDirectory(home);
+    zabo.setProcessEnvironment(home.environment());
+    zabo.setWorkingDirectory(home.path());
     zabo.setProcessChannelMode(QProcess::ForwardedChannels);
     zabo.start(prefix() + QStringLiteral("/bin/zabo"), QStringList());
     QVERIFY(zabo.waitForStarted());
 
     // the program has no way to be told to quit: it is up once its first start has written the styles
-    const QString config = home + QStringLiteral("/.config/zabo/Zabocfg.dat");
+    const QString config = home.configPath();
     QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(config).size(), qint64(1400), 60000);
     QTest::qWait(500);
     const bool stillRunning = zabo.state() == QProcess::Running;
@@ -219,7 +257,29 @@ void TestInstall::installedProgramKeepsItsFilesInHome()
     const QByteArray styles = readAll(config);
     QCOMPARE(styles.left(8), QByteArray("\x04\0\0\0\x03\0\0\0", 8)); // four built-ins, the fourth selected
     // the output folder is made by the first job, not at start
-    QVERIFY(!QFileInfo::exists(home + QStringLiteral("/Documents/Zabo")));
+    QVERIFY(!QFileInfo::exists(home.path() + QStringLiteral("/Documents/Zabo")));
+}
+
+void TestInstall::installedZaboFormatReadsTheUserStyles()
+{
+    if (!installedPrograms().contains(QStringLiteral("zabo-format")))
+        QSKIP("zabo-format is not built");
+    ScratchHome home;
+    QVERIFY(home.isValid());
+    QVERIFY(QDir().mkpath(QFileInfo(home.configPath()).absolutePath()));
+    StyleFlags flags{};
+    flags[30] = 1; // -gnu
+    QVector<StyleRecord> records = builtInStyles();
+    records.append(makeStyleRecord(QStringLiteral("mine"), flags));
+    QVERIFY(writeAll(home.configPath(), serializeStyleFile(records, 4)));
+    const ReadOnlyTree readOnly(m_destination.path());
+    if (!readOnly.isReadOnly())
+        QSKIP("this process cannot make the prefix read-only for itself (root without chattr +i)");
+
+    const Run list = run(prefix() + QStringLiteral("/bin/zabo-format"), {QStringLiteral("--list-styles")},
+                         home.environment());
+    QVERIFY2(list.finished && list.exitCode == 0, qPrintable(list.output));
+    QVERIFY2(list.output.contains(QStringLiteral("mine")), qPrintable(list.output));
 }
 
 void TestInstall::debianPackage()
