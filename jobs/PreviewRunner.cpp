@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 
 #include <cctype>
 #include <cerrno>
@@ -55,6 +56,10 @@ PreviewRunner::PreviewRunner(const QString &formatterPath, QObject *parent)
 PreviewRunner::~PreviewRunner()
 {
     cancel();
+    if (m_diffThread) {
+        m_diffThread->wait();
+        delete m_diffThread;
+    }
 }
 
 void PreviewRunner::setTimeLimit(int milliseconds)
@@ -110,7 +115,7 @@ void PreviewRunner::startRun(quint64 id)
     }
 
     const QString name = usableCopyName(m_current.request.fileName) ? m_current.request.fileName
-                                                                      : StandInName + QStringLiteral(".c");
+                                                                    : StandInName + QStringLiteral(".c");
     const QString copyPath = m_scratch.filePath(name);
     if (!m_copyPath.isEmpty() && m_copyPath != copyPath)
         QFile::remove(m_copyPath);
@@ -164,7 +169,38 @@ void PreviewRunner::processFinished()
         }
     }
     disposeProcess(false);
-    report(result);
+    if (!result.hasOutput()) {
+        report(result);
+        return;
+    }
+    m_diffQueued = result;
+    startDiff();
+}
+
+void PreviewRunner::startDiff()
+{
+    if (m_diffThread || !m_diffQueued)
+        return;
+    m_diffing = *std::exchange(m_diffQueued, std::nullopt);
+    if (m_diffing.id != m_current.id)
+        return;
+    m_diffThread = QThread::create([result = &m_diffing] {
+        result->sourceDiff = diffLines(result->request.source, result->formatted);
+        if (result->request.comparePrevious)
+            result->previousDiff = diffLines(result->request.previousResult, result->formatted);
+    });
+    connect(m_diffThread, &QThread::finished, this, &PreviewRunner::diffFinished);
+    m_diffThread->start();
+}
+
+void PreviewRunner::diffFinished()
+{
+    m_diffThread->wait();
+    m_diffThread->deleteLater();
+    m_diffThread = nullptr;
+    report(std::move(m_diffing));
+    m_diffing = PreviewResult();
+    startDiff();
 }
 
 void PreviewRunner::processFailedToStart()
@@ -190,7 +226,7 @@ void PreviewRunner::timeLimitReached()
 void PreviewRunner::report(PreviewResult result)
 {
     // only the latest request's result, and only once
-    if (result.id == 0 || result.id != m_current.id || m_process)
+    if (result.id == 0 || result.id != m_current.id || m_process || m_diffQueued)
         return;
     m_current.id = 0;
     emit finished(result);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineDiff.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -7,7 +9,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <optional>
+
 class QProcess;
+class QThread;
 
 // What one preview formats: a text, the name its private copy gets (indent names it in its
 // messages) and the parameter text exactly as the user sees it.
@@ -16,6 +21,9 @@ struct PreviewRequest
     QByteArray source;
     QString fileName;
     QString parameterText;
+    // The result this one follows, to show what changed since; none when comparePrevious is false.
+    QByteArray previousResult;
+    bool comparePrevious = false;
 };
 
 struct PreviewResult
@@ -32,11 +40,14 @@ struct PreviewResult
     PreviewRequest request;
     int optionCount = 0; // options handed to indent
     Outcome outcome = Outcome::Finished;
-    int exitCode = 0;     // when Finished: 0 clean, 2 formatted with parse warnings, else failed
-    QByteArray formatted; // the private copy after the run; meaningful when hasOutput()
-    QByteArray messages;  // indent's standard error, then anything it wrote to standard output
-    QString errorString;  // why it failed to start, crashed or could not use its copy
-    qint64 elapsedNanoseconds = 0;
+    int exitCode = 0;              // when Finished: 0 clean, 2 formatted with parse warnings, else failed
+    QByteArray formatted;          // the private copy after the run; meaningful when hasOutput()
+    QByteArray messages;           // indent's standard error, then anything it wrote to standard output
+    QString errorString;           // why it failed to start, crashed or could not use its copy
+    qint64 elapsedNanoseconds = 0; // indent's own run
+    // With output: the line diffs against the source and, when asked for, against the previous result.
+    QVector<DiffLine> sourceDiff;
+    QVector<DiffLine> previousDiff;
 
     // indent rewrote the copy: a clean run, or one with parse warnings (as a job keeps it).
     bool hasOutput() const;
@@ -46,7 +57,9 @@ struct PreviewResult
 // written to a private copy in a scratch directory the runner owns, and indent runs there over that copy
 // exactly as a job runs it over its output directory (formatterArguments, formatterOptions and
 // formatterEnvironment; working directory the copy's directory; relative name; no standard input).
-// A new request kills the run still going, and the killed run's result is never reported.
+// A new request kills the run still going, and the killed run's result is never reported. The line
+// diffs of a result are computed on a worker thread, one at a time; a result outdated meanwhile is
+// dropped.
 class PreviewRunner : public QObject
 {
     Q_OBJECT
@@ -80,6 +93,8 @@ private:
     void timeLimitReached();
     void report(PreviewResult result);
     void disposeProcess(bool kill);
+    void startDiff();
+    void diffFinished();
 
     QString m_formatterPath;
     QTemporaryDir m_scratch;
@@ -89,6 +104,9 @@ private:
     QElapsedTimer m_clock;
     PreviewResult m_current;
     quint64 m_lastId = 0;
+    QThread *m_diffThread = nullptr;
+    PreviewResult m_diffing;                   // owned by the worker thread while it runs
+    std::optional<PreviewResult> m_diffQueued; // the latest result waiting for the worker
 };
 
 // The built-in sample: deliberately untidy C that shows what the catalogue's options change.

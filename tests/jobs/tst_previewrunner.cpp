@@ -50,6 +50,15 @@ int childProcessCount()
     return count;
 }
 
+PreviewRequest request(const QByteArray &source, const QString &fileName, const QString &parameterText)
+{
+    PreviewRequest request;
+    request.source = source;
+    request.fileName = fileName;
+    request.parameterText = parameterText;
+    return request;
+}
+
 PreviewResult formatAndWait(PreviewRunner &runner, const PreviewRequest &request)
 {
     QSignalSpy spy(&runner, &PreviewRunner::finished);
@@ -83,7 +92,8 @@ private slots:
     void copyNames();
 
 private:
-    QByteArray formatLikeAJob(const QByteArray &source, const QString &parameterText, int *exitCode = nullptr);
+    QByteArray formatLikeAJob(const QByteArray &source, const QString &parameterText,
+                              int *exitCode = nullptr);
     QByteArray formatDirectly(const QByteArray &source, const QString &parameterText);
 
     QTemporaryDir m_scratch;
@@ -161,12 +171,9 @@ void TestPreviewRunner::previewEqualsJobOutput_data()
 
     const QVector<StyleRecord> builtIns = builtInStyles();
     const QList<QPair<QByteArray, QString>> styles = {
-        {"gnu", parameterTextOf(builtIns.at(0))},
-        {"kr", parameterTextOf(builtIns.at(1))},
-        {"orig", parameterTextOf(builtIns.at(2))},
-        {"recommended", parameterTextOf(builtIns.at(3))},
-        {"-T before -ut", QStringLiteral("-T -ut ")},
-        {"-bl with -br", QStringLiteral("-bl -br ")},
+        {"gnu", parameterTextOf(builtIns.at(0))},     {"kr", parameterTextOf(builtIns.at(1))},
+        {"orig", parameterTextOf(builtIns.at(2))},    {"recommended", parameterTextOf(builtIns.at(3))},
+        {"-T before -ut", QStringLiteral("-T -ut ")}, {"-bl with -br", QStringLiteral("-bl -br ")},
     };
     const QList<QPair<QByteArray, QByteArray>> sources = {
         {"sample", previewSample()},
@@ -189,7 +196,9 @@ void TestPreviewRunner::previewEqualsJobOutput()
     QVERIFY(!source.isEmpty());
 
     PreviewRunner runner(m_indent);
-    const PreviewResult result = formatAndWait(runner, {source, QStringLiteral("file.c"), parameterText});
+    const QByteArray previous = source + "/* before */\n";
+    const PreviewResult result =
+        formatAndWait(runner, {source, QStringLiteral("file.c"), parameterText, previous, true});
     QVERIFY(result.id != 0);
     QCOMPARE(result.outcome, Outcome::Finished);
     QCOMPARE(result.exitCode, exitCode);
@@ -201,6 +210,9 @@ void TestPreviewRunner::previewEqualsJobOutput()
     QCOMPARE(jobExitCode, exitCode);
     QCOMPARE(result.formatted, formatDirectly(source, parameterText));
     QVERIFY(result.formatted != source);
+    QCOMPARE(changedLineCount(result.sourceDiff), changedLineCount(diffLines(source, result.formatted)));
+    QVERIFY(changedLineCount(result.sourceDiff) > 0);
+    QCOMPARE(changedLineCount(result.previousDiff), changedLineCount(diffLines(previous, result.formatted)));
     if (exitCode == 2)
         QVERIFY(result.messages.contains("file.c:"));
 }
@@ -216,7 +228,7 @@ void TestPreviewRunner::burstEndsWithTheLatestStyle()
     for (int toggle = 0; toggle < 30; ++toggle) {
         last = parameterTextOf(builtIns.at(toggle % builtIns.size())) +
                (toggle % 2 ? QStringLiteral("-i4 ") : QString());
-        lastId = runner.format({source, QStringLiteral("burst.c"), last});
+        lastId = runner.format(request(source, QStringLiteral("burst.c"), last));
         // never more than the one current run alive
         QVERIFY(childProcessCount() <= 1);
         QTest::qWait(2);
@@ -239,7 +251,7 @@ void TestPreviewRunner::cancelKillsAndReportsNothing()
     qputenv("FAKE_INDENT_MODE", "hang");
     PreviewRunner runner(QStringLiteral(FAKE_INDENT_PATH));
     QSignalSpy spy(&runner, &PreviewRunner::finished);
-    runner.format({"int x;\n", QStringLiteral("a.c"), QString()});
+    runner.format(request("int x;\n", QStringLiteral("a.c"), QString()));
     QTRY_VERIFY(runner.processId() != 0);
     QCOMPARE(childProcessCount(), 1);
     runner.cancel();
@@ -267,8 +279,8 @@ void TestPreviewRunner::failures_data()
                            << QByteArray("failed on file.c");
     QTest::newRow("missing") << m_scratch.filePath(QStringLiteral("no-such-indent")) << QByteArray()
                              << QString() << int(Outcome::FailedToStart) << 0 << QByteArray();
-    QTest::newRow("-T last") << QString() << QByteArray() << QStringLiteral("-kr -T ") << int(Outcome::Finished)
-                             << 1 << QByteArray("missing argument to parameter T");
+    QTest::newRow("-T last") << QString() << QByteArray() << QStringLiteral("-kr -T ")
+                             << int(Outcome::Finished) << 1 << QByteArray("missing argument to parameter T");
 }
 
 void TestPreviewRunner::failures()
@@ -284,7 +296,8 @@ void TestPreviewRunner::failures()
         qputenv("FAKE_INDENT_MODE", fakeMode);
     PreviewRunner runner(formatter.isEmpty() ? m_indent : formatter);
     runner.setTimeLimit(300);
-    const PreviewResult result = formatAndWait(runner, {previewSample(), QStringLiteral("file.c"), parameterText});
+    const PreviewResult result =
+        formatAndWait(runner, request(previewSample(), QStringLiteral("file.c"), parameterText));
     QVERIFY(result.id != 0);
     QCOMPARE(int(result.outcome), outcome);
     QCOMPARE(result.exitCode, exitCode);
@@ -296,7 +309,8 @@ void TestPreviewRunner::failures()
     // the runner recovers: the next request gets its result
     qunsetenv("FAKE_INDENT_MODE");
     PreviewRunner good(m_indent);
-    QVERIFY(formatAndWait(good, {previewSample(), QStringLiteral("file.c"), QStringLiteral("-kr ")}).hasOutput());
+    QVERIFY(formatAndWait(good, request(previewSample(), QStringLiteral("file.c"), QStringLiteral("-kr ")))
+                .hasOutput());
 }
 
 void TestPreviewRunner::userFileIsReadWholeByItsBytes()
