@@ -3,6 +3,7 @@
 #include "Aboutme.h"
 #include "Inputname.h"
 #include "Main.h"
+#include "Preview.h"
 #include "QtPrompts.h"
 
 #include <QApplication>
@@ -18,11 +19,17 @@ bool createWindows(const StartupEnvironment &environment)
     }
     InputNameForm = new TInputNameForm(MainForm);
     AboutForm = new TAboutForm(MainForm);
+    PreviewForm = new TPreviewForm(MainForm->formatterPath(), MainForm->prompts(), MainForm);
+    PreviewForm->setParameterText(MainForm->parameterText());
+    QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
+                     &TPreviewForm::setParameterText);
     return true;
 }
 
 void destroyWindows()
 {
+    delete PreviewForm;
+    PreviewForm = nullptr;
     delete AboutForm;
     AboutForm = nullptr;
     delete InputNameForm;

@@ -6,6 +6,7 @@
 #include "FormatterDeployment.h"
 #include "FormattingJob.h"
 #include "Inputname.h"
+#include "Preview.h"
 #include "QtPrompts.h"
 #include "Startup.h"
 #include "StyleGridModel.h"
@@ -67,6 +68,7 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteButtonClick);
     connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
     connect(ui->IndentFileItem, &QAction::triggered, this, &TMainForm::IndentFileItemClick);
+    connect(ui->PreviewItem, &QAction::triggered, this, &TMainForm::PreviewItemClick);
     connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
     connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
 }
@@ -224,6 +226,15 @@ void TMainForm::IndentFileItemClick()
         m_job->IndentFileItemClick();
 }
 
+void TMainForm::PreviewItemClick()
+{
+    if (!PreviewForm)
+        return;
+    PreviewForm->show();
+    PreviewForm->raise();
+    PreviewForm->activateWindow();
+}
+
 void TMainForm::AboutItemClick()
 {
     if (!AboutForm)
@@ -261,18 +272,29 @@ void TMainForm::selectListEntry(int index)
 
 void TMainForm::showStyle(int index)
 {
-    const UpdateBracket memo(ui->ParamMemo);
     QString text;
     {
-        const UpdateBracket grid(ui->StyleGrid);
-        text = m_cells->ShowStyle(m_store->styleFlags(index));
-        m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
+        const UpdateBracket memo(ui->ParamMemo);
+        {
+            const UpdateBracket grid(ui->StyleGrid);
+            text = m_cells->ShowStyle(m_store->styleFlags(index));
+            m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
+        }
+        ui->ParamMemo->setPlainText(text);
     }
-    ui->ParamMemo->setPlainText(text);
+    emit parameterTextChanged(text);
 }
 
 void TMainForm::showParameterText(const QString &text)
 {
-    const UpdateBracket memo(ui->ParamMemo);
-    ui->ParamMemo->setPlainText(text);
+    {
+        const UpdateBracket memo(ui->ParamMemo);
+        ui->ParamMemo->setPlainText(text);
+    }
+    emit parameterTextChanged(text);
+}
+
+QString TMainForm::parameterText() const
+{
+    return ui->ParamMemo->toPlainText();
 }

@@ -52,12 +52,19 @@ public:
     void DeleteButtonClick();
     void IndentDirItemClick();
     void IndentFileItemClick();
+    void PreviewItemClick();
     void AboutItemClick();
     void ExitItemClick();
 
     QString programDirectory() const { return m_programDirectory; }
     QString configPath() const { return m_configPath; }
     QString formatterPath() const { return m_formatterPath; }
+    JobPrompts &prompts() const { return *m_prompts; }
+    QString parameterText() const;
+
+signals:
+    // Whenever ParamMemo is rebuilt, with the text it shows.
+    void parameterTextChanged(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "PreviewRunner.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class JobPrompts;
+class QsciScintilla;
+
+namespace Ui {
+class TPreviewForm;
+}
+
+// The live preview: the working selection applied to a source (the built-in sample or the user's own
+// file), shown as the formatted code, side by side with the source, and as the lines the last change
+// of the selection changed. It follows the parameter text it is given; the formatting and the diffs
+// come from PreviewRunner.
+class TPreviewForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QWidget *parent = nullptr);
+    ~TPreviewForm() override;
+
+    // The text ParamMemo shows; formatting starts at once while the window is visible.
+    void setParameterText(const QString &text);
+
+    void OpenFileButtonClick();
+    void SampleButtonClick();
+    // Reads a file whole by the bytes of its path and previews it; the file is never written.
+    bool openSource(const QByteArray &localPath);
+
+    PreviewRunner &runner() { return m_runner; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void setSource(const QByteArray &text, const QString &displayName, const QString &copyName);
+    void requestPreview();
+    void runnerFinished(const PreviewResult &result);
+    void showResult(const PreviewResult &result);
+    void showChanges(const PreviewResult &result);
+    void showFailure(const PreviewResult &result);
+    void showStatus();
+    void setOutdated(bool outdated);
+    void syncScroll(QsciScintilla *from, QsciScintilla *to, const QVector<int> &lineMap);
+
+    std::unique_ptr<Ui::TPreviewForm> ui;
+    JobPrompts &m_prompts;
+    PreviewRunner m_runner;
+
+    QByteArray m_source;
+    QString m_sourceName;
+    QString m_copyName;
+    int m_sourceGeneration = 0;
+    QString m_parameterText;
+    bool m_pending = false; // a request waits for the window to be shown
+    bool m_running = false;
+
+    struct GoodResult
+    {
+        PreviewResult result;
+        int sourceGeneration = 0;
+    };
+    std::optional<GoodResult> m_lastGood;
+    QString m_status;
+    QVector<int> m_sourceToResult; // first visible line of one side to the other, by the diff
+    QVector<int> m_resultToSource;
+    bool m_syncing = false;
+    QString m_lastDirectory;
+};
+
+extern TPreviewForm *PreviewForm;
