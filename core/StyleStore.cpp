@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 const char *const CreateFailedMessage = "配置文件创建失败，请确认程序所在目录可写！";
@@ -19,7 +21,8 @@ const char *const OverwriteQuestion = "与已有配置项重名，是否覆盖�
 const char *const DeleteRefusedMessage = "软件自带项，不可删除！";
 const char *const DeleteQuestion = "确定要删除%1风格配置项吗？";
 const char *const WriteFailedMessage = "配置文件操作失败！";
-const char *const DamagedMessage = "配置文件已损坏，无法读取。\n原文件已另存为：%1\n已重新创建默认风格配置项。";
+const char *const DamagedMessage =
+    "配置文件已损坏，无法读取。\n原文件已另存为：%1\n已重新创建默认风格配置项。";
 
 constexpr int HeaderSize = 8;
 constexpr int RecordSize = sizeof(StyleRecord);
@@ -34,10 +37,10 @@ const BuiltInStyle BuiltInStyleTable[] = {
     {"GNU", {"-gnu"}},
     {"K&&R", {"-kr"}},
     {"ORIG", {"-orig"}},
-    {"Zabo推荐风格",
-     {"-bap", "-bbb", "-bbo", "-bli0", "-br",  "-brs", "-bs",  "-c41", "-cbi4", "-cd41", "-cdb",  "-cdw",
-      "-ce",  "-ci0", "-cs",  "-fc1",  "-i4",  "-ip4", "-l120", "-lc120", "-lp", "-nbc",  "-nbfda", "-ncdb",
-      "-npsl", "-nut", "-pcs", "-saf", "-sai", "-saw", "-sbi4", "-sc", "-sob", "-ss",   "-T",    "-ts4"}},
+    {"Zabo推荐风格", {"-bap",  "-bbb",   "-bbo", "-bli0", "-br",    "-brs",  "-bs",   "-c41", "-cbi4",
+                      "-cd41", "-cdb",   "-cdw", "-ce",   "-ci0",   "-cs",   "-fc1",  "-i4",  "-ip4",
+                      "-l120", "-lc120", "-lp",  "-nbc",  "-nbfda", "-ncdb", "-npsl", "-nut", "-pcs",
+                      "-saf",  "-sai",   "-saw", "-sbi4", "-sc",    "-sob",  "-ss",   "-T",   "-ts4"}},
 };
 
 int catalogueRowOf(const char *optionText)
@@ -128,8 +131,7 @@ QVector<StyleRecord> builtInStyles()
 StyleStore::StyleStore(const QString &configPath, UserPrompts &prompts)
     : m_configPath(configPath)
     , m_prompts(prompts)
-{
-}
+{}
 
 bool StyleStore::LoadStyleFile()
 {
@@ -137,6 +139,11 @@ bool StyleStore::LoadStyleFile()
     m_selectedIndex = 0;
 
     QString preservedCopy;
+    // a pipe or a device would block the read or feed it garbage; it is nothing we may replace either
+    if (isSpecialFile(m_configPath)) {
+        m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
+        return false;
+    }
     const QFileInfo info(m_configPath);
     if (info.exists() && !info.isDir()) {
         QFile file(m_configPath);
@@ -181,11 +188,18 @@ bool StyleStore::createBuiltInFile()
     return writeFileAtomically(m_configPath, serializeStyleFile(m_records, m_selectedIndex));
 }
 
+bool StyleStore::isSpecialFile(const QString &path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
+           !S_ISDIR(status.st_mode);
+}
+
 QString StyleStore::preserveDamagedFile()
 {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const QString copyPath = m_configPath + QStringLiteral(".damaged")
-                                 + (attempt ? QString::number(attempt) : QString());
+        const QString copyPath =
+            m_configPath + QStringLiteral(".damaged") + (attempt ? QString::number(attempt) : QString());
         if (QFileInfo::exists(copyPath))
             continue;
         return QFile::copy(m_configPath, copyPath) ? copyPath : QString();
@@ -241,8 +255,9 @@ StyleStore::DeleteOutcome StyleStore::DeleteStyle(int listIndex)
 bool StyleStore::WriteStyleFile()
 {
     // a file that vanished while we ran is reported, not silently recreated
-    const bool written = QFileInfo(m_configPath).isFile()
-                         && writeFileAtomically(m_configPath, serializeStyleFile(m_records, m_selectedIndex));
+    const bool written = QFileInfo(m_configPath).isFile() &&
+                         writeFileAtomically(m_configPath, serializeStyleFile(m_records, m_selectedIndex),
+                                             InPlaceFallback::WhenDirectoryIsReadOnly);
     if (!written)
         m_prompts.ShowMessage(fromUtf8(WriteFailedMessage));
     return written;

@@ -17,9 +17,9 @@ QByteArray serializeStyleFile(const QVector<StyleRecord> &records, qint32 select
 struct StyleFileContent
 {
     enum class State {
-        Sound,     // header and every record present
-        Empty,     // no bytes, or a header that counts no style
-        Damaged,   // too short for its header or records, or a count that cannot be right
+        Sound,   // header and every record present
+        Empty,   // no bytes, or a header that counts no style
+        Damaged, // too short for its header or records, or a count that cannot be right
     };
     State state = State::Empty;
     QVector<StyleRecord> records;
@@ -69,6 +69,7 @@ public:
     QStringList styleNames() const;
 
 private:
+    static bool isSpecialFile(const QString &path);
     bool createBuiltInFile();
     QString preserveDamagedFile();
 

@@ -270,6 +270,7 @@ FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const P
                 filesDone += int(run.files.size());
                 continue;
             }
+            result.runs[index].started = true;
             running.push_back(RunningBatch{index, std::move(process)});
         }
 

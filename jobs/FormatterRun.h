@@ -60,7 +60,8 @@ struct FormatterProcessResult
     enum class Outcome { Finished, FailedToStart, Crashed, Cancelled };
     QStringList files;
     Outcome outcome = Outcome::Finished;
-    int exitCode = 0; // meaningful when Finished: 0 clean, 2 a file did not parse cleanly, else failed
+    bool started = false; // whether a process ran over these files at all
+    int exitCode = 0;     // meaningful when Finished: 0 clean, 2 a file did not parse cleanly, else failed
     QByteArray standardOutput;
     QByteArray standardError;
     QString errorString; // from QProcess, when it failed to start or crashed

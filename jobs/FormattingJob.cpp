@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 QString text(const char *utf8)
@@ -46,6 +48,12 @@ const char *const FormatFailuresSection = "以下文件整理失败（%1）：";
 const char *const WarningsSection = "以下文件未能被 indent 完整解析（退出状态 2），已整理，请检查结果：";
 const char *const FormatterOutputSection = "indent 的输出：";
 const char *const OutputDirectoryLine = "整理代码目录：%1";
+const char *const OpenFolderFailed = "无法自动打开整理代码目录（未找到文件管理器），整理结果在：\n%1";
+const char *const NoSpaceMessage =
+    "磁盘空间不足，未进行整理：本次整理约需 %1 MB，目标位置只剩 %2 MB 可用。\n%3";
+const char *const IncompleteSection =
+    "整理过程中磁盘已满，indent 未能完整写入以下文件（能恢复的已恢复为未整理的副本）：";
+const char *const RestoreFailuresSection = "以下文件可能不完整，且无法恢复为原始副本，请勿使用：";
 
 constexpr int ListedNamesLimit = 20;
 constexpr int FormatterOutputLimit = 2000;
@@ -77,6 +85,11 @@ QString nameList(const QStringList &names)
 QString section(const QString &title, const QStringList &names)
 {
     return title + QLatin1Char('\n') + nameList(names);
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(std::max<qint64>(bytes, 0)) / (1024.0 * 1024.0), 'f', 1);
 }
 
 QString fileNameOf(const QString &path)
@@ -142,11 +155,13 @@ void FormattingJob::IndentDirItemClick()
         m_prompts.ShowMessage(text(UnsafeChosenDirectory).arg(visible(directory)));
         return;
     }
-    if (!QFileInfo(directory).isDir()) {
-        m_prompts.ShowMessage(text(UnreadableChosenDirectory).arg(directory));
+    bool readable = false;
+    const QStringList sources = scanSourceDirectory(directory, &readable);
+    if (!QFileInfo(directory).isDir() || !readable) {
+        m_prompts.ShowMessage(text(UnreadableChosenDirectory).arg(visible(directory)));
         return;
     }
-    runJob(stamp, selectSources(scanSourceDirectory(directory)), JobKind::Directory);
+    runJob(stamp, selectSources(sources), JobKind::Directory);
 }
 
 void FormattingJob::IndentFileItemClick()
@@ -254,8 +269,6 @@ void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, J
             bytes, [&](int done, int total) { return progress->setProgress(done, total); });
     }
     QFile::remove(scriptPath);
-    if (result.directoryMade)
-        RemoveNonSourceFiles(result.outputDirectory);
     reportOutcome(selection, result);
 }
 
@@ -274,11 +287,13 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
     const QStringList warnedFiles = result.formatter.filesWithWarnings();
 
     const bool clean = result.stop == Stop::Completed && result.copyFailures.isEmpty() &&
-                       failedFiles.isEmpty() && warnedFiles.isEmpty() && selection.unsafe.isEmpty() &&
+                       failedFiles.isEmpty() && warnedFiles.isEmpty() && result.incomplete.isEmpty() &&
+                       result.restoreFailures.isEmpty() && selection.unsafe.isEmpty() &&
                        selection.duplicates.isEmpty();
     if (clean) {
         m_prompts.ShowMessage(text(Completed));
-        m_prompts.openFolder(result.outputDirectory);
+        if (!m_prompts.openFolder(result.outputDirectory))
+            m_prompts.ShowMessage(text(OpenFolderFailed).arg(visible(result.outputDirectory)));
         return;
     }
 
@@ -286,6 +301,11 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
     switch (result.stop) {
     case Stop::InvalidScript:
         parts.append(text("批处理文件内容无效，其中的命令一条也没有执行：\n%1").arg(visible(result.problem)));
+        break;
+    case Stop::NoSpace:
+        parts.append(text(NoSpaceMessage)
+                         .arg(megabytes(result.bytesNeeded), megabytes(result.bytesAvailable),
+                              QFileInfo(result.outputDirectory).absolutePath()));
         break;
     case Stop::DirectoryNotMade:
         parts.append(
@@ -295,7 +315,8 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
         parts.append(text("已取消代码风格整理。"));
         break;
     case Stop::Completed:
-        parts.append(result.copyFailures.isEmpty() && failedFiles.isEmpty()
+        parts.append(result.copyFailures.isEmpty() && failedFiles.isEmpty() && result.incomplete.isEmpty() &&
+                             result.restoreFailures.isEmpty()
                          ? text("代码风格整理已完成，但有以下情况需要注意。")
                          : text("代码风格整理未能全部完成。"));
         break;
@@ -316,6 +337,14 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
             section(text(FormatFailuresSection).arg(failures.join(text("；"))), fileNamesOf(failedFiles)));
     if (!warnedFiles.isEmpty())
         parts.append(section(text(WarningsSection), fileNamesOf(warnedFiles)));
+    if (!result.incomplete.isEmpty())
+        parts.append(section(text(IncompleteSection), result.incomplete));
+    if (!result.restoreFailures.isEmpty()) {
+        QStringList lines;
+        for (const CopyFailure &failure : result.restoreFailures)
+            lines.append(visible(failure.source) + text("：") + failure.reason);
+        parts.append(section(text(RestoreFailuresSection), lines));
+    }
     if (!failedFiles.isEmpty() || !warnedFiles.isEmpty()) {
         QString output = result.formatter.standardErrorText().trimmed();
         if (output.size() > FormatterOutputLimit)
@@ -332,7 +361,7 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
     }
     if (result.stop == Stop::Cancelled) {
         parts.append(result.formatterStarted
-                         ? text("已复制 %1/%2 个文件，已整理 %3/%4 个文件，其余文件未整理或未整理完。")
+                         ? text("已复制 %1/%2 个文件，已整理 %3/%4 个文件，其余文件保留为未整理的副本。")
                                .arg(result.copied.size())
                                .arg(result.copiesPlanned)
                                .arg(result.filesFormatted())

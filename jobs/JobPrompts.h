@@ -41,8 +41,9 @@ public:
     // A folder chooser titled with prompt; empty when cancelled.
     virtual QString chooseDirectory(const QString &prompt) = 0;
 
-    // Hands a folder to the desktop shell without waiting.
-    virtual void openFolder(const QString &path) = 0;
+    // Hands a folder to the desktop shell without waiting; false when no program could be started
+    // to show it (no file manager installed, say).
+    virtual bool openFolder(const QString &path) = 0;
 
     // Puts up a modal progress display until the returned object is destroyed.
     virtual std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) = 0;

@@ -1,19 +1,17 @@
 #include "JobScript.h"
 
-#include <QDir>
+#include "OutputDirectory.h"
+
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <thread>
-#include <utility>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,12 +19,10 @@
 
 namespace {
 
-// Below this many copies a job copies everything first, then formats: simple and quick enough.
-constexpr int PipelineThreshold = 64;
-constexpr int PipelineChunks = 4;
-constexpr int PollMilliseconds = 5;
-
 const QString PatternSuffix = QStringLiteral("/*.*");
+// Room for the formatter's rewrite of every copy to grow, beyond the copies themselves.
+constexpr qint64 RewriteFactor = 1;
+constexpr qint64 SpaceMargin = 4 * 1024 * 1024;
 
 QString withTrailingSeparator(const QString &directory)
 {
@@ -43,26 +39,29 @@ QString tr8(const char *text)
     return QString::fromUtf8(text);
 }
 
-QString systemError(int error)
+QString joined(const QString &directory, const QString &relative)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return relative.isEmpty() ? directory : directory + QLatin1Char('/') + relative;
 }
 
-struct FileDescriptor
+// A subdirectory as a script may name it: relative, no empty, "." or ".." component.
+bool isPlainRelativePath(const QString &path)
 {
-    explicit FileDescriptor(int descriptor)
-        : fd(descriptor)
-    {}
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int release() { return std::exchange(fd, -1); }
-    int fd;
-};
+    if (path.isEmpty() || path.startsWith(QLatin1Char('/')))
+        return false;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    return std::none_of(parts.cbegin(), parts.cend(), [](const QString &part) {
+        return part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..");
+    });
+}
+
+qint64 sizeOf(const QString &path)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return 0;
+    return qint64(status.st_size);
+}
 
 } // namespace
 
@@ -99,16 +98,32 @@ bool isScriptSafeName(const QString &path)
     return true;
 }
 
+QString JobScript::targetOf(int sourceIndex) const
+{
+    return sourceIndex < targets.size() ? targets.at(sourceIndex) : QString();
+}
+
 QStringList jobScriptLines(const JobScript &script)
 {
-    const QString directory = quoted(script.outputDirectory);
+    const QString &root = script.outputDirectory;
     QStringList lines;
-    lines.reserve(script.sources.size() + 2);
-    lines.append(QStringLiteral("mkdir ") + directory);
-    for (const QString &source : script.sources)
-        lines.append(QStringLiteral("copy ") + quoted(source) + QLatin1Char(' ') + directory);
-    lines.append(quoted(script.formatterPath) + QLatin1Char(' ') +
-                 quoted(script.outputDirectory + PatternSuffix) + QLatin1Char(' ') + script.parameterText);
+    lines.reserve(script.sources.size() + script.subdirectories.size() * 2 + 2);
+    lines.append(QStringLiteral("mkdir ") + quoted(root));
+    for (const QString &subdirectory : script.subdirectories)
+        lines.append(QStringLiteral("mkdir ") + quoted(joined(root, subdirectory)));
+    QStringList formatted = {QString()};
+    for (int index = 0; index < script.sources.size(); ++index) {
+        const QString target = script.targetOf(index);
+        lines.append(QStringLiteral("copy ") + quoted(script.sources.at(index)) + QLatin1Char(' ') +
+                     quoted(joined(root, target)));
+        if (!target.isEmpty() && !formatted.contains(target))
+            formatted.append(target);
+    }
+    // the top directory's line always, as the one-folder jobs have always written it
+    for (const QString &directory : formatted)
+        lines.append(quoted(script.formatterPath) + QLatin1Char(' ') +
+                     quoted(joined(root, directory) + PatternSuffix) + QLatin1Char(' ') +
+                     script.parameterText);
     return lines;
 }
 
@@ -147,29 +162,78 @@ ParsedJobScript parseJobScript(const QByteArray &bytes)
         return reject(0);
 
     JobScript &script = parsed.script;
+    // a directory named by a later line, as the subdirectory it is ("" for the top), or null if unknown
+    QSet<QString> made;
+    const auto directoryOf = [&](const QString &path) -> QString {
+        if (path == script.outputDirectory)
+            return QLatin1String("");
+        const QString prefix = script.outputDirectory + QLatin1Char('/');
+        if (!path.startsWith(prefix))
+            return QString();
+        const QString relative = path.mid(prefix.size());
+        return made.contains(relative) ? relative : QString();
+    };
+
+    enum class Section { Directories, Copies, Formatter } section = Section::Directories;
+    QSet<QString> formatted;
     for (int index = 0; index < lines.size(); ++index) {
         const QString &line = lines.at(index);
-        const bool first = index == 0;
-        const bool last = index == lines.size() - 1;
-        if (first) {
+        if (index == 0) {
             const QRegularExpressionMatch match = mkdirLine.match(line);
             if (!match.hasMatch() || !isScriptSafeName(match.captured(1)))
                 return reject(index);
             script.outputDirectory = match.captured(1);
-        } else if (last) {
-            const QRegularExpressionMatch match = formatterLine.match(line);
-            if (!match.hasMatch() || match.captured(2) != script.outputDirectory ||
-                !isScriptSafeName(match.captured(1)) || !isScriptSafeName(match.captured(3)))
-                return reject(index);
-            script.formatterPath = match.captured(1);
-            script.parameterText = match.captured(3);
-        } else {
-            const QRegularExpressionMatch match = copyLine.match(line);
-            if (!match.hasMatch() || match.captured(2) != script.outputDirectory ||
-                !isScriptSafeName(match.captured(1)))
-                return reject(index);
-            script.sources.append(match.captured(1));
+            continue;
         }
+        if (section == Section::Directories) {
+            const QRegularExpressionMatch match = mkdirLine.match(line);
+            if (match.hasMatch()) {
+                const QString prefix = script.outputDirectory + QLatin1Char('/');
+                const QString relative = match.captured(1).mid(prefix.size());
+                const int slash = relative.lastIndexOf(QLatin1Char('/'));
+                const QString parent = slash < 0 ? QString() : relative.left(slash);
+                if (!match.captured(1).startsWith(prefix) || !isPlainRelativePath(relative) ||
+                    !isScriptSafeName(relative) || made.contains(relative) ||
+                    (!parent.isEmpty() && !made.contains(parent)))
+                    return reject(index);
+                made.insert(relative);
+                script.subdirectories.append(relative);
+                continue;
+            }
+            section = Section::Copies;
+        }
+        if (section == Section::Copies) {
+            const QRegularExpressionMatch match = copyLine.match(line);
+            if (match.hasMatch()) {
+                const QString target = directoryOf(match.captured(2));
+                if (target.isNull() || !isScriptSafeName(match.captured(1)))
+                    return reject(index);
+                script.sources.append(match.captured(1));
+                script.targets.append(target);
+                continue;
+            }
+            section = Section::Formatter;
+        }
+        const QRegularExpressionMatch match = formatterLine.match(line);
+        if (!match.hasMatch() || !isScriptSafeName(match.captured(1)) || !isScriptSafeName(match.captured(3)))
+            return reject(index);
+        const QString directory = directoryOf(match.captured(2));
+        if (directory.isNull() || formatted.contains(directory) ||
+            (!formatted.isEmpty() &&
+             (match.captured(1) != script.formatterPath || match.captured(3) != script.parameterText)))
+            return reject(index);
+        formatted.insert(directory);
+        script.formatterPath = match.captured(1);
+        script.parameterText = match.captured(3);
+    }
+    if (formatted.isEmpty())
+        return reject(lines.size() - 1);
+    // every directory that gets copies is formatted, the top one always
+    if (!formatted.contains(QLatin1String("")))
+        return reject(lines.size() - 1);
+    for (const QString &target : script.targets) {
+        if (!formatted.contains(target))
+            return reject(lines.size() - 1);
     }
     parsed.valid = true;
     return parsed;
@@ -177,67 +241,68 @@ ParsedJobScript parseJobScript(const QByteArray &bytes)
 
 int JobScriptResult::filesFormatted() const
 {
+    const QSet<QString> notFormatted(incomplete.cbegin(), incomplete.cend());
     int count = 0;
     for (const FormatterProcessResult &run : formatter.runs) {
-        if (run.outcome == FormatterProcessResult::Outcome::Finished &&
-            (run.exitCode == 0 || run.exitCode == 2))
-            count += run.files.size();
+        if (run.outcome != FormatterProcessResult::Outcome::Finished ||
+            (run.exitCode != 0 && run.exitCode != 2))
+            continue;
+        for (const QString &file : run.files)
+            count += notFormatted.contains(file) ? 0 : 1;
     }
     return count;
 }
 
-QString JobScriptRunner::copyIntoDirectory(const QString &source, const QString &directory)
+qint64 JobScriptRunner::bytesNeeded(qint64 sourceBytes)
 {
-    // O_NONBLOCK: a pipe named like a source must not keep the job waiting for a writer.
-    const FileDescriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.fd < 0)
-        return errno == ENOENT ? tr8("文件不存在") : tr8("无法打开：") + systemError(errno);
-    struct stat status;
-    if (::fstat(in.fd, &status) != 0)
-        return tr8("无法读取：") + systemError(errno);
-    if (S_ISDIR(status.st_mode))
-        return tr8("这是一个目录，不是文件");
-    if (!S_ISREG(status.st_mode))
-        return tr8("不是普通文件");
+    return sourceBytes * (1 + RewriteFactor) + SpaceMargin;
+}
 
-    const QByteArray target =
-        QFile::encodeName(withTrailingSeparator(directory) + QFileInfo(source).fileName());
-    const mode_t mode = (status.st_mode & 0777) | S_IRUSR | S_IWUSR;
-    // O_EXCL: never write over an earlier copy or through a link planted in the directory.
-    FileDescriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (out.fd < 0)
-        return errno == EEXIST ? tr8("整理代码目录中已有同名文件")
-                               : tr8("无法创建副本：") + systemError(errno);
+namespace {
 
-    const auto fail = [&](const char *what, int error) {
-        ::unlink(target.constData());
-        return tr8(what) + systemError(error);
-    };
+// What the formatter makes of one copy, written to its standard output instead of the file.
+QByteArray formattedText(const QString &formatterPath, int directory, const QString &relativeName,
+                         const QStringList &options, bool *ok)
+{
+    QProcess process;
+    process.setProgram(formatterPath);
+    process.setArguments(formatterArguments({relativeName}, options + QStringList{QStringLiteral("-st")}));
+    process.setProcessEnvironment(formatterEnvironment(options));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setChildProcessModifier([directory] {
+        if (::fchdir(directory) != 0)
+            ::_exit(127);
+    });
+    process.start();
+    *ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+          (process.exitCode() == 0 || process.exitCode() == 2);
+    return process.readAllStandardOutput();
+}
+
+QByteArray readRelative(int directory, const QString &relativeName, bool *ok)
+{
+    QByteArray bytes;
+    const int fd =
+        ::openat(directory, QFile::encodeName(relativeName).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    *ok = fd >= 0;
+    if (fd < 0)
+        return bytes;
     char buffer[64 * 1024];
     for (;;) {
-        const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
-            return fail("读取失败：", errno);
-        if (got == 0)
+        if (got <= 0) {
+            *ok = got == 0;
             break;
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(out.fd, buffer + written, size_t(got - written));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0)
-                return fail("写入副本失败：", errno);
-            written += put;
         }
+        bytes.append(buffer, got);
     }
-    // The mode given to open passed through the umask; the copy belongs to the job and must be writable.
-    if (::fchmod(out.fd, mode) != 0)
-        return fail("无法将副本设为可写：", errno);
-    if (::close(out.release()) != 0)
-        return fail("写入副本失败：", errno);
-    return {};
+    ::close(fd);
+    return bytes;
 }
+
+} // namespace
 
 JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progress &progress) const
 {
@@ -262,123 +327,112 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
         result.problem = tr8("目录已存在");
         return result;
     }
-    if (!QDir().mkdir(script.outputDirectory)) {
+
+    // A job that cannot fit never starts: the formatter does not notice when its own writes fail.
+    qint64 sourceBytes = 0;
+    for (const QString &source : script.sources)
+        sourceBytes += sizeOf(source);
+    const QString parent = QFileInfo(script.outputDirectory).absolutePath();
+    const qint64 available = m_freeSpace ? m_freeSpace(parent) : freeBytesAt(parent);
+    result.bytesNeeded = bytesNeeded(sourceBytes);
+    result.bytesAvailable = available;
+    if (available >= 0 && available < result.bytesNeeded) {
+        result.stop = JobScriptResult::Stop::NoSpace;
+        return result;
+    }
+
+    OutputDirectory directory;
+    result.problem = directory.make(script.outputDirectory);
+    if (!result.problem.isEmpty()) {
         result.stop = JobScriptResult::Stop::DirectoryNotMade;
-        result.problem = tr8("无法创建目录");
         return result;
     }
     result.directoryMade = true;
+    for (const QString &subdirectory : script.subdirectories)
+        directory.makeSubdirectory(QFile::encodeName(subdirectory)); // a failure shows as failed copies
 
-    // Until the copies are done, count each one twice: once copied and once formatted.
-    if (script.sources.size() < PipelineThreshold)
-        copyThenFormat(script, result, report);
-    else
-        copyWhileFormatting(script, result, report);
-    return result;
-}
-
-void JobScriptRunner::copyThenFormat(const JobScript &script, JobScriptResult &result, const Progress &report)
-{
     // Until the copies are done, count each one twice: once copied and once formatted.
     const int copies = script.sources.size();
+    QStringList relativeCopies;
+    QHash<QString, QString> sourceOfCopy;
+    QHash<QString, QSet<QByteArray>> copiesIn; // directory -> names copied into it
     for (int index = 0; index < copies; ++index) {
         const QString &source = script.sources.at(index);
-        const QString failure = copyIntoDirectory(source, script.outputDirectory);
-        if (failure.isEmpty())
-            result.copied.append(withTrailingSeparator(script.outputDirectory) +
-                                 QFileInfo(source).fileName());
-        else
+        const QString target = script.targetOf(index);
+        const QString name = QFileInfo(source).fileName();
+        const QString relativeName = target.isEmpty() ? name : target + QLatin1Char('/') + name;
+        const QString failure = directory.copyIn(source, QFile::encodeName(relativeName));
+        if (failure.isEmpty()) {
+            result.copied.append(withTrailingSeparator(script.outputDirectory) + relativeName);
+            relativeCopies.append(relativeName);
+            sourceOfCopy.insert(relativeName, source);
+            copiesIn[target].insert(QFile::encodeName(name));
+        } else {
             result.copyFailures.append({source, failure});
+        }
         if (!report(index + 1, 2 * copies)) {
             result.stop = JobScriptResult::Stop::Cancelled;
-            return;
+            return result;
         }
     }
 
-    const QStringList files = expandFormatterPattern(script.outputDirectory);
-    result.filesToFormat = files.size();
-    if (files.isEmpty())
-        return;
-    result.formatterStarted = true;
-    result.formatter = FormatterRunner().run(
-        {script.formatterPath, files, script.parameterText, 0},
-        [&](int filesDone, int filesTotal) { return report(copies + filesDone, copies + filesTotal); });
-    if (result.formatter.cancelled)
-        result.stop = JobScriptResult::Stop::Cancelled;
-}
-
-void JobScriptRunner::copyWhileFormatting(const JobScript &script, JobScriptResult &result,
-                                          const Progress &report)
-{
-    // Copying and formatting both wait mostly on the file system, so a second thread copies while the
-    // formatter works through the copies made so far. The formatter sees exactly the copies, as it would
-    // see them in the fresh directory after copying everything first.
-    const int copies = script.sources.size();
-    std::vector<QString> failures(static_cast<size_t>(copies));
-    std::atomic<int> copiesMade{0};
-    std::atomic<bool> stopCopying{false};
-    std::thread copier([&] {
-        for (int index = 0; index < copies && !stopCopying.load(); ++index) {
-            failures[size_t(index)] = copyIntoDirectory(script.sources.at(index), script.outputDirectory);
-            copiesMade.store(index + 1, std::memory_order_release);
-        }
-    });
-
-    int collected = 0;
-    QStringList pending;
-    const auto collect = [&](int upTo) {
-        for (; collected < upTo; ++collected) {
-            const QString &source = script.sources.at(collected);
-            if (failures[size_t(collected)].isEmpty()) {
-                const QString copy =
-                    withTrailingSeparator(script.outputDirectory) + QFileInfo(source).fileName();
-                result.copied.append(copy);
-                pending.append(copy);
-            } else {
-                result.copyFailures.append({source, failures[size_t(collected)]});
-            }
-        }
-    };
-    const auto cancel = [&] {
-        stopCopying.store(true);
-        copier.join();
-        collect(copiesMade.load(std::memory_order_acquire));
-        result.filesToFormat = result.copied.size();
-        result.stop = JobScriptResult::Stop::Cancelled;
-    };
-
-    // At least two files a run, so that a run of one file never reads "-st" differently from the job.
-    const int chunkSize = std::max(2, (copies + PipelineChunks - 1) / PipelineChunks);
-    int filesFormatted = 0;
-    for (;;) {
-        const int made = copiesMade.load(std::memory_order_acquire);
-        collect(made);
-        const bool allMade = made == copies;
-        if ((pending.size() >= chunkSize && copies - made >= 2) || (allMade && !pending.isEmpty())) {
-            result.formatterStarted = true;
-            const FormatterRunResult chunk = FormatterRunner().run(
-                {script.formatterPath, pending, script.parameterText, 0}, [&](int filesDone, int) {
-                    return report(copiesMade.load(std::memory_order_acquire) + filesFormatted + filesDone,
-                                  2 * copies);
-                });
-            result.formatter.runs += chunk.runs;
-            filesFormatted += pending.size();
-            pending.clear();
-            if (chunk.cancelled) {
-                result.formatter.cancelled = true;
-                cancel();
-                return;
-            }
-            continue;
-        }
-        if (allMade)
-            break;
-        if (!report(made + filesFormatted, 2 * copies)) {
-            cancel();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(PollMilliseconds));
+    result.filesToFormat = relativeCopies.size();
+    if (!relativeCopies.isEmpty()) {
+        result.formatterStarted = true;
+        FormatterRequest request;
+        request.formatterPath = script.formatterPath;
+        request.files = relativeCopies;
+        request.parameterText = script.parameterText;
+        request.directoryDescriptor = directory.descriptor();
+        result.formatter = FormatterRunner().run(request, [&](int filesDone, int filesTotal) {
+            return report(copies + filesDone, copies + filesTotal);
+        });
+        if (result.formatter.cancelled)
+            result.stop = JobScriptResult::Stop::Cancelled;
     }
-    copier.join();
-    result.filesToFormat = result.copied.size();
+
+    // A run that was stopped, crashed or failed may have left any of its files cut off: put back
+    // intact copies, so that every file is either formatted or as copied.
+    const auto putBack = [&](const QString &file) {
+        const QString failure = directory.restore(sourceOfCopy.value(file), QFile::encodeName(file));
+        if (failure.isEmpty())
+            result.restored.append(file);
+        else
+            result.restoreFailures.append({sourceOfCopy.value(file), failure});
+        return failure.isEmpty();
+    };
+    for (const FormatterProcessResult &run : result.formatter.runs) {
+        const bool clean = run.outcome == FormatterProcessResult::Outcome::Finished &&
+                           (run.exitCode == 0 || run.exitCode == 2);
+        if (!clean && run.started) {
+            for (const QString &file : run.files)
+                putBack(file);
+        }
+    }
+
+    // indent exits 0 when its own writes fail; on a file system that ran full, check every file
+    // against what indent makes of it, and put back what it cut short.
+    const qint64 left = directory.freeBytes();
+    if (result.formatterStarted && left >= 0 && left < LowSpaceMargin) {
+        const QStringList options = formatterOptions(script.parameterText);
+        for (const FormatterProcessResult &run : result.formatter.runs) {
+            if (run.outcome != FormatterProcessResult::Outcome::Finished ||
+                (run.exitCode != 0 && run.exitCode != 2))
+                continue;
+            for (const QString &file : run.files) {
+                bool formattedOk = false;
+                bool readOk = false;
+                const QByteArray expected =
+                    formattedText(script.formatterPath, directory.descriptor(), file, options, &formattedOk);
+                if (formattedOk && readRelative(directory.descriptor(), file, &readOk) == expected && readOk)
+                    continue;
+                result.incomplete.append(file);
+                putBack(file);
+            }
+        }
+    }
+
+    for (auto it = copiesIn.cbegin(); it != copiesIn.cend(); ++it)
+        directory.RemoveNonSourceFiles(it.key(), it.value());
+    return result;
 }

@@ -21,18 +21,25 @@ QString outputDirectoryPath(const QString &programDirectory, const QDateTime &st
 // file name turn into, so the name no longer reaches the file).
 bool isScriptSafeName(const QString &path);
 
-// What one job's script says: make outputDirectory, copy each source into it, run the formatter over
-// every file in it with parameterText.
+// What one job's script says: make outputDirectory (and, for a tree, its subdirectories), copy each
+// source into it, run the formatter over every file in each directory that gets copies.
 struct JobScript
 {
     QString outputDirectory;
     QStringList sources; // full paths, in job order
+    // per source: the subdirectory of outputDirectory it is copied into, empty for outputDirectory
+    // itself; may be left empty altogether for a job without subdirectories
+    QStringList targets;
+    QStringList subdirectories; // relative to outputDirectory, each after its parent
     QString formatterPath;
     QString parameterText; // verbatim
+
+    QString targetOf(int sourceIndex) const;
 };
 
-// The script's lines without their line feeds: `mkdir "<dir>"`, `copy "<source>" "<dir>"` per source,
-// `"<formatter>" "<dir>/*.*" <parameterText>`. Names are written as they are: callers keep unsafe
+// The script's lines without their line feeds: `mkdir "<dir>"`, `mkdir "<dir>/<sub>"` per
+// subdirectory, `copy "<source>" "<dir>[/<sub>]"` per source, and `"<formatter>" "<dir>[/<sub>]/*.*"
+// <parameterText>` per directory that gets copies. Names are written as they are: callers keep unsafe
 // ones out (isScriptSafeName).
 QStringList jobScriptLines(const JobScript &script);
 
@@ -60,11 +67,14 @@ struct JobScriptResult
     enum class Stop {
         Completed,        // every line was carried out (individual copies may still have failed)
         InvalidScript,    // nothing was done
+        NoSpace,          // the file system cannot hold the job; nothing was done
         DirectoryNotMade, // nothing was copied or formatted
         Cancelled,        // stopped between copies or while the formatter ran
     };
     Stop stop = Stop::Completed;
-    QString problem; // the invalid line or why the directory could not be made
+    QString problem;        // the invalid line or why the directory could not be made
+    qint64 bytesNeeded = 0; // with NoSpace: what the job would need, and what was free
+    qint64 bytesAvailable = 0;
 
     QString outputDirectory;
     bool directoryMade = false; // by this run; an existing directory is never touched
@@ -74,25 +84,39 @@ struct JobScriptResult
 
     bool formatterStarted = false;
     int filesToFormat = 0;
-    FormatterRunResult formatter;
+    FormatterRunResult formatter; // files named relative to outputDirectory
 
-    int filesFormatted() const; // files of formatter runs that finished with status 0 or 2
+    // Copies whose formatter run was cancelled, crashed or failed: each was put back as an intact copy
+    // of its source; those that could not be are in restoreFailures.
+    QStringList restored;
+    QVector<CopyFailure> restoreFailures;
+    // The file system ran full while the formatter wrote: these copies are not what the formatter
+    // makes of their sources and may be cut short.
+    QStringList incomplete;
+
+    int filesFormatted() const; // files of formatter runs that finished with status 0 or 2, complete
 };
 
-// Carries out a job script without any shell: the three kinds of line it knows and nothing else.
+// Carries out a job script without any shell: the kinds of line it knows and nothing else. The output
+// directory is made and then worked through one open handle.
 class JobScriptRunner
 {
 public:
     // Steps done so far (copies, then formatted files) of the total; return false to cancel.
     using Progress = std::function<bool(int done, int total)>;
+    // Free bytes on the file system that will hold the output directory; tests stand in for it.
+    using FreeSpaceProbe = std::function<qint64(const QString &directory)>;
 
     JobScriptResult run(const QByteArray &scriptBytes, const Progress &progress = {}) const;
 
-    // Copies source into directory under its own name and makes the copy writable for its owner. An
-    // empty result means success, otherwise it says why not.
-    static QString copyIntoDirectory(const QString &source, const QString &directory);
+    void setFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
+
+    // What a job over sources of these sizes needs free before it starts: the copies, room for the
+    // formatter's rewrite of each to grow, and a margin.
+    static qint64 bytesNeeded(qint64 sourceBytes);
+    // Below this much free space after the run, the formatter may have been cut short.
+    static constexpr qint64 LowSpaceMargin = 1024 * 1024;
 
 private:
-    static void copyThenFormat(const JobScript &script, JobScriptResult &result, const Progress &report);
-    static void copyWhileFormatting(const JobScript &script, JobScriptResult &result, const Progress &report);
+    FreeSpaceProbe m_freeSpace;
 };

@@ -12,10 +12,12 @@ namespace {
 // Every entry's name straight from the directory, decoded as UTF-8. QDir leaves out names that are not
 // valid UTF-8; here they come through (with U+FFFD), so a job can name them instead of skipping them
 // silently.
-QStringList allEntryNames(const QString &directory)
+QStringList allEntryNames(const QString &directory, bool *readable = nullptr)
 {
     QStringList names;
     DIR *dir = ::opendir(QFile::encodeName(directory).constData());
+    if (readable)
+        *readable = dir != nullptr;
     if (!dir)
         return names;
     while (const dirent *entry = ::readdir(dir)) {
@@ -52,9 +54,9 @@ bool hasSourceExtension(const QString &fileName)
     return sourceExtensions().contains(extensionOf(fileName));
 }
 
-QStringList scanSourceDirectory(const QString &directory)
+QStringList scanSourceDirectory(const QString &directory, bool *readable)
 {
-    const QStringList names = allEntryNames(directory);
+    const QStringList names = allEntryNames(directory, readable);
     QStringList paths;
     for (const QString &extension : sourceExtensions()) {
         QStringList pass;
@@ -68,12 +70,4 @@ QStringList scanSourceDirectory(const QString &directory)
             paths.append(entryPath(directory, name));
     }
     return paths;
-}
-
-void RemoveNonSourceFiles(const QString &directory)
-{
-    for (const QString &name : allEntryNames(directory)) {
-        if (!hasSourceExtension(name))
-            QFile::remove(entryPath(directory, name));
-    }
 }

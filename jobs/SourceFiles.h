@@ -14,9 +14,6 @@ bool hasSourceExtension(const QString &fileName);
 
 // The entries directly inside directory (no recursion) whose extension is exactly a source extension:
 // every ".c" entry, then ".h", ".cpp", ".hpp", each group sorted by name. Entries of every kind, hidden
-// ones and subdirectories included, as full paths.
-QStringList scanSourceDirectory(const QString &directory);
-
-// Deletes every entry directly inside directory whose extension is not exactly a source extension;
-// failures (a subdirectory, say) are ignored.
-void RemoveNonSourceFiles(const QString &directory);
+// ones and subdirectories included, as full paths. readable, when given, tells whether the directory
+// could be listed at all.
+QStringList scanSourceDirectory(const QString &directory, bool *readable = nullptr);

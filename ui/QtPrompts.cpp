@@ -78,9 +78,9 @@ QString QtPrompts::chooseDirectory(const QString &prompt)
     return QFileDialog::getExistingDirectory(m_parent, prompt);
 }
 
-void QtPrompts::openFolder(const QString &path)
+bool QtPrompts::openFolder(const QString &path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 std::unique_ptr<JobProgress> QtPrompts::beginProgress(const QString &label, int total)

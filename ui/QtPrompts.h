@@ -16,7 +16,7 @@ public:
     bool askInformationOkCancel(const QString &text) override;
     OpenFilesAnswer openFiles(const OpenFilesRequest &request) override;
     QString chooseDirectory(const QString &prompt) override;
-    void openFolder(const QString &path) override;
+    bool openFolder(const QString &path) override;
     std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) override;
 
     void setParentWidget(QWidget *parent) { m_parent = parent; }

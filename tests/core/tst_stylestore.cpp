@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,8 +52,8 @@ const QList<int> RecommendedRows = {1,  2,  3,  6,  10, 11, 12, 13, 14, 15, 16, 
 
 QByteArray builtInFileBytes()
 {
-    return header(4, 3) + recordBytes("GNU", {30}) + recordBytes("K&&R", {35}) + recordBytes("ORIG", {71})
-           + recordBytes(QByteArray::fromHex("5a61626fcdc6bcf6b7e7b8f1"), RecommendedRows);
+    return header(4, 3) + recordBytes("GNU", {30}) + recordBytes("K&&R", {35}) + recordBytes("ORIG", {71}) +
+           recordBytes(QByteArray::fromHex("5a61626fcdc6bcf6b7e7b8f1"), RecommendedRows);
 }
 
 } // namespace
@@ -87,6 +89,9 @@ private Q_SLOTS:
 
     void vanishedFileIsReportedAndMemoryKeepsTheChange();
     void writeThatFailsHalfWayLeavesTheOldFile();
+    void specialFilesAreRefusedWithoutWaiting_data();
+    void specialFilesAreRefusedWithoutWaiting();
+    void readOnlyDirectoryWithWritableFileStillSaves();
 
 private:
     StyleStore &loadedStore();
@@ -117,8 +122,8 @@ void TestStyleStore::firstStartWritesTheBuiltInFile()
 {
     StyleStore &store = loadedStore();
     QCOMPARE(readAll(m_configPath), builtInFileBytes());
-    QCOMPARE(store.styleNames(), QStringList({QStringLiteral("GNU"), QStringLiteral("K&&R"), QStringLiteral("ORIG"),
-                                              QString::fromUtf8("Zabo推荐风格")}));
+    QCOMPARE(store.styleNames(), QStringList({QStringLiteral("GNU"), QStringLiteral("K&&R"),
+                                              QStringLiteral("ORIG"), QString::fromUtf8("Zabo推荐风格")}));
     QCOMPARE(store.SelectedIndex(), 3);
     QVERIFY(m_prompts.messages.isEmpty());
 }
@@ -227,8 +232,8 @@ void TestStyleStore::saveNewName()
     QVERIFY(m_prompts.questions.isEmpty());
     QCOMPARE(store.StyleCount(), 6);
     QCOMPARE(store.SelectedIndex(), 5);
-    QCOMPARE(readAll(m_configPath),
-             header(6, 5) + builtInFileBytes().mid(8) + recordBytes("K&R", {33, 35}) + recordBytes("gnu", {30}));
+    QCOMPARE(readAll(m_configPath), header(6, 5) + builtInFileBytes().mid(8) + recordBytes("K&R", {33, 35}) +
+                                        recordBytes("gnu", {30}));
 }
 
 void TestStyleStore::builtInNamesAreRefused_data()
@@ -267,8 +272,8 @@ void TestStyleStore::overwriteAfterYes()
     QCOMPARE(m_prompts.questions, QStringList{OverwriteQuestion});
     QCOMPARE(store.StyleCount(), 6);
     QCOMPARE(store.SelectedIndex(), 4);
-    QCOMPARE(readAll(m_configPath),
-             header(6, 4) + builtInFileBytes().mid(8) + recordBytes("first", {3}) + recordBytes("second", {2}));
+    QCOMPARE(readAll(m_configPath), header(6, 4) + builtInFileBytes().mid(8) + recordBytes("first", {3}) +
+                                        recordBytes("second", {2}));
 }
 
 void TestStyleStore::answeringNoChangesNothing()
@@ -369,6 +374,49 @@ void TestStyleStore::writeThatFailsHalfWayLeavesTheOldFile()
     QCOMPARE(store.StyleCount(), 6);
     QCOMPARE(readAll(m_configPath), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("Zabocfg.dat")});
+}
+
+void TestStyleStore::specialFilesAreRefusedWithoutWaiting_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("pipe") << "pipe";
+    QTest::newRow("link to a device") << "device";
+}
+
+void TestStyleStore::specialFilesAreRefusedWithoutWaiting()
+{
+    QFETCH(QString, kind);
+    // a pipe without a writer would block the read for ever; a device is nothing to replace
+    if (kind == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(m_configPath).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), m_configPath));
+    StyleStore store(m_configPath, m_prompts);
+    QVERIFY(!store.LoadStyleFile());
+    QCOMPARE(m_prompts.messages, QStringList{CreateFailed});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("Zabocfg.dat")});
+}
+
+void TestStyleStore::readOnlyDirectoryWithWritableFileStillSaves()
+{
+    StyleStore &store = loadedStore();
+    // the user may write the file but not its directory, so no new file can be made beside it
+    QVERIFY(makeReachable(m_dir->path()));
+    QCOMPARE(::chown(QFile::encodeName(m_configPath).constData(), 65534, 65534) == 0 || ::geteuid() != 0,
+             true);
+    QVERIFY(QFile(m_dir->path())
+                .setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                QFileDevice::ExeOther));
+    {
+        const UnprivilegedScope user;
+        QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Added);
+    }
+    QVERIFY(QFile(m_dir->path())
+                .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QVERIFY(m_prompts.messages.isEmpty());
+    QCOMPARE(readAll(m_configPath),
+             builtInFileBytes().replace(0, 8, header(5, 4)) + recordBytes("mine", {1}));
 }
 
 QTEST_GUILESS_MAIN(TestStyleStore)

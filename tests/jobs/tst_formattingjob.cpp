@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <memory>
@@ -109,7 +110,9 @@ class TestFormattingJob : public QObject
             QVERIFY(writeAll(m_sources + "/" + name, content));
     }
 
-    // What GNU indent itself makes of these files with the options the job hands over.
+    // What GNU indent itself makes of these files when typed by hand: the files, then the memo's
+    // options ("-st" aside, which would send one file's text to the console), no backups, in the
+    // working directory whose .indent.pro counts.
     FileMap indentDirectly(const FileMap &inputs) const
     {
         QTemporaryDir dir;
@@ -118,9 +121,14 @@ class TestFormattingJob : public QObject
             writeAll(dir.filePath(it.key()), it.value());
             paths.append(dir.filePath(it.key()));
         }
+        QStringList options = m_parameterText.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        options.removeAll(QStringLiteral("-st"));
         QProcess indent;
         indent.setStandardInputFile(QProcess::nullDevice());
-        indent.start(m_indent, paths + formatterOptions(m_parameterText));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VERSION_CONTROL", "none");
+        indent.setProcessEnvironment(environment);
+        indent.start(m_indent, paths + options);
         indent.waitForFinished(-1);
         FileMap outputs;
         for (auto it = inputs.cbegin(); it != inputs.cend(); ++it)
@@ -272,7 +280,7 @@ private slots:
         QCOMPARE(filesIn(m_sources), before);
     }
 
-    void theFileJobCopiesWhatWasPickedAndKeepsOnlySources()
+    void theFileJobCopiesWhatWasPickedAndKeepsEveryCopy()
     {
         writeSources({"x.test.c", "MAIN.C", "k.hpp"});
         const FileMap before = filesIn(m_sources);
@@ -286,9 +294,10 @@ private slots:
                                                        "copy \"" + m_sources + "/k.hpp\" \"" + out + "\""}));
         QVERIFY(m_prompts->questions.isEmpty());
         QCOMPARE(m_prompts->messages, QStringList{Completed});
+        // a picked MAIN.C was copied in by the job, so the clean-up leaves it
         const FileMap result = filesIn(out);
-        QCOMPARE(result.keys(), (QStringList{"k.hpp", "x.test.c"}));
-        QCOMPARE(result, indentDirectly({{"x.test.c", Messy}, {"k.hpp", Messy}}));
+        QCOMPARE(result.keys(), (QStringList{"MAIN.C", "k.hpp", "x.test.c"}));
+        QCOMPARE(result, indentDirectly({{"x.test.c", Messy}, {"MAIN.C", Messy}, {"k.hpp", Messy}}));
         QCOMPARE(filesIn(m_sources), before);
         QVERIFY(!scriptExists());
     }
@@ -574,7 +583,7 @@ private slots:
         QCOMPARE(filesIn(m_sources), (FileMap{{"a.c", Messy}, {"b.c", Messy}, {"c.c", Messy}}));
     }
 
-    // From 64 files on, a second thread copies while the formatter works through the copies made so far.
+    // Many batches over many files: the same result as one indent run.
     void aLargeJobGivesTheSameResult()
     {
         FileMap inputs;
@@ -621,6 +630,189 @@ private slots:
         const FileMap made = filesIn(outputDirectory());
         for (auto it = made.cbegin(); it != made.cend(); ++it)
             QCOMPARE(it.value(), Messy);
+    }
+
+    void optionsFormatExactlyAsIndentReadsThem_data()
+    {
+        QTest::addColumn<QString>("parameterText");
+        QTest::addColumn<int>("fileCount");
+        QTest::addColumn<QByteArray>("profile");
+        QTest::addColumn<bool>("clean");
+
+        QTest::newRow("recommended on tabs") << recommendedParameterText() << 2 << QByteArray() << true;
+        QTest::newRow("-T before -ut") << "-nut -T -ut -i8 " << 2 << QByteArray() << true;
+        QTest::newRow("-st with one file") << "-kr -st " << 1 << QByteArray() << true;
+        QTest::newRow("-st with many files") << "-kr -st " << 3 << QByteArray() << true;
+        QTest::newRow("-gnu with -i4") << "-gnu -i4 " << 2 << QByteArray() << true;
+        QTest::newRow("-bl with -br") << "-bl -br " << 2 << QByteArray() << true;
+        QTest::newRow("profile read") << "-kr " << 2 << QByteArray("-i8 -bl\n") << true;
+        QTest::newRow("profile ignored with -npro") << "-kr -npro " << 2 << QByteArray("-i8 -bl\n") << true;
+        QTest::newRow("-T last") << "-kr -T " << 2 << QByteArray() << false;
+    }
+
+    void optionsFormatExactlyAsIndentReadsThem()
+    {
+        QFETCH(QString, parameterText);
+        QFETCH(int, fileCount);
+        QFETCH(QByteArray, profile);
+        QFETCH(bool, clean);
+
+        const QByteArray tabbed = "struct s {\n\tint a;\n\t\tchar *b;\n};\n" + Messy + "\tint t;\n";
+        FileMap inputs;
+        for (int i = 0; i < fileCount; ++i) {
+            const QString name = QStringLiteral("f%1.c").arg(i);
+            writeSources({name}, tabbed);
+            inputs.insert(name, tabbed);
+        }
+        const QString workingDirectory = QDir::currentPath();
+        if (!profile.isEmpty()) {
+            QVERIFY(QDir::setCurrent(m_scratch->path()));
+            QVERIFY(writeAll(m_scratch->filePath(".indent.pro"), profile));
+        }
+        m_parameterText = parameterText;
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+        const FileMap direct = indentDirectly(inputs);
+        QDir::setCurrent(workingDirectory);
+
+        if (clean) {
+            QCOMPARE(m_prompts->messages, QStringList{Completed});
+            QCOMPARE(filesIn(outputDirectory()), direct);
+            QVERIFY(direct != inputs);
+        } else {
+            // a bare -T last finds no type name: indent refuses, and the job says so
+            QCOMPARE(m_prompts->messages.size(), 1);
+            QVERIFY2(m_prompts->messages.first().contains("missing argument to parameter T"),
+                     qPrintable(m_prompts->messages.first()));
+            QVERIFY(m_prompts->openedFolders.isEmpty());
+            QCOMPARE(filesIn(outputDirectory()), inputs);
+        }
+    }
+
+    void filesPickedAsAllFilesAreKept()
+    {
+        writeSources({"a.c"});
+        QVERIFY(writeAll(m_sources + "/notes.txt", "some notes\n"));
+        m_prompts->queueFiles({m_sources + "/a.c", m_sources + "/notes.txt"},
+                              FormattingJob::allFilesFilter());
+        m_prompts->queueAnswer(true);
+        m_job->IndentFileItemClick();
+        QCOMPARE(m_prompts->messages, QStringList{Completed});
+        const FileMap result = filesIn(outputDirectory());
+        QCOMPARE(result.keys(), (QStringList{"a.c", "notes.txt"}));
+        QCOMPARE(result, indentDirectly({{"a.c", Messy}, {"notes.txt", "some notes\n"}}));
+    }
+
+    void aFormatterThatDiesMidWriteLeavesIntactCopies()
+    {
+        qputenv("FAKE_INDENT_MODE", "cut-and-crash");
+        makeJob(m_program, QStringLiteral(FAKE_INDENT_PATH));
+        writeSources({"a.c", "b.c", "c.h"});
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+        QCOMPARE(m_prompts->messages.size(), 1);
+        QVERIFY2(m_prompts->messages.first().contains(text("indent 异常终止")),
+                 qPrintable(m_prompts->messages.first()));
+        QCOMPARE(filesIn(outputDirectory()), (FileMap{{"a.c", Messy}, {"b.c", Messy}, {"c.h", Messy}}));
+    }
+
+    // Cancel at several moments: copying, as the formatter starts, while it runs. Every file left is
+    // then either formatted completely or an intact copy, and the message counts what is formatted.
+    void cancellingABigJobLeavesNoCutFile_data()
+    {
+        QTest::addColumn<int>("cancelAfter");
+        QTest::newRow("while copying") << 150;
+        QTest::newRow("as formatting starts") << 301;
+        QTest::newRow("while formatting") << 304;
+        QTest::newRow("late in formatting") << 310;
+    }
+
+    void cancellingABigJobLeavesNoCutFile()
+    {
+        QFETCH(int, cancelAfter);
+        FileMap inputs;
+        QByteArray big;
+        for (int i = 0; i < 60; ++i)
+            big += Messy;
+        for (int i = 0; i < 300; ++i) {
+            const QString name = QStringLiteral("f%1.c").arg(i, 3, 10, QLatin1Char('0'));
+            const QByteArray content = big + "int v" + QByteArray::number(i) + ";\n";
+            writeSources({name}, content);
+            inputs.insert(name, content);
+        }
+        const FileMap formatted = indentDirectly(inputs);
+        m_prompts->cancelAfterProgressUpdates = cancelAfter;
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+
+        QCOMPARE(m_prompts->messages.size(), 1);
+        const QString message = m_prompts->messages.first();
+        const FileMap made = filesIn(outputDirectory());
+        int formattedCount = 0;
+        for (auto it = made.cbegin(); it != made.cend(); ++it) {
+            QVERIFY2(it.value() == formatted.value(it.key()) || it.value() == inputs.value(it.key()),
+                     qPrintable(it.key()));
+            formattedCount += it.value() == formatted.value(it.key()) ? 1 : 0;
+        }
+        if (message.startsWith(text("已取消"))) {
+            if (message.contains(text("尚未开始整理")))
+                QCOMPARE(formattedCount, 0);
+            else
+                QVERIFY2(message.contains(text("已整理 %1/%2 个文件").arg(formattedCount).arg(made.size())),
+                         qPrintable(message + QStringLiteral(" / formatted: %1").arg(formattedCount)));
+        } else {
+            // the formatter finished before the cancel came
+            QCOMPARE(message, Completed);
+            QCOMPARE(made, formatted);
+        }
+        QCOMPARE(filesIn(m_sources), inputs);
+    }
+
+    void anUnreadableChosenDirectorySaysSo()
+    {
+        writeSources({"a.c"});
+        QVERIFY(makeReachable(m_scratch->path()));
+        QVERIFY(QFile::setPermissions(m_sources, QFileDevice::Permissions()));
+        m_prompts->queueDirectory(m_sources);
+        {
+            const UnprivilegedScope user;
+            m_job->IndentDirItemClick();
+        }
+        QVERIFY(QFile::setPermissions(m_sources, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ExeOwner));
+        QCOMPARE(m_prompts->messages, QStringList{text("无法读取所选目录：\n") + m_sources});
+        QVERIFY(outputs().isEmpty());
+    }
+
+    void whenNoFileManagerOpensTheOutputTheUserIsToldWhereItIs()
+    {
+        writeSources({"a.c"});
+        m_prompts->openFolderSucceeds = false;
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+        QCOMPARE(m_prompts->openedFolders, QStringList{outputDirectory()});
+        QCOMPARE(m_prompts->messages.size(), 2);
+        QCOMPARE(m_prompts->messages.first(), Completed);
+        QVERIFY(m_prompts->messages.last().contains(outputDirectory()));
+    }
+
+    void aFullFileSystemIsRefusedBeforeAnythingIsWritten()
+    {
+        const QString mountPoint = m_scratch->filePath("small");
+        QVERIFY(QDir().mkdir(mountPoint));
+        if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("cannot mount a small tmpfs here");
+        makeJob(mountPoint + "/", m_indent);
+        writeSources({"a.c"});
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+        const QStringList left = outputs();
+        ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH);
+        QCOMPARE(m_prompts->messages.size(), 1);
+        QVERIFY2(m_prompts->messages.first().startsWith(text("磁盘空间不足")),
+                 qPrintable(m_prompts->messages.first()));
+        QVERIFY(left.isEmpty());
+        QVERIFY(m_prompts->openedFolders.isEmpty());
     }
 
     void aReadOnlySourceGivesAWritableCopy()

@@ -1,11 +1,15 @@
+#include "FormatterDeployment.h"
 #include "JobScript.h"
 #include "TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 namespace {
@@ -25,7 +29,23 @@ JobScript smallJob()
 QByteArray scriptFor(const QString &directory, const QStringList &sources, const QString &formatter,
                      const QString &parameterText = QString())
 {
-    return buildJobScript({directory, sources, formatter, parameterText});
+    JobScript script;
+    script.outputDirectory = directory;
+    script.sources = sources;
+    script.formatterPath = formatter;
+    script.parameterText = parameterText;
+    return buildJobScript(script);
+}
+
+// A tree: the top directory, src/ and src/util/, with copies into each.
+JobScript treeJob()
+{
+    JobScript script = smallJob();
+    script.subdirectories = {QStringLiteral("src"), QStringLiteral("src/util")};
+    script.sources = {QStringLiteral("/t/a.c"), QStringLiteral("/t/src/b.c"),
+                      QStringLiteral("/t/src/util/c.h")};
+    script.targets = {QString(), QStringLiteral("src"), QStringLiteral("src/util")};
+    return script;
 }
 
 } // namespace
@@ -134,14 +154,35 @@ private slots:
 
     void parsingGivesBackWhatWasBuilt()
     {
-        for (JobScript script : {smallJob(), JobScript{Out, {}, QStringLiteral("/i"), QString()}}) {
+        JobScript empty;
+        empty.outputDirectory = Out;
+        empty.formatterPath = QStringLiteral("/i");
+        for (const JobScript &script : {smallJob(), empty, treeJob()}) {
             const ParsedJobScript parsed = parseJobScript(buildJobScript(script));
             QVERIFY(parsed.valid);
             QCOMPARE(parsed.script.outputDirectory, script.outputDirectory);
             QCOMPARE(parsed.script.sources, script.sources);
+            QCOMPARE(parsed.script.subdirectories, script.subdirectories);
+            for (int index = 0; index < script.sources.size(); ++index)
+                QCOMPARE(parsed.script.targetOf(index), script.targetOf(index));
             QCOMPARE(parsed.script.formatterPath, script.formatterPath);
             QCOMPARE(parsed.script.parameterText, script.parameterText);
         }
+    }
+
+    void aTreeMakesItsDirectoriesFirstAndFormatsEach()
+    {
+        QCOMPARE(
+            buildJobScript(treeJob()),
+            QByteArray("mkdir \"/p/FormatFile20160305-093007045\"\n"
+                       "mkdir \"/p/FormatFile20160305-093007045/src\"\n"
+                       "mkdir \"/p/FormatFile20160305-093007045/src/util\"\n"
+                       "copy \"/t/a.c\" \"/p/FormatFile20160305-093007045\"\n"
+                       "copy \"/t/src/b.c\" \"/p/FormatFile20160305-093007045/src\"\n"
+                       "copy \"/t/src/util/c.h\" \"/p/FormatFile20160305-093007045/src/util\"\n"
+                       "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/*.*\" -kr -i4 \n"
+                       "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/src/*.*\" -kr -i4 \n"
+                       "\"/tmp/zabo/indent\" \"/p/FormatFile20160305-093007045/src/util/*.*\" -kr -i4 \n"));
     }
 
     void onlyTheThreeKindsOfLineAreAccepted_data()
@@ -158,13 +199,24 @@ private slots:
         QTest::newRow("copy elsewhere") << mkdir + "copy \"/s/a.c\" \"/etc\"\n" + run << 2;
         QTest::newRow("format elsewhere") << mkdir + copy + "\"/i\" \"/etc/*.*\" \n" << 3;
         QTest::newRow("no mkdir first") << copy + mkdir + run << 1;
-        QTest::newRow("formatter twice") << mkdir + run + run << 2;
+        QTest::newRow("formatter twice") << mkdir + run + run << 3;
         QTest::newRow("no formatter line") << mkdir + copy << 2;
         QTest::newRow("only mkdir") << mkdir << 1;
         QTest::newRow("quote in a path") << mkdir + "copy \"/s/a\"b.c\" \"/o\"\n" + run << 2;
         QTest::newRow("quote in the options") << mkdir + "\"/i\" \"/o/*.*\" -T \"x\"\n" << 2;
         QTest::newRow("not UTF-8") << mkdir + "copy \"/s/\xff.c\" \"/o\"\n" + run << 0;
         QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("subdirectory outside") << mkdir + "mkdir \"/etc/x\"\n" + run << 2;
+        QTest::newRow("subdirectory climbing out") << mkdir + "mkdir \"/o/../etc\"\n" + run << 2;
+        QTest::newRow("subdirectory before its parent") << mkdir + "mkdir \"/o/a/b\"\n" + run << 2;
+        QTest::newRow("copy into an unmade subdirectory")
+            << mkdir + "copy \"/s/a.c\" \"/o/sub\"\n" + run << 2;
+        QTest::newRow("mkdir after a copy") << mkdir + copy + "mkdir \"/o/sub\"\n" + run << 3;
+        QTest::newRow("subdirectory copies not formatted")
+            << mkdir + "mkdir \"/o/sub\"\n" + "copy \"/s/a.c\" \"/o/sub\"\n" + run << 4;
+        QTest::newRow("formatter lines that differ")
+            << mkdir + "mkdir \"/o/sub\"\n" + run + "\"/i\" \"/o/sub/*.*\" -gnu \n"
+            << 4;
     }
 
     void onlyTheThreeKindsOfLineAreAccepted()
@@ -276,6 +328,113 @@ private slots:
         QCOMPARE(result.copyFailures.size(), 0);
         QCOMPARE(result.copied.size(), names.size());
         QVERIFY(!QFileInfo::exists(trap));
+    }
+
+    void aSwappedDirectoryPathIsNeverFollowed()
+    {
+        QTemporaryDir scratch;
+        const QString out = scratch.filePath("out");
+        const QString elsewhere = scratch.filePath("elsewhere");
+        QVERIFY(QDir().mkdir(elsewhere));
+        QVERIFY(writeAll(elsewhere + "/a.c", "the user's own file\n"));
+        QVERIFY(writeAll(elsewhere + "/notes.txt", "keep me\n"));
+        QStringList sources;
+        for (const char *name : {"a.c", "b.c"}) {
+            QVERIFY(writeAll(scratch.filePath(name), "int  x ;\n"));
+            sources.append(scratch.filePath(name));
+        }
+        qputenv("FAKE_INDENT_MODE", "cut-and-crash");
+        bool swapped = false;
+        // right after the directory is made and the first copy is in, its path becomes a link elsewhere
+        const JobScriptResult result =
+            JobScriptRunner().run(scriptFor(out, sources, FAKE_INDENT_PATH), [&](int, int) {
+                if (!swapped) {
+                    swapped = QDir().rename(out, scratch.filePath("moved")) && QFile::link(elsewhere, out);
+                }
+                return true;
+            });
+        QVERIFY(swapped);
+        QCOMPARE(result.copied.size(), 2);
+        QCOMPARE(readAll(elsewhere + "/a.c"), QByteArray("the user's own file\n"));
+        QCOMPARE(QDir(elsewhere).entryList(QDir::Files, QDir::Name), (QStringList{"a.c", "notes.txt"}));
+        // the crash cut the copies in the directory the job made, and they were put back there
+        QCOMPARE(readAll(scratch.filePath("moved/a.c")), QByteArray("int  x ;\n"));
+        QCOMPARE(readAll(scratch.filePath("moved/b.c")), QByteArray("int  x ;\n"));
+        QCOMPARE(result.restored.size(), 2);
+    }
+
+    void notEnoughFreeSpaceStopsTheJobBeforeAnythingIsMade()
+    {
+        QTemporaryDir scratch;
+        QVERIFY(writeAll(scratch.filePath("a.c"), QByteArray(100000, 'x')));
+        JobScriptRunner runner;
+        QString probed;
+        runner.setFreeSpaceProbe([&](const QString &directory) {
+            probed = directory;
+            return JobScriptRunner::bytesNeeded(100000) - 1;
+        });
+        const QString out = scratch.filePath("out");
+        const JobScriptResult result =
+            runner.run(scriptFor(out, {scratch.filePath("a.c")}, FAKE_INDENT_PATH));
+        QCOMPARE(result.stop, JobScriptResult::Stop::NoSpace);
+        QCOMPARE(probed, scratch.path());
+        QCOMPARE(result.bytesNeeded, JobScriptRunner::bytesNeeded(100000));
+        QVERIFY(!result.directoryMade);
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    // indent exits 0 when its own writes fail; a file system that runs full while it writes must show.
+    void aFileSystemThatRunsFullWhileFormattingIsDetected()
+    {
+        QTemporaryDir scratch;
+        const QString mountPoint = scratch.filePath("small");
+        QVERIFY(QDir().mkdir(mountPoint));
+        if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("cannot mount a small tmpfs here");
+        const auto unmount =
+            qScopeGuard([&] { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
+
+        // nested blocks that "-nut -i8" spreads over indented lines: each file grows several times
+        QByteArray deep;
+        for (int line = 0; line < 300; ++line)
+            deep += "if(a){if(b){if(c){if(d){x=1;}}}}\n";
+        const QByteArray source = "void f(void)\n{\n" + deep + "}\n";
+        QStringList sources;
+        for (int i = 0; i < 40; ++i) {
+            sources.append(scratch.filePath(QStringLiteral("f%1.c").arg(i)));
+            QVERIFY(writeAll(sources.last(), source));
+        }
+        const FormatterDeployment deployment = DeployFormatter(scratch.path());
+        QVERIFY(deployment.ok);
+        JobScriptRunner runner;
+        runner.setFreeSpaceProbe([](const QString &) { return qint64(1) << 40; }); // let it start
+        const QString out = mountPoint + "/out";
+        const JobScriptResult result =
+            runner.run(scriptFor(out, sources, deployment.formatterPath, "-npro -nut -i8 "));
+        QCOMPARE(result.stop, JobScriptResult::Stop::Completed);
+        QVERIFY(!result.incomplete.isEmpty());
+        QVERIFY(result.filesFormatted() < 40);
+        // what is left is formatted completely or an intact copy, or named as neither
+        const QByteArray formatted = [&] {
+            QTemporaryDir direct;
+            writeAll(direct.filePath("f.c"), source);
+            QProcess indent;
+            indent.start(deployment.formatterPath, {direct.filePath("f.c"), "-npro", "-nut", "-i8"});
+            indent.waitForFinished(-1);
+            return readAll(direct.filePath("f.c"));
+        }();
+        QVERIFY(formatted.size() > 2 * source.size());
+        QStringList unrestored;
+        for (const CopyFailure &failure : result.restoreFailures)
+            unrestored.append(QFileInfo(failure.source).fileName());
+        int formattedCount = 0;
+        for (int i = 0; i < 40; ++i) {
+            const QString name = QStringLiteral("f%1.c").arg(i);
+            const QByteArray made = readAll(out + "/" + name);
+            QVERIFY2(made == formatted || made == source || unrestored.contains(name), qPrintable(name));
+            formattedCount += made == formatted ? 1 : 0;
+        }
+        QCOMPARE(formattedCount, result.filesFormatted());
     }
 
     void cancellingBetweenCopiesStopsBeforeTheFormatter()

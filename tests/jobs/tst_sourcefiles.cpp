@@ -1,3 +1,4 @@
+#include "OutputDirectory.h"
 #include "SourceFiles.h"
 #include "TestFiles.h"
 
@@ -97,19 +98,32 @@ private slots:
         QVERIFY(scanSourceDirectory(dir.filePath("missing")).isEmpty());
     }
 
-    void removeNonSourceFilesKeepsExactlyTheSources()
+    void removeNonSourceFilesKeepsTheSourcesAndEveryCopy()
     {
-        QTemporaryDir dir;
-        makeFiles(dir.path(), {"a.c", "a.c~", "b.h", "b.h~", "c.cpp", "d.hpp", "MAIN.C", "main.C~", ".hidden",
-                               "noext", "x.test.c", "e.hpp.bak"});
-        QVERIFY(QDir(dir.path()).mkdir("subdir"));
-        QVERIFY(QFile::link("gone", dir.filePath("dangling")));
-        RemoveNonSourceFiles(dir.path());
-        QCOMPARE(
-            QDir(dir.path())
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
-            (QStringList{"a.c", "b.h", "c.cpp", "d.hpp", "subdir", "x.test.c"}));
-        QCOMPARE(readAll(dir.filePath("a.c")), QByteArray("a.c"));
+        QTemporaryDir scratch;
+        OutputDirectory output;
+        const QString path = scratch.filePath("out");
+        QCOMPARE(output.make(path), QString());
+        makeFiles(path, {"a.c", "a.c~", "b.h", "b.h~", "c.cpp", "d.hpp", "MAIN.C", "main.C~", ".hidden",
+                         "noext", "x.test.c", "e.hpp.bak", "notes.txt"});
+        QVERIFY(QDir(path).mkdir("subdir"));
+        QVERIFY(QFile::link("gone", path + "/dangling"));
+        // files picked under "all files" were copied in by the job: never the formatter's leftovers
+        output.RemoveNonSourceFiles(QString(), {"MAIN.C", "notes.txt"});
+        QCOMPARE(QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                      QDir::Name),
+                 (QStringList{"MAIN.C", "a.c", "b.h", "c.cpp", "d.hpp", "notes.txt", "subdir", "x.test.c"}));
+        QCOMPARE(readAll(path + "/a.c"), QByteArray("a.c"));
+
+        // the directory's path may be swapped for a link afterwards: the handle still names the old one
+        const QString elsewhere = scratch.filePath("elsewhere");
+        QVERIFY(QDir().mkdir(elsewhere));
+        makeFiles(elsewhere, {"keep.txt"});
+        QVERIFY(QDir().rename(path, scratch.filePath("moved")));
+        QVERIFY(QFile::link(elsewhere, path));
+        output.RemoveNonSourceFiles(QString(), {});
+        QVERIFY(QFileInfo::exists(elsewhere + "/keep.txt"));
+        QVERIFY(!QFileInfo::exists(scratch.filePath("moved/notes.txt")));
     }
 };
 

@@ -7,14 +7,13 @@ class ScriptedProgress : public JobProgress
 public:
     explicit ScriptedProgress(ScriptedPrompts &prompts)
         : m_prompts(prompts)
-    {
-    }
+    {}
 
     bool setProgress(int, int) override
     {
         ++m_prompts.progressUpdates;
-        return m_prompts.cancelAfterProgressUpdates < 0
-               || m_prompts.progressUpdates < m_prompts.cancelAfterProgressUpdates;
+        return m_prompts.cancelAfterProgressUpdates < 0 ||
+               m_prompts.progressUpdates < m_prompts.cancelAfterProgressUpdates;
     }
 
 private:
@@ -52,9 +51,10 @@ QString ScriptedPrompts::chooseDirectory(const QString &prompt)
     return m_directories.isEmpty() ? QString() : m_directories.dequeue();
 }
 
-void ScriptedPrompts::openFolder(const QString &path)
+bool ScriptedPrompts::openFolder(const QString &path)
 {
     openedFolders.append(path);
+    return openFolderSucceeds;
 }
 
 std::unique_ptr<JobProgress> ScriptedPrompts::beginProgress(const QString &label, int)

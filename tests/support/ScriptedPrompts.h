@@ -16,7 +16,7 @@ public:
     bool askInformationOkCancel(const QString &text) override;
     OpenFilesAnswer openFiles(const OpenFilesRequest &request) override;
     QString chooseDirectory(const QString &prompt) override;
-    void openFolder(const QString &path) override;
+    bool openFolder(const QString &path) override;
     std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) override;
 
     void queueAnswer(bool yes) { m_yesNo.enqueue(yes); }
@@ -28,6 +28,8 @@ public:
     void queueDirectory(const QString &directory) { m_directories.enqueue(directory); }
     // The progress display reports a cancel once this many updates have been shown; -1 never.
     int cancelAfterProgressUpdates = -1;
+    // Whether the desktop shell manages to open a folder.
+    bool openFolderSucceeds = true;
 
     QStringList messages;
     QStringList questions;            // warning questions (Yes/No)

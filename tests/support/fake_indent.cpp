@@ -1,6 +1,7 @@
 // Stands in for GNU indent where a test needs it to misbehave. FAKE_INDENT_MODE picks the behaviour:
 // unset or "ok" exits 0 touching nothing, "exit:N" reports on the first file and exits N, "crash"
-// aborts, "hang" waits until killed, "stderr" writes a message and exits 0.
+// aborts, "hang" waits until killed, "stderr" writes a message and exits 0, "cut-and-crash" cuts every
+// file it is given to half its length and then aborts, as indent killed mid-write would leave them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,20 @@ int main(int argc, char **argv)
     }
     if (mode == "crash")
         std::abort();
+    if (mode == "cut-and-crash") {
+        for (int i = 1; i < argc; ++i) {
+            if (argv[i][0] == '-')
+                continue;
+            if (FILE *file = std::fopen(argv[i], "r")) {
+                std::fseek(file, 0, SEEK_END);
+                const long size = std::ftell(file);
+                std::fclose(file);
+                if (truncate(argv[i], size / 2) != 0)
+                    return 98;
+            }
+        }
+        std::abort();
+    }
     if (mode == "hang") {
         for (;;)
             pause();

@@ -1,0 +1,209 @@
+#include "OutputDirectory.h"
+
+#include "SourceFiles.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace {
+
+QString tr8(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const char *data, ssize_t size)
+{
+    for (ssize_t written = 0; written < size;) {
+        const ssize_t put = ::write(fd, data + written, size_t(size - written));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            if (put == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        written += put;
+    }
+    return true;
+}
+
+} // namespace
+
+OutputDirectory::~OutputDirectory()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString OutputDirectory::make(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0755) != 0)
+        return errno == EEXIST ? tr8("目录已存在") : tr8("无法创建目录：") + systemError(errno);
+    Descriptor fd(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0)
+        return tr8("目录创建后无法打开（可能已被替换）：") + systemError(errno);
+    // what we opened must be the empty directory of ours just made, not one swapped in for it
+    struct stat status;
+    if (::fstat(fd.get(), &status) != 0 || status.st_uid != ::geteuid())
+        return tr8("目录创建后已被替换");
+    DIR *listing = ::fdopendir(::dup(fd.get()));
+    if (!listing)
+        return tr8("无法读取目录：") + systemError(errno);
+    // a duplicate shares the read position with the handle: every listing starts from the beginning
+    ::rewinddir(listing);
+    bool empty = true;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            empty = false;
+    }
+    ::closedir(listing);
+    if (!empty)
+        return tr8("目录创建后已被替换");
+    // nobody else may add, rename or swap entries inside while the job works through it; a file
+    // system without permissions (a FAT stick) refuses, and has nothing to protect either
+    ::fchmod(fd.get(), status.st_mode & 0755);
+    m_fd = fd.release();
+    return {};
+}
+
+QString OutputDirectory::makeSubdirectory(const QByteArray &relativePath)
+{
+    if (::mkdirat(m_fd, relativePath.constData(), 0755) != 0)
+        return tr8("无法创建子目录：") + systemError(errno);
+    return {};
+}
+
+QString OutputDirectory::copyIn(const QString &source, const QByteArray &relativeName)
+{
+    // an absolute name would leave the directory behind; openat would follow it anywhere
+    if (relativeName.isEmpty() || relativeName.startsWith('/'))
+        return tr8("无效的文件名");
+    // O_NONBLOCK: a pipe named like a source must not keep the job waiting for a writer.
+    const Descriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.get() < 0)
+        return errno == ENOENT ? tr8("文件不存在") : tr8("无法打开：") + systemError(errno);
+    struct stat status;
+    if (::fstat(in.get(), &status) != 0)
+        return tr8("无法读取：") + systemError(errno);
+    if (S_ISDIR(status.st_mode))
+        return tr8("这是一个目录，不是文件");
+    if (!S_ISREG(status.st_mode))
+        return tr8("不是普通文件");
+
+    const mode_t mode = (status.st_mode & 0777) | S_IRUSR | S_IWUSR;
+    // O_EXCL and O_NOFOLLOW: never write over an earlier copy or through a link
+    Descriptor out(
+        ::openat(m_fd, relativeName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (out.get() < 0)
+        return errno == EEXIST ? tr8("整理代码目录中已有同名文件")
+                               : tr8("无法创建副本：") + systemError(errno);
+
+    const auto fail = [&](const char *what, int error) {
+        ::unlinkat(m_fd, relativeName.constData(), 0);
+        return tr8(what) + systemError(error);
+    };
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return fail("读取失败：", errno);
+        if (got == 0)
+            break;
+        if (!writeAll(out.get(), buffer, got))
+            return fail("写入副本失败：", errno);
+    }
+    // the mode given to open passed through the umask; the copy belongs to the job and must be writable
+    if (::fchmod(out.get(), mode) != 0)
+        return fail("无法将副本设为可写：", errno);
+    if (::close(out.release()) != 0)
+        return fail("写入副本失败：", errno);
+    return {};
+}
+
+QString OutputDirectory::restore(const QString &source, const QByteArray &relativeName)
+{
+    if (::unlinkat(m_fd, relativeName.constData(), 0) != 0 && errno != ENOENT)
+        return tr8("无法删除未整理完的文件：") + systemError(errno);
+    return copyIn(source, relativeName);
+}
+
+void OutputDirectory::RemoveNonSourceFiles(const QString &relativeDirectory,
+                                           const QSet<QByteArray> &keep) const
+{
+    const int fd = relativeDirectory.isEmpty()
+                       ? ::dup(m_fd)
+                       : ::openat(m_fd, QFile::encodeName(relativeDirectory).constData(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR *listing = ::fdopendir(fd);
+    if (!listing) {
+        ::close(fd);
+        return;
+    }
+    ::rewinddir(listing);
+    QByteArrayList doomed;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == ".." || keep.contains(name) || hasSourceExtension(QFile::decodeName(name)))
+            continue;
+        doomed.append(name);
+    }
+    for (const QByteArray &name : doomed)
+        ::unlinkat(::dirfd(listing), name.constData(), 0);
+    ::closedir(listing);
+}
+
+qint64 OutputDirectory::freeBytes() const
+{
+    struct statvfs status;
+    if (::fstatvfs(m_fd, &status) != 0)
+        return -1;
+    return qint64(status.f_bavail) * qint64(status.f_frsize);
+}
+
+qint64 freeBytesAt(const QString &path)
+{
+    struct statvfs status;
+    if (::statvfs(QFile::encodeName(path).constData(), &status) != 0)
+        return -1;
+    return qint64(status.f_bavail) * qint64(status.f_frsize);
+}
