@@ -70,6 +70,7 @@ void PreviewRunner::setTimeLimit(int milliseconds)
 quint64 PreviewRunner::format(const PreviewRequest &request)
 {
     disposeProcess(true);
+    m_diffAwaited = 0;
     const quint64 id = ++m_lastId;
     m_current = PreviewResult();
     m_current.id = id;
@@ -83,6 +84,7 @@ void PreviewRunner::cancel()
 {
     disposeProcess(true);
     m_current = PreviewResult(); // a failure waiting to be reported is dropped too
+    m_diffAwaited = 0;
 }
 
 bool PreviewRunner::isRunning() const
@@ -169,10 +171,9 @@ void PreviewRunner::processFinished()
         }
     }
     disposeProcess(false);
-    if (!result.hasOutput()) {
-        report(result);
+    if (!report(result) || !result.hasOutput())
         return;
-    }
+    m_diffAwaited = result.id;
     m_diffQueued = result;
     startDiff();
 }
@@ -182,7 +183,7 @@ void PreviewRunner::startDiff()
     if (m_diffThread || !m_diffQueued)
         return;
     m_diffing = *std::exchange(m_diffQueued, std::nullopt);
-    if (m_diffing.id != m_current.id)
+    if (m_diffing.id != m_diffAwaited)
         return;
     m_diffThread = QThread::create([result = &m_diffing] {
         result->sourceDiff = diffLines(result->request.source, result->formatted);
@@ -198,8 +199,11 @@ void PreviewRunner::diffFinished()
     m_diffThread->wait();
     m_diffThread->deleteLater();
     m_diffThread = nullptr;
-    report(std::move(m_diffing));
-    m_diffing = PreviewResult();
+    const PreviewResult result = std::exchange(m_diffing, PreviewResult());
+    if (result.id == m_diffAwaited) {
+        m_diffAwaited = 0;
+        emit diffsReady(result);
+    }
     startDiff();
 }
 
@@ -223,13 +227,14 @@ void PreviewRunner::timeLimitReached()
     report(result);
 }
 
-void PreviewRunner::report(PreviewResult result)
+bool PreviewRunner::report(const PreviewResult &result)
 {
     // only the latest request's result, and only once
-    if (result.id == 0 || result.id != m_current.id || m_process || m_diffQueued)
-        return;
+    if (result.id == 0 || result.id != m_current.id || m_process)
+        return false;
     m_current.id = 0;
     emit finished(result);
+    return true;
 }
 
 void PreviewRunner::disposeProcess(bool kill)

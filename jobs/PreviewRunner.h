@@ -45,7 +45,7 @@ struct PreviewResult
     QByteArray messages;           // indent's standard error, then anything it wrote to standard output
     QString errorString;           // why it failed to start, crashed or could not use its copy
     qint64 elapsedNanoseconds = 0; // indent's own run
-    // With output: the line diffs against the source and, when asked for, against the previous result.
+    // In diffsReady(): the line diffs against the source and, when asked for, against the previous one.
     QVector<DiffLine> sourceDiff;
     QVector<DiffLine> previousDiff;
 
@@ -57,9 +57,9 @@ struct PreviewResult
 // written to a private copy in a scratch directory the runner owns, and indent runs there over that copy
 // exactly as a job runs it over its output directory (formatterArguments, formatterOptions and
 // formatterEnvironment; working directory the copy's directory; relative name; no standard input).
-// A new request kills the run still going, and the killed run's result is never reported. The line
-// diffs of a result are computed on a worker thread, one at a time; a result outdated meanwhile is
-// dropped.
+// A new request kills the run still going, and the killed run's result is never reported. A result
+// with output is reported at once, so the formatted text can be shown; its line diffs follow from a
+// worker thread (one at a time) unless a newer request has made them outdated.
 class PreviewRunner : public QObject
 {
     Q_OBJECT
@@ -84,14 +84,17 @@ public:
     QString scratchDirectory() const;
 
 signals:
+    // The formatted text and indent's messages, or what went wrong.
     void finished(const PreviewResult &result);
+    // The same result again, with its line diffs filled in.
+    void diffsReady(const PreviewResult &result);
 
 private:
     void startRun(quint64 id);
     void processFinished();
     void processFailedToStart();
     void timeLimitReached();
-    void report(PreviewResult result);
+    bool report(const PreviewResult &result);
     void disposeProcess(bool kill);
     void startDiff();
     void diffFinished();
@@ -107,6 +110,7 @@ private:
     QThread *m_diffThread = nullptr;
     PreviewResult m_diffing;                   // owned by the worker thread while it runs
     std::optional<PreviewResult> m_diffQueued; // the latest result waiting for the worker
+    quint64 m_diffAwaited = 0;                 // whose diffs may still be reported
 };
 
 // The built-in sample: deliberately untidy C that shows what the catalogue's options change.

@@ -34,11 +34,11 @@ bool save(QWidget *window, const QDir &output, const QString &name)
     return false;
 }
 
-// Runs the event loop until the preview has shown the result of the latest selection.
+// Runs the event loop until the preview shows the result of the latest selection with its diffs.
 bool waitForPreview()
 {
     QEventLoop loop;
-    QObject::connect(&PreviewForm->runner(), &PreviewRunner::finished, &loop, [&loop] { loop.exit(0); });
+    QObject::connect(&PreviewForm->runner(), &PreviewRunner::diffsReady, &loop, [&loop] { loop.exit(0); });
     QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });
     return loop.exec() == 0;
 }
@@ -68,11 +68,11 @@ int main(int argc, char *argv[])
     saved = save(AboutForm, output, QStringLiteral("about.png")) && saved;
     AboutForm->hide();
 
-    // the recommended style with "-bl" (row 5) ticked: braces move, and the views show which lines
+    // the recommended style with "-psl" (row 77) ticked: function names move to lines of their own
     PreviewForm->resize(1100, 720);
     MainForm->PreviewItemClick();
     saved = waitForPreview() && saved;
-    MainForm->StyleGridSelectCell(0, 5);
+    MainForm->StyleGridSelectCell(0, 77);
     saved = waitForPreview() && saved;
     PreviewForm->findChild<QTabWidget *>(QStringLiteral("ViewTabs"))->setCurrentIndex(1);
     saved = save(PreviewForm, output, QStringLiteral("preview.png")) && saved;

@@ -41,9 +41,10 @@ void setupEditor(QsciScintilla *editor, bool numbersAsText = false)
     lexer->setDefaultFont(QFont(QStringLiteral("Consolas"), 10));
     editor->setLexer(lexer);
     editor->setTabWidth(8); // as indent itself counts a tab
-    editor->setMarginType(NumberMargin, numbersAsText ? QsciScintilla::TextMarginRightJustified
-                                                      : QsciScintilla::NumberMargin);
-    editor->setMarginLineNumbers(NumberMargin, !numbersAsText);
+    if (numbersAsText) // old and new line numbers, set line by line
+        editor->setMarginType(NumberMargin, QsciScintilla::TextMarginRightJustified);
+    else
+        editor->setMarginLineNumbers(NumberMargin, true);
     editor->setMarginWidth(NumberMargin,
                            numbersAsText ? QStringLiteral("000000 000000 ") : QStringLiteral("000000"));
     editor->setMarginType(MarkerMargin, QsciScintilla::SymbolMargin);
@@ -76,8 +77,8 @@ void setEditorText(QsciScintilla *editor, const QByteArray &bytes)
 
 void markLine(QsciScintilla *editor, int line, Marker background, Marker margin)
 {
-    editor->markerAdd(line, background);
-    editor->markerAdd(line, margin);
+    editor->SendScintilla(QsciScintillaBase::SCI_MARKERADDSET, static_cast<unsigned long>(line),
+                          static_cast<long>((1 << background) | (1 << margin)));
 }
 
 QString failureText(const PreviewResult &result)
@@ -114,12 +115,20 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
     setupEditor(ui->SourceEditor);
     setupEditor(ui->CompareEditor);
     setupEditor(ui->ChangesEditor, true);
+    // one document, with its markers, behind both views of the result
+    ui->CompareEditor->setDocument(ui->ResultEditor->document());
     ui->MessagesSplitter->setStretchFactor(0, 5);
     ui->MessagesSplitter->setStretchFactor(1, 1);
 
     connect(ui->OpenFileButton, &QPushButton::clicked, this, &TPreviewForm::OpenFileButtonClick);
     connect(ui->SampleButton, &QPushButton::clicked, this, &TPreviewForm::SampleButtonClick);
     connect(&m_runner, &PreviewRunner::finished, this, &TPreviewForm::runnerFinished);
+    connect(&m_runner, &PreviewRunner::diffsReady, this, &TPreviewForm::showDiffs);
+    // the changes view is built when it is looked at: a big file's changes cost time to lay out
+    connect(ui->ViewTabs, &QTabWidget::currentChanged, this, [this] {
+        if (ui->ViewTabs->currentWidget() == ui->ChangesPage)
+            showChanges();
+    });
     // Scintilla reports every scroll, by bar, wheel, keyboard or call, as an update of its view
     connect(ui->SourceEditor, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int updated) {
         if (updated & QsciScintillaBase::SC_UPDATE_V_SCROLL)
@@ -245,9 +254,19 @@ void TPreviewForm::showResult(const PreviewResult &result)
     setOutdated(false);
     ui->OutdatedBanner->hide();
     ui->MessagesMemo->setPlainText(QString::fromLocal8Bit(result.messages));
-
+    const int compareLine = ui->CompareEditor->firstVisibleLine();
     setEditorText(ui->ResultEditor, result.formatted);
-    setEditorText(ui->CompareEditor, result.formatted);
+    ui->CompareEditor->setFirstVisibleLine(compareLine);
+    ui->SourceEditor->markerDeleteAll();
+    m_sourceToResult.clear();
+    m_resultToSource.clear();
+    // the runner drops results of requests that a newer one replaced, so this is the current source's
+    m_lastGood = GoodResult{result, m_sourceGeneration};
+    m_status = statusText(result, text("…"));
+}
+
+void TPreviewForm::showDiffs(const PreviewResult &result)
+{
     ui->SourceEditor->markerDeleteAll();
     m_sourceToResult.fill(0, splitLines(result.request.source).size());
     m_resultToSource.fill(0, splitLines(result.formatted).size());
@@ -268,26 +287,35 @@ void TPreviewForm::showResult(const PreviewResult &result)
         case DiffLine::Kind::Added:
             m_resultToSource[line.newLine - 1] = oldLines;
             markLine(ui->ResultEditor, line.newLine - 1, AddedLine, AddedMargin);
-            markLine(ui->CompareEditor, line.newLine - 1, AddedLine, AddedMargin);
             break;
         }
     }
     syncScroll(ui->SourceEditor, ui->CompareEditor, m_sourceToResult);
-
-    // the runner drops results of requests that a newer one replaced, so this is the current source's
-    m_lastGood = GoodResult{result, m_sourceGeneration};
-    showChanges(result);
-
-    m_status = text("选项 %1 个 · 与源代码相比改动 %2 行 · indent 用时 %3 毫秒")
-                   .arg(result.optionCount)
-                   .arg(changedLineCount(result.sourceDiff))
-                   .arg(double(result.elapsedNanoseconds) / 1e6, 0, 'f', 1);
-    if (result.exitCode == 2)
-        m_status += text(" · indent 报告了源代码中的问题，见下方消息");
+    m_changes = result;
+    m_changesShown = false;
+    if (ui->ViewTabs->currentWidget() == ui->ChangesPage)
+        showChanges();
+    m_status = statusText(result, QString::number(changedLineCount(result.sourceDiff)));
+    showStatus();
 }
 
-void TPreviewForm::showChanges(const PreviewResult &result)
+QString TPreviewForm::statusText(const PreviewResult &result, const QString &changedLines) const
 {
+    QString status = text("选项 %1 个 · 与源代码相比改动 %2 行 · indent 用时 %3 毫秒")
+                         .arg(result.optionCount)
+                         .arg(changedLines)
+                         .arg(double(result.elapsedNanoseconds) / 1e6, 0, 'f', 1);
+    if (result.exitCode == 2)
+        status += text(" · indent 报告了源代码中的问题，见下方消息");
+    return status;
+}
+
+void TPreviewForm::showChanges()
+{
+    if (m_changesShown)
+        return;
+    m_changesShown = true;
+    const PreviewResult &result = m_changes;
     QsciScintilla *editor = ui->ChangesEditor;
     editor->clearMarginText();
     if (!result.request.comparePrevious) {

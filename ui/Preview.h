@@ -49,7 +49,9 @@ private:
     void requestPreview();
     void runnerFinished(const PreviewResult &result);
     void showResult(const PreviewResult &result);
-    void showChanges(const PreviewResult &result);
+    void showDiffs(const PreviewResult &result);
+    void showChanges();
+    QString statusText(const PreviewResult &result, const QString &changedLines) const;
     void showFailure(const PreviewResult &result);
     void showStatus();
     void setOutdated(bool outdated);
@@ -73,6 +75,8 @@ private:
         int sourceGeneration = 0;
     };
     std::optional<GoodResult> m_lastGood;
+    PreviewResult m_changes; // the latest result with its diffs, for the changes view
+    bool m_changesShown = true;
     QString m_status;
     QVector<int> m_sourceToResult; // first visible line of one side to the other, by the diff
     QVector<int> m_resultToSource;

@@ -196,10 +196,16 @@ void TestPreviewRunner::previewEqualsJobOutput()
     QVERIFY(!source.isEmpty());
 
     PreviewRunner runner(m_indent);
+    QSignalSpy diffs(&runner, &PreviewRunner::diffsReady);
     const QByteArray previous = source + "/* before */\n";
     const PreviewResult result =
         formatAndWait(runner, {source, QStringLiteral("file.c"), parameterText, previous, true});
     QVERIFY(result.id != 0);
+    QVERIFY(result.sourceDiff.isEmpty()); // the text first, so that it shows at once
+    QVERIFY(diffs.wait(60000));
+    const auto diffed = diffs.takeFirst().at(0).value<PreviewResult>();
+    QCOMPARE(diffed.id, result.id);
+    QCOMPARE(diffed.formatted, result.formatted);
     QCOMPARE(result.outcome, Outcome::Finished);
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY(result.hasOutput());
@@ -210,9 +216,9 @@ void TestPreviewRunner::previewEqualsJobOutput()
     QCOMPARE(jobExitCode, exitCode);
     QCOMPARE(result.formatted, formatDirectly(source, parameterText));
     QVERIFY(result.formatted != source);
-    QCOMPARE(changedLineCount(result.sourceDiff), changedLineCount(diffLines(source, result.formatted)));
-    QVERIFY(changedLineCount(result.sourceDiff) > 0);
-    QCOMPARE(changedLineCount(result.previousDiff), changedLineCount(diffLines(previous, result.formatted)));
+    QCOMPARE(changedLineCount(diffed.sourceDiff), changedLineCount(diffLines(source, result.formatted)));
+    QVERIFY(changedLineCount(diffed.sourceDiff) > 0);
+    QCOMPARE(changedLineCount(diffed.previousDiff), changedLineCount(diffLines(previous, result.formatted)));
     if (exitCode == 2)
         QVERIFY(result.messages.contains("file.c:"));
 }
@@ -223,6 +229,7 @@ void TestPreviewRunner::burstEndsWithTheLatestStyle()
     const QByteArray source = previewSample().repeated(20); // long enough to be killed mid-run
     PreviewRunner runner(m_indent);
     QSignalSpy spy(&runner, &PreviewRunner::finished);
+    QSignalSpy diffs(&runner, &PreviewRunner::diffsReady);
     QString last;
     quint64 lastId = 0;
     for (int toggle = 0; toggle < 30; ++toggle) {
@@ -244,6 +251,9 @@ void TestPreviewRunner::burstEndsWithTheLatestStyle()
     QVERIFY(!runner.isRunning());
     QCOMPARE(runner.processId(), 0);
     QCOMPARE(childProcessCount(), 0);
+    // the diffs that arrive last are the final result's
+    QTRY_VERIFY_WITH_TIMEOUT(!diffs.isEmpty() && diffs.last().at(0).value<PreviewResult>().id == lastId,
+                             60000);
 }
 
 void TestPreviewRunner::cancelKillsAndReportsNothing()

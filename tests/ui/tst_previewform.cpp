@@ -181,6 +181,7 @@ void TestPreviewForm::previewFollowsGridAndList()
     QVERIFY(resultText() != before);
 
     // "本次改动" names the lines that toggle changed, against the result before it
+    child<QTabWidget>("ViewTabs")->setCurrentIndex(2);
     QTRY_VERIFY(child<QLabel>("ChangesLabel")->text().contains(text("改动了")));
     QsciScintilla *changes = editor("ChangesEditor");
     QVERIFY(changes->text().startsWith(QLatin1String("@@ -")));
