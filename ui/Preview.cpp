@@ -41,7 +41,7 @@ void setupEditor(QsciScintilla *editor, bool numbersAsText = false)
     lexer->setDefaultFont(QFont(QStringLiteral("Consolas"), 10));
     editor->setLexer(lexer);
     editor->setTabWidth(8); // as indent itself counts a tab
-    if (numbersAsText) // old and new line numbers, set line by line
+    if (numbersAsText)      // old and new line numbers, set line by line
         editor->setMarginType(NumberMargin, QsciScintilla::TextMarginRightJustified);
     else
         editor->setMarginLineNumbers(NumberMargin, true);
@@ -79,6 +79,12 @@ void markLine(QsciScintilla *editor, int line, Marker background, Marker margin)
 {
     editor->SendScintilla(QsciScintillaBase::SCI_MARKERADDSET, static_cast<unsigned long>(line),
                           static_cast<long>((1 << background) | (1 << margin)));
+}
+
+// As splitLines counts them: a last line without a line feed is a line too.
+int lineCount(const QByteArray &text)
+{
+    return int(text.count('\n')) + (text.isEmpty() || text.endsWith('\n') ? 0 : 1);
 }
 
 QString failureText(const PreviewResult &result)
@@ -268,8 +274,8 @@ void TPreviewForm::showResult(const PreviewResult &result)
 void TPreviewForm::showDiffs(const PreviewResult &result)
 {
     ui->SourceEditor->markerDeleteAll();
-    m_sourceToResult.fill(0, splitLines(result.request.source).size());
-    m_resultToSource.fill(0, splitLines(result.formatted).size());
+    m_sourceToResult.fill(0, lineCount(result.request.source));
+    m_resultToSource.fill(0, lineCount(result.formatted));
     int oldLines = 0;
     int newLines = 0;
     for (const DiffLine &line : result.sourceDiff) {
