@@ -72,6 +72,7 @@ public:
 
     // A run that takes longer is killed and reported as TimedOut.
     void setTimeLimit(int milliseconds);
+    int timeLimit() const { return m_timeLimit.interval(); }
 
     // Starts formatting request; returns its id, which the result carries. A result, or a failure to
     // start, always arrives through finished() from the event loop, never from within this call.

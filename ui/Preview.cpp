@@ -87,7 +87,7 @@ int lineCount(const QByteArray &text)
     return int(text.count('\n')) + (text.isEmpty() || text.endsWith('\n') ? 0 : 1);
 }
 
-QString failureText(const PreviewResult &result)
+QString failureText(const PreviewResult &result, int timeLimitMilliseconds)
 {
     using Outcome = PreviewResult::Outcome;
     switch (result.outcome) {
@@ -98,8 +98,7 @@ QString failureText(const PreviewResult &result)
     case Outcome::FailedToStart:
         return text("indent 无法启动：%1").arg(result.errorString);
     case Outcome::TimedOut:
-        return text("indent 超过 %1 秒没有完成，已被终止。")
-            .arg(PreviewRunner::DefaultTimeLimitMilliseconds / 1000);
+        return text("indent 超过 %1 秒没有完成，已被终止。").arg(timeLimitMilliseconds / 1000.0);
     case Outcome::ScratchFailed:
         return text("无法写入或读回预览用的临时副本：%1").arg(result.errorString);
     }
@@ -193,6 +192,17 @@ void TPreviewForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (m_pending)
         requestPreview();
+}
+
+void TPreviewForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // nobody looks: no formatter keeps running for a hidden window, the next showing starts afresh
+    if (m_running) {
+        m_runner.cancel();
+        m_running = false;
+        m_pending = true;
+    }
 }
 
 void TPreviewForm::dragEnterEvent(QDragEnterEvent *event)
@@ -392,7 +402,7 @@ void TPreviewForm::showChanges()
 
 void TPreviewForm::showFailure(const PreviewResult &result)
 {
-    QString messages = failureText(result);
+    QString messages = failureText(result, m_runner.timeLimit());
     if (!result.messages.isEmpty())
         messages += QLatin1Char('\n') + QString::fromLocal8Bit(result.messages);
     ui->MessagesMemo->setPlainText(messages);

@@ -1,4 +1,5 @@
 #include "CellTable.h"
+#include "ChildProcesses.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "PreviewRunner.h"
@@ -30,24 +31,6 @@ QString parameterTextOf(const StyleRecord &style)
 QByteArray testData(const char *name)
 {
     return readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QLatin1Char('/') + QLatin1String(name));
-}
-
-// Processes whose parent is this test: a formatter left running shows here.
-int childProcessCount()
-{
-    int count = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // "pid (comm) state ppid ...": comm may hold blanks, so read after its closing parenthesis
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(1).toLongLong() == ::getpid() && fields.at(0) != "Z")
-            ++count;
-    }
-    return count;
 }
 
 PreviewRequest request(const QByteArray &source, const QString &fileName, const QString &parameterText)

@@ -1,4 +1,5 @@
 #include "Application.h"
+#include "ChildProcesses.h"
 #include "FormatterRun.h"
 #include "Main.h"
 #include "Preview.h"
@@ -98,6 +99,9 @@ private Q_SLOTS:
 
     void ctrlPOpensThePreviewOfTheSample();
     void previewFollowsGridAndList();
+    void burstOfTogglesEndsWithTheLastSelection();
+    void formatterFailuresAreShownAsFailures_data();
+    void formatterFailuresAreShownAsFailures();
     void switchingViews();
     void failureMarksTheResultOutdated();
     void openFileThroughTheDialog();
@@ -115,6 +119,7 @@ private:
 
 void TestPreviewForm::init()
 {
+    qunsetenv("FAKE_INDENT_MODE");
     m_windows = std::make_unique<ZaboWindows>();
     QVERIFY(m_windows->start());
     QVERIFY(PreviewForm);
@@ -122,8 +127,10 @@ void TestPreviewForm::init()
 
 void TestPreviewForm::cleanup()
 {
+    qunsetenv("FAKE_INDENT_MODE");
     m_windows.reset();
     QVERIFY(!PreviewForm);
+    QCOMPARE(childProcessCount(), 0);
 }
 
 QString TestPreviewForm::expected(const QByteArray &source) const
@@ -196,12 +203,54 @@ void TestPreviewForm::previewFollowsGridAndList()
     // a list click loads a style, and the preview follows it too
     m_windows->clickListEntry(1);
     QTRY_COMPARE(resultText(), expected(previewSample()));
+}
 
-    // toggling back and forth faster than indent runs: the last selection wins
-    for (int toggle = 0; toggle < 9; ++toggle)
-        m_windows->clickCell(ProcedureNameStartsLine, 0);
+void TestPreviewForm::burstOfTogglesEndsWithTheLastSelection()
+{
+    openPreview();
+    // 30 toggles as fast as the grid takes them, faster than indent runs: the last selection wins
+    const int rows[] = {ProcedureNameStartsLine, 0, 23, 3};
+    for (int toggle = 0; toggle < 30; ++toggle) {
+        m_windows->clickCell(rows[toggle % 4], 0);
+        QVERIFY(childProcessCount() <= 1);
+    }
     QTRY_COMPARE(resultText(), expected(previewSample()));
     QTRY_VERIFY(!PreviewForm->runner().isRunning());
+    QCOMPARE(childProcessCount(), 0);
+    QVERIFY(child<QLabel>("OutdatedBanner")->isHidden());
+}
+
+void TestPreviewForm::formatterFailuresAreShownAsFailures_data()
+{
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("crash") << QByteArray("crash") << text("indent 异常终止");
+    QTest::newRow("hang") << QByteArray("hang") << text("秒没有完成，已被终止");
+    QTest::newRow("status 4") << QByteArray("exit:4") << text("indent 以状态 4 结束");
+}
+
+void TestPreviewForm::formatterFailuresAreShownAsFailures()
+{
+    QFETCH(QByteArray, mode);
+    QFETCH(QString, message);
+    m_windows.reset(); // a window of its own, over the fake formatter
+
+    qputenv("FAKE_INDENT_MODE", mode);
+    ScriptedPrompts prompts;
+    PreviewForm = new TPreviewForm(QStringLiteral(FAKE_INDENT_PATH), prompts);
+    const std::unique_ptr<TPreviewForm> form(PreviewForm);
+    form->runner().setTimeLimit(300);
+    form->setParameterText(QStringLiteral("-kr "));
+    form->show();
+    auto *banner = child<QLabel>("OutdatedBanner");
+    QTRY_VERIFY(banner->isVisible());
+    QVERIFY(banner->text().contains(text("还没有可显示的结果")));
+    QVERIFY2(child<QPlainTextEdit>("MessagesMemo")->toPlainText().contains(message),
+             qPrintable(child<QPlainTextEdit>("MessagesMemo")->toPlainText()));
+    QVERIFY(editor("ResultEditor")->property("outdated").toBool());
+    QCOMPARE(childProcessCount(), 0);
+    qunsetenv("FAKE_INDENT_MODE");
+    PreviewForm = nullptr;
 }
 
 void TestPreviewForm::switchingViews()
