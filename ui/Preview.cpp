@@ -151,8 +151,8 @@ TPreviewForm::~TPreviewForm() = default;
 
 void TPreviewForm::setParameterText(const QString &text)
 {
-    if (text == m_parameterText && !m_pending && m_lastGood)
-        return;
+    if (text == m_parameterText)
+        return; // a redraw that rebuilt the same text
     m_parameterText = text;
     requestPreview();
 }
@@ -232,6 +232,17 @@ void TPreviewForm::setSource(const QByteArray &bytes, const QString &displayName
     setWindowTitle(text("样式预览 - %1").arg(displayName));
     ui->SourceEditor->setText(QString::fromUtf8(bytes));
     ui->SourceEditor->markerDeleteAll();
+    // nothing of the previous source may pass for a result of this one
+    m_lastGood.reset();
+    ui->ResultEditor->setText(QString());
+    ui->ResultEditor->markerDeleteAll();
+    m_changes = PreviewResult();
+    m_changesShown = false;
+    if (ui->ViewTabs->currentWidget() == ui->ChangesPage)
+        showChanges();
+    m_sourceToResult.clear();
+    m_resultToSource.clear();
+    m_status.clear();
     requestPreview();
 }
 

@@ -77,7 +77,7 @@ private:
     };
     std::optional<GoodResult> m_lastGood;
     PreviewResult m_changes; // the latest result with its diffs, for the changes view
-    bool m_changesShown = true;
+    bool m_changesShown = false;
     QString m_status;
     QVector<int> m_sourceToResult; // first visible line of one side to the other, by the diff
     QVector<int> m_resultToSource;

@@ -303,8 +303,14 @@ void TestPreviewForm::failureMarksTheResultOutdated()
     QVERIFY(editor("ResultEditor")->property("outdated").toBool());
     QVERIFY(child<QLabel>("StatusLabel")->text().contains(text("失败")));
 
+    // another source that fails too: nothing of the first one's result passes for its own
+    m_windows->clickButton(PreviewForm, "SampleButton");
+    QTRY_VERIFY(banner->text().contains(text("还没有可显示的结果")));
+    QVERIFY(resultText().isEmpty());
+
     m_windows->clickCell(TabSizeFour, 0);
     QTRY_VERIFY(banner->isHidden());
+    QVERIFY(!child<QLabel>("StatusLabel")->text().contains(text("失败")));
     QCOMPARE(resultText(), good);
     QVERIFY(!editor("ResultEditor")->property("outdated").toBool());
 }
