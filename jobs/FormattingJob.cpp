@@ -19,6 +19,7 @@ QString text(const char *utf8)
 
 const char *const DirectoryNotice = "注意！本功能目前仅整理当前目录下可识别代码文件，不整理子目录";
 const char *const DirectoryPrompt = "请选择基线目录";
+const char *const TreePrompt = "请选择要整理的目录树（含子目录）";
 const char *const FileDialogTitle = "请选择待格式化的程序源文件[可多选]";
 const char *const AllTypesWarning =
     "选择全部类型文件时，如选择文件中存在二进制数据文件，将会导致转换失败、文件损坏和程序崩溃！"
@@ -44,6 +45,8 @@ const char *const UnsafeNamesSection =
     "以下文件的名称含有双引号、换行等控制字符或无效编码，无法安全处理，已跳过：";
 const char *const DuplicateNamesSection = "以下文件与先选的文件同名，复制时会互相覆盖，已跳过：";
 const char *const CopyFailuresSection = "以下文件复制失败：";
+const char *const SkippedEntriesSection = "以下条目名称像代码文件，但不是普通文件，已跳过：";
+const char *const UnreadableDirectoriesSection = "以下子目录无法读取，已跳过：";
 const char *const FormatFailuresSection = "以下文件整理失败（%1）：";
 const char *const WarningsSection = "以下文件未能被 indent 完整解析（退出状态 2），已整理，请检查结果：";
 const char *const FormatterOutputSection = "indent 的输出：";
@@ -151,10 +154,8 @@ void FormattingJob::IndentDirItemClick()
     const QString directory = m_prompts.chooseDirectory(text(DirectoryPrompt));
     if (directory.isEmpty())
         return;
-    if (!isScriptSafeName(directory)) {
-        m_prompts.ShowMessage(text(UnsafeChosenDirectory).arg(visible(directory)));
+    if (!chosenDirectoryIsSafe(directory))
         return;
-    }
     bool readable = false;
     const QStringList sources = scanSourceDirectory(directory, &readable);
     if (!QFileInfo(directory).isDir() || !readable) {
@@ -178,6 +179,53 @@ void FormattingJob::IndentFileItemClick()
     runJob(stamp, selectSources(answer.files), JobKind::Files);
 }
 
+void FormattingJob::IndentTreeItemClick()
+{
+    const QDateTime stamp = m_clock();
+    if (!fixedPathsAreSafe())
+        return;
+    const QString directory = m_prompts.chooseDirectory(text(TreePrompt));
+    if (directory.isEmpty() || !chosenDirectoryIsSafe(directory))
+        return;
+    const SourceTree tree = scanSourceTree(directory);
+    if (!QFileInfo(directory).isDir() || !tree.rootReadable) {
+        m_prompts.ShowMessage(text(UnreadableChosenDirectory).arg(visible(directory)));
+        return;
+    }
+    const QString root = directory.endsWith(QLatin1Char('/')) ? directory.chopped(1) : directory;
+    const auto fullPath = [&](const QByteArray &relative) {
+        return root + QLatin1Char('/') + QFile::decodeName(relative);
+    };
+    QStringList candidates;
+    QStringList targets;
+    QStringList undecodable;
+    for (const QByteArray &relative : tree.files) {
+        // a name the file system's encoding cannot carry back would not reach the file again
+        if (QFile::encodeName(QFile::decodeName(relative)) != relative) {
+            undecodable.append(fullPath(relative));
+            continue;
+        }
+        const QString name = QFile::decodeName(relative);
+        candidates.append(fullPath(relative));
+        targets.append(name.contains(QLatin1Char('/')) ? name.section(QLatin1Char('/'), 0, -2) : QString());
+    }
+    Selection selection = selectSources(candidates, targets);
+    selection.unsafe += undecodable;
+    for (const QByteArray &relative : tree.skipped)
+        selection.skipped.append(fullPath(relative));
+    for (const QByteArray &relative : tree.unreadableDirectories)
+        selection.unreadable.append(fullPath(relative));
+    runJob(stamp, selection, JobKind::Tree);
+}
+
+bool FormattingJob::chosenDirectoryIsSafe(const QString &directory)
+{
+    if (isScriptSafeName(directory))
+        return true;
+    m_prompts.ShowMessage(text(UnsafeChosenDirectory).arg(visible(directory)));
+    return false;
+}
+
 bool FormattingJob::fixedPathsAreSafe()
 {
     if (!isScriptSafeName(m_context.programDirectory)) {
@@ -191,22 +239,26 @@ bool FormattingJob::fixedPathsAreSafe()
     return true;
 }
 
-FormattingJob::Selection FormattingJob::selectSources(const QStringList &candidates)
+FormattingJob::Selection FormattingJob::selectSources(const QStringList &candidates,
+                                                      const QStringList &targets)
 {
     Selection selection;
-    QSet<QString> names;
-    for (const QString &path : candidates) {
+    QSet<QString> names; // target + '/' + name: one name per output directory
+    for (int index = 0; index < candidates.size(); ++index) {
+        const QString &path = candidates.at(index);
+        const QString target = targets.value(index);
         if (!isScriptSafeName(path)) {
             selection.unsafe.append(path);
             continue;
         }
-        const QString name = fileNameOf(path);
-        if (names.contains(name)) {
+        const QString key = target + QLatin1Char('/') + fileNameOf(path);
+        if (names.contains(key)) {
             selection.duplicates.append(path);
             continue;
         }
-        names.insert(name);
+        names.insert(key);
         selection.sources.append(path);
+        selection.targets.append(target);
     }
     return selection;
 }
@@ -214,7 +266,7 @@ FormattingJob::Selection FormattingJob::selectSources(const QStringList &candida
 void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, JobKind kind)
 {
     if (selection.sources.isEmpty()) {
-        QStringList parts = {text(kind == JobKind::Directory ? NoSourceInDirectory : NoUsableFile)};
+        QStringList parts = {text(kind == JobKind::Files ? NoUsableFile : NoSourceInDirectory)};
         if (!selection.unsafe.isEmpty())
             parts.append(section(text(UnsafeNamesSection), selection.unsafe));
         m_prompts.ShowMessage(parts.join(QStringLiteral("\n\n")));
@@ -224,6 +276,21 @@ void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, J
     JobScript script;
     script.outputDirectory = outputDirectoryPath(m_context.programDirectory, stamp);
     script.sources = selection.sources;
+    script.targets = selection.targets;
+    // every directory that gets a copy, each after its parent
+    QStringList subdirectories;
+    for (const QString &target : selection.targets) {
+        for (QString directory = target; !directory.isEmpty();
+             directory = directory.contains(QLatin1Char('/')) ? directory.section(QLatin1Char('/'), 0, -2)
+                                                              : QString()) {
+            if (!subdirectories.contains(directory))
+                subdirectories.append(directory);
+        }
+    }
+    std::stable_sort(subdirectories.begin(), subdirectories.end(), [](const QString &a, const QString &b) {
+        return a.count(QLatin1Char('/')) < b.count(QLatin1Char('/'));
+    });
+    script.subdirectories = subdirectories;
     script.formatterPath = m_context.formatterPath;
     script.parameterText = m_context.parameterText ? m_context.parameterText() : QString();
 
@@ -289,7 +356,8 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
     const bool clean = result.stop == Stop::Completed && result.copyFailures.isEmpty() &&
                        failedFiles.isEmpty() && warnedFiles.isEmpty() && result.incomplete.isEmpty() &&
                        result.restoreFailures.isEmpty() && selection.unsafe.isEmpty() &&
-                       selection.duplicates.isEmpty();
+                       selection.duplicates.isEmpty() && selection.skipped.isEmpty() &&
+                       selection.unreadable.isEmpty();
     if (clean) {
         m_prompts.ShowMessage(text(Completed));
         if (!m_prompts.openFolder(result.outputDirectory))
@@ -326,6 +394,10 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
         parts.append(section(text(UnsafeNamesSection), selection.unsafe));
     if (!selection.duplicates.isEmpty())
         parts.append(section(text(DuplicateNamesSection), selection.duplicates));
+    if (!selection.skipped.isEmpty())
+        parts.append(section(text(SkippedEntriesSection), selection.skipped));
+    if (!selection.unreadable.isEmpty())
+        parts.append(section(text(UnreadableDirectoriesSection), selection.unreadable));
     if (!result.copyFailures.isEmpty()) {
         QStringList lines;
         for (const CopyFailure &failure : result.copyFailures)

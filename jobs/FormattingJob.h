@@ -26,6 +26,8 @@ public:
 
     void IndentDirItemClick();
     void IndentFileItemClick();
+    // The directory job over a whole tree: its sources, mirrored into the output directory.
+    void IndentTreeItemClick();
 
     // The job's clock; tests fix it.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
@@ -38,13 +40,17 @@ private:
     struct Selection
     {
         QStringList sources;    // what the script copies, in job order
+        QStringList targets;    // per source: the subdirectory of the output it goes to, "" for the top
         QStringList unsafe;     // names the script cannot carry
         QStringList duplicates; // names already taken by an earlier source
+        QStringList skipped;    // named like sources, but no regular file (trees only)
+        QStringList unreadable; // subdirectories that could not be listed (trees only)
     };
-    enum class JobKind { Directory, Files };
+    enum class JobKind { Directory, Files, Tree };
 
     bool fixedPathsAreSafe();
-    static Selection selectSources(const QStringList &candidates);
+    bool chosenDirectoryIsSafe(const QString &directory);
+    static Selection selectSources(const QStringList &candidates, const QStringList &targets = {});
     void runJob(const QDateTime &stamp, const Selection &selection, JobKind kind);
     void reportOutcome(const Selection &selection, const JobScriptResult &result);
 

@@ -3,9 +3,15 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <set>
+#include <utility>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,4 +76,165 @@ QStringList scanSourceDirectory(const QString &directory, bool *readable)
             paths.append(entryPath(directory, name));
     }
     return paths;
+}
+
+namespace {
+
+bool hasSourceExtension(const QByteArray &name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0)
+        return false;
+    const QByteArray extension = name.mid(dot);
+    return extension == ".c" || extension == ".h" || extension == ".cpp" || extension == ".hpp";
+}
+
+int sourceGroup(const QByteArray &name)
+{
+    const QByteArray extension = name.mid(name.lastIndexOf('.'));
+    for (int group = 0; group < sourceExtensions().size(); ++group) {
+        if (extension == sourceExtensions().at(group).toLatin1())
+            return group;
+    }
+    return int(sourceExtensions().size());
+}
+
+struct TreeEntry
+{
+    QByteArray name;
+    unsigned char type = DT_UNKNOWN;
+};
+
+// Every entry of the open directory but "." and ".."; false when the listing failed part way.
+bool listDirectory(int directoryFd, QList<TreeEntry> *entries)
+{
+    const int listingFd = ::dup(directoryFd);
+    if (listingFd < 0)
+        return false;
+    DIR *dir = ::fdopendir(listingFd);
+    if (!dir) {
+        ::close(listingFd);
+        return false;
+    }
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            entries->append(TreeEntry{QByteArray(name), entry->d_type});
+        errno = 0;
+    }
+    const bool complete = errno == 0;
+    ::closedir(dir);
+    return complete;
+}
+
+class TreeScan
+{
+public:
+    TreeScan(SourceTree &tree, bool recursive)
+        : m_tree(tree)
+        , m_recursive(recursive)
+    {}
+
+    // Takes ownership of directoryFd.
+    void scan(int directoryFd, const QByteArray &relative)
+    {
+        struct stat status;
+        if (::fstat(directoryFd, &status) != 0 || !m_visited.insert({status.st_dev, status.st_ino}).second) {
+            ::close(directoryFd);
+            return;
+        }
+        QList<TreeEntry> entries;
+        if (!listDirectory(directoryFd, &entries)) {
+            if (relative.isEmpty())
+                m_tree.rootReadable = false;
+            else
+                m_tree.unreadableDirectories.append(relative);
+        }
+
+        QList<QByteArray> sources;
+        QList<QByteArray> subdirectories;
+        for (const TreeEntry &entry : std::as_const(entries)) {
+            const bool source = hasSourceExtension(entry.name);
+            unsigned char type = entry.type;
+            if (type == DT_UNKNOWN) {
+                struct stat entryStatus;
+                if (::fstatat(directoryFd, entry.name.constData(), &entryStatus, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISDIR(entryStatus.st_mode)   ? DT_DIR
+                       : S_ISREG(entryStatus.st_mode) ? DT_REG
+                       : S_ISLNK(entryStatus.st_mode) ? DT_LNK
+                                                      : DT_FIFO;
+            }
+            if (type == DT_DIR) {
+                if (m_recursive && !entry.name.startsWith('.'))
+                    subdirectories.append(entry.name);
+                continue;
+            }
+            if (!source)
+                continue;
+            bool regular = type == DT_REG;
+            if (type == DT_LNK) {
+                // a link counts as the file it leads to; one that leads to a directory is not followed
+                struct stat target;
+                const bool resolved = ::fstatat(directoryFd, entry.name.constData(), &target, 0) == 0;
+                if (resolved && S_ISDIR(target.st_mode))
+                    continue;
+                regular = resolved && S_ISREG(target.st_mode);
+            }
+            if (regular)
+                sources.append(entry.name);
+            else
+                m_tree.skipped.append(joined(relative, entry.name));
+        }
+
+        // Plain byte order, so the order does not depend on the locale.
+        std::sort(sources.begin(), sources.end(), [](const QByteArray &a, const QByteArray &b) {
+            const int groupA = sourceGroup(a);
+            const int groupB = sourceGroup(b);
+            return groupA != groupB ? groupA < groupB : a < b;
+        });
+        for (const QByteArray &name : std::as_const(sources))
+            m_tree.files.append(joined(relative, name));
+
+        std::sort(subdirectories.begin(), subdirectories.end());
+        for (const QByteArray &name : std::as_const(subdirectories)) {
+            const int childFd =
+                ::openat(directoryFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd < 0) {
+                m_tree.unreadableDirectories.append(joined(relative, name));
+                continue;
+            }
+            scan(childFd, joined(relative, name));
+        }
+        ::close(directoryFd);
+    }
+
+private:
+    static QByteArray joined(const QByteArray &relative, const QByteArray &name)
+    {
+        return relative.isEmpty() ? name : relative + '/' + name;
+    }
+
+    SourceTree &m_tree;
+    bool m_recursive;
+    std::set<std::pair<dev_t, ino_t>> m_visited;
+};
+
+} // namespace
+
+SourceTree scanSourceTree(const QByteArray &nativeRoot, bool recursive)
+{
+    SourceTree tree;
+    const int rootFd = ::open(nativeRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0)
+        return tree;
+    tree.rootReadable = true;
+    TreeScan(tree, recursive).scan(rootFd, QByteArray());
+    return tree;
+}
+
+SourceTree scanSourceTree(const QString &root, bool recursive)
+{
+    return scanSourceTree(QFile::encodeName(root), recursive);
 }

@@ -57,7 +57,6 @@ TMainForm::TMainForm(QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     applyWindowStyle(this);
-    ui->ParamMemo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
@@ -69,6 +68,7 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
     connect(ui->IndentFileItem, &QAction::triggered, this, &TMainForm::IndentFileItemClick);
     connect(ui->PreviewItem, &QAction::triggered, this, &TMainForm::PreviewItemClick);
+    connect(ui->IndentTreeItem, &QAction::triggered, this, &TMainForm::IndentTreeItemClick);
     connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
     connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
 }
@@ -122,7 +122,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     m_formatterPath = deployment.formatterPath;
     m_job = std::make_unique<FormattingJob>(
         FormattingJob::Context{m_programDirectory, m_formatterPath,
-                               [this] { return ui->ParamMemo->toPlainText(); }},
+                               [this] { return ui->ParamMemo->parameterText(); }},
         *m_prompts);
     return true;
 }
@@ -235,6 +235,12 @@ void TMainForm::PreviewItemClick()
     PreviewForm->activateWindow();
 }
 
+void TMainForm::IndentTreeItemClick()
+{
+    if (m_job)
+        m_job->IndentTreeItemClick();
+}
+
 void TMainForm::AboutItemClick()
 {
     if (!AboutForm)
@@ -280,7 +286,7 @@ void TMainForm::showStyle(int index)
             text = m_cells->ShowStyle(m_store->styleFlags(index));
             m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
         }
-        ui->ParamMemo->setPlainText(text);
+        ui->ParamMemo->setParameterText(text);
     }
     emit parameterTextChanged(text);
 }
@@ -289,12 +295,12 @@ void TMainForm::showParameterText(const QString &text)
 {
     {
         const UpdateBracket memo(ui->ParamMemo);
-        ui->ParamMemo->setPlainText(text);
+        ui->ParamMemo->setParameterText(text);
     }
     emit parameterTextChanged(text);
 }
 
 QString TMainForm::parameterText() const
 {
-    return ui->ParamMemo->toPlainText();
+    return ui->ParamMemo->parameterText();
 }

@@ -53,6 +53,7 @@ public:
     void IndentDirItemClick();
     void IndentFileItemClick();
     void PreviewItemClick();
+    void IndentTreeItemClick();
     void AboutItemClick();
     void ExitItemClick();
 

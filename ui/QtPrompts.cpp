@@ -42,25 +42,38 @@ QtPrompts::QtPrompts(QWidget *parent)
     : m_parent(parent)
 {}
 
+QWidget *QtPrompts::dialogParent() const
+{
+    // the window that asked is the active one: an always-on-top dialog would otherwise cover the box
+    QWidget *active = QApplication::activeWindow();
+    return active && active->isVisible() ? active : m_parent;
+}
+
+int QtPrompts::execMessageBox(QMessageBox::Icon icon, const QString &text,
+                              QMessageBox::StandardButtons buttons)
+{
+    QWidget *parent = dialogParent();
+    QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
+    if (parent && parent->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    return box.exec();
+}
+
 void QtPrompts::ShowMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
-                    m_parent);
-    box.exec();
+    execMessageBox(QMessageBox::NoIcon, text, QMessageBox::Ok);
 }
 
 bool QtPrompts::askWarningYesNo(const QString &question)
 {
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), question,
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
-    return box.exec() != QMessageBox::No;
+    return execMessageBox(QMessageBox::Warning, question, QMessageBox::Yes | QMessageBox::No) !=
+           QMessageBox::No;
 }
 
 bool QtPrompts::askInformationOkCancel(const QString &text)
 {
-    QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok | QMessageBox::Cancel, m_parent);
-    return box.exec() == QMessageBox::Ok;
+    return execMessageBox(QMessageBox::Information, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+           QMessageBox::Ok;
 }
 
 JobPrompts::OpenFilesAnswer QtPrompts::openFiles(const OpenFilesRequest &request)

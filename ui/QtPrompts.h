@@ -2,7 +2,7 @@
 
 #include "JobPrompts.h"
 
-class QWidget;
+#include <QMessageBox>
 
 // Answers the logic's questions with Qt's dialogs, parented to the given window, and hands folders to
 // the desktop shell.
@@ -22,5 +22,8 @@ public:
     void setParentWidget(QWidget *parent) { m_parent = parent; }
 
 private:
+    QWidget *dialogParent() const;
+    int execMessageBox(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons);
+
     QWidget *m_parent;
 };

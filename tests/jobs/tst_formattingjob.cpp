@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -813,6 +814,62 @@ private slots:
                  qPrintable(m_prompts->messages.first()));
         QVERIFY(left.isEmpty());
         QVERIFY(m_prompts->openedFolders.isEmpty());
+    }
+
+    void theTreeJobMirrorsTheSourcesOfATree_data()
+    {
+        QTest::addColumn<bool>("withUnsafeName");
+        QTest::newRow("clean tree") << false;
+        QTest::newRow("a folder name the script cannot carry") << true;
+    }
+
+    void theTreeJobMirrorsTheSourcesOfATree()
+    {
+        QFETCH(bool, withUnsafeName);
+        QDir sources(m_sources);
+        for (const char *folder : {"sub/deeper", "empty", "docs", ".git", "-dash"})
+            QVERIFY(sources.mkpath(folder));
+        writeSources(
+            {"a.c", ".hidden.c", "sub/b.c", "sub/deeper/c.h", "sub/deeper/a.c", ".git/x.c", "-dash/d.cpp"});
+        QVERIFY(writeAll(m_sources + "/notes.txt", "notes\n"));
+        QVERIFY(writeAll(m_sources + "/docs/readme.txt", "readme\n"));
+        QVERIFY(QFile::link(".", m_sources + "/loop"));
+        QVERIFY(QFile::link("sub", m_sources + "/sub-link"));
+        if (withUnsafeName) {
+            QVERIFY(sources.mkpath("say \"hi\""));
+            writeSources({"say \"hi\"/e.c"});
+        }
+        const FileMap before = filesIn(m_sources);
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentTreeItemClick();
+
+        QCOMPARE(m_prompts->directoryPrompts, QStringList{text("请选择要整理的目录树（含子目录）")});
+        QVERIFY(m_prompts->informationQuestions.isEmpty());
+        const QString out = outputDirectory();
+        QStringList made;
+        QDirIterator it(out, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            made << it.next().mid(out.size() + 1);
+        made.sort();
+        QCOMPARE(made, (QStringList{"-dash", "-dash/d.cpp", ".hidden.c", "a.c", "sub", "sub/b.c",
+                                    "sub/deeper", "sub/deeper/a.c", "sub/deeper/c.h"}));
+        const FileMap formatted = indentDirectly({{"a.c", Messy}});
+        for (const char *file :
+             {"-dash/d.cpp", ".hidden.c", "a.c", "sub/b.c", "sub/deeper/a.c", "sub/deeper/c.h"})
+            QVERIFY2(readAll(out + "/" + file) == formatted.value("a.c"), file);
+        QVERIFY(scriptLines().contains("mkdir \"" + out + "/sub/deeper\""));
+        QCOMPARE(filesIn(m_sources), before);
+
+        if (withUnsafeName) {
+            QCOMPARE(m_prompts->messages.size(), 1);
+            QVERIFY2(m_prompts->messages.first().contains(m_sources + "/say \"hi\"/e.c"),
+                     qPrintable(m_prompts->messages.first()));
+            QVERIFY(m_prompts->openedFolders.isEmpty());
+        } else {
+            QCOMPARE(m_prompts->messages, QStringList{Completed});
+            QCOMPARE(m_prompts->openedFolders, QStringList{out});
+        }
     }
 
     void aReadOnlySourceGivesAWritableCopy()

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -96,6 +97,81 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(scanSourceDirectory(dir.path()).isEmpty());
         QVERIFY(scanSourceDirectory(dir.filePath("missing")).isEmpty());
+    }
+
+    void theTreeScanMirrorsSourcesBelowTheRoot()
+    {
+        QTemporaryDir dir;
+        QDir root(dir.path());
+        for (const char *folder :
+             {"src/net", "src/empty", "src/text.c", "docs", ".git/objects", "src/.cache"})
+            QVERIFY(root.mkpath(folder));
+        makeFiles(dir.path(), {"main.c", "main.h", "README", "MAIN.C", ".hidden.c", "src/b.cpp", "src/a.c",
+                               "src/net/io.hpp", "src/net/io.c~", "src/text.c/inner.h", "docs/notes.txt",
+                               ".git/objects/x.c", "src/.cache/y.h"});
+        const SourceTree tree = scanSourceTree(dir.path());
+        QVERIFY(tree.rootReadable);
+        QCOMPARE(tree.files, (QList<QByteArray>{".hidden.c", "main.c", "main.h", "src/a.c", "src/b.cpp",
+                                                "src/net/io.hpp", "src/text.c/inner.h"}));
+        QVERIFY(tree.skipped.isEmpty());
+        QVERIFY(tree.unreadableDirectories.isEmpty());
+
+        QCOMPARE(scanSourceTree(dir.path(), false).files,
+                 (QList<QByteArray>{".hidden.c", "main.c", "main.h"}));
+    }
+
+    void theTreeScanFollowsNoDirectoryLink()
+    {
+        QTemporaryDir dir;
+        QTemporaryDir outside;
+        QVERIFY(QDir(dir.path()).mkpath("a/b"));
+        makeFiles(dir.path(), {"a/b/deep.c", "top.h"});
+        makeFiles(outside.path(), {"far.c"});
+        QVERIFY(QFile::link("../..", dir.filePath("a/b/loop")));
+        QVERIFY(QFile::link(dir.path(), dir.filePath("a/self.c")));
+        QVERIFY(QFile::link(outside.path(), dir.filePath("elsewhere")));
+        QVERIFY(QFile::link("../top.h", dir.filePath("a/linked.h")));
+        QVERIFY(QFile::link("gone.c", dir.filePath("a/dangling.c")));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe.c")).constData(), 0600) == 0);
+
+        const SourceTree tree = scanSourceTree(dir.path());
+        QCOMPARE(tree.files, (QList<QByteArray>{"top.h", "a/linked.h", "a/b/deep.c"}));
+        QCOMPARE(tree.skipped, (QList<QByteArray>{"pipe.c", "a/dangling.c"}));
+    }
+
+    void theTreeScanKeepsUndecodableNamesAsBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path()) + "/d\xe9p\xf4t";
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const QByteArray file = folder + "/caf\xe9.c";
+        const int fd = ::open(file.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        const SourceTree tree = scanSourceTree(QFile::encodeName(dir.path()));
+        // QTemporaryDir cannot name these to remove them
+        ::unlink(file.constData());
+        ::rmdir(folder.constData());
+        QCOMPARE(tree.files, QList<QByteArray>{"d\xe9p\xf4t/caf\xe9.c"});
+    }
+
+    void theTreeScanNamesWhatItCannotRead()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("closed"));
+        makeFiles(dir.path(), {"closed/hidden.c", "open.c"});
+        QVERIFY(QFile::setPermissions(dir.filePath("closed"), QFileDevice::Permissions()));
+        const SourceTree tree = scanSourceTree(dir.path());
+        QFile::setPermissions(dir.filePath("closed"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (::geteuid() != 0) { // permissions do not bind root
+            QCOMPARE(tree.files, QList<QByteArray>{"open.c"});
+            QCOMPARE(tree.unreadableDirectories, QList<QByteArray>{"closed"});
+        }
+
+        const SourceTree missing = scanSourceTree(dir.filePath("missing"));
+        QVERIFY(!missing.rootReadable);
+        QVERIFY(missing.files.isEmpty());
     }
 
     void removeNonSourceFilesKeepsTheSourcesAndEveryCopy()

@@ -47,9 +47,9 @@ QListWidget *ZaboWindows::list() const
     return MainForm->findChild<QListWidget *>(QStringLiteral("StyleListBox"));
 }
 
-QPlainTextEdit *ZaboWindows::paramMemo() const
+ParameterMemo *ZaboWindows::paramMemo() const
 {
-    return MainForm->findChild<QPlainTextEdit *>(QStringLiteral("ParamMemo"));
+    return MainForm->findChild<ParameterMemo *>(QStringLiteral("ParamMemo"));
 }
 
 QAction *ZaboWindows::action(const char *name) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Main.h"
+#include "ParameterMemo.h"
 #include "ScriptedPrompts.h"
 #include "StyleStore.h"
 
@@ -11,7 +12,6 @@
 
 class QAction;
 class QListWidget;
-class QPlainTextEdit;
 class QTableView;
 
 // The three real windows, started in scratch directories with scripted answers and an exit that only
@@ -28,7 +28,7 @@ public:
 
     QTableView *grid() const;
     QListWidget *list() const;
-    QPlainTextEdit *paramMemo() const;
+    ParameterMemo *paramMemo() const;
     QAction *action(const char *name) const;
     void clickButton(QWidget *window, const char *name) const;
 

@@ -140,7 +140,7 @@ void TestInputNameForm::cancelStoresNothing()
     QFETCH(QString, way);
     m_windows->clickCell(0, 2);
     const QByteArray configBefore = m_windows->configBytes();
-    const QString memoBefore = m_windows->paramMemo()->toPlainText();
+    const QString memoBefore = m_windows->paramMemo()->parameterText();
     QPointer<TInputNameForm> dialog = InputNameForm;
 
     openDialog();
@@ -156,7 +156,7 @@ void TestInputNameForm::cancelStoresNothing()
     QCOMPARE(InputNameForm, dialog.data()); // hidden, not destroyed
     QCOMPARE(m_windows->listEntries().size(), 4);
     QCOMPARE(m_windows->listSelection(), 3);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), memoBefore);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), memoBefore);
     QCOMPARE(m_windows->configBytes(), configBefore);
     QVERIFY(m_windows->prompts.messages.isEmpty());
 
@@ -171,7 +171,7 @@ void TestInputNameForm::togglesMadeWhileOpenAreStored()
     typeName(text("我的风格"));
     m_windows->clickCell(0, 2); // "-bad" on
     m_windows->clickCell(1, 2); // "-bap" off
-    const QString toggled = m_windows->paramMemo()->toPlainText();
+    const QString toggled = m_windows->paramMemo()->parameterText();
     QVERIFY(toggled.startsWith(QStringLiteral("-bad -bbb ")));
     confirm();
 
@@ -184,7 +184,7 @@ void TestInputNameForm::togglesMadeWhileOpenAreStored()
 
     m_windows->clickListEntry(0);
     m_windows->clickListEntry(4);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), toggled);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), toggled);
 }
 
 void TestInputNameForm::existingNameIsOverwrittenOnlyAfterYes_data()
@@ -220,7 +220,7 @@ void TestInputNameForm::existingNameIsOverwrittenOnlyAfterYes()
     QCOMPARE(stored.records.size(), 5);
     QCOMPARE(stored.selectedIndex, 4);
     m_windows->clickListEntry(4);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-bad -gnu "));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bad -gnu "));
 }
 
 QTEST_MAIN(TestInputNameForm)

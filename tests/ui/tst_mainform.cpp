@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -22,6 +23,8 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
 namespace {
@@ -38,6 +41,8 @@ class TestMainForm : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void paramMemoWrapsOnlyBetweenOptions();
+    void theTreeJobStartsFromTheToolsMenu();
     void init();
     void cleanup();
 
@@ -94,7 +99,7 @@ void TestMainForm::firstStartCreatesConfigAndShowsRecommendedStyle()
     QCOMPARE(m_windows->storedStyles().selectedIndex, 3);
     QCOMPARE(m_windows->listEntries(), QStringList({"GNU", "K&&R", "ORIG", text("Zabo推荐风格")}));
     QCOMPARE(m_windows->listSelection(), 3);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), recommendedParameterText());
+    QCOMPARE(m_windows->paramMemo()->parameterText(), recommendedParameterText());
     QCOMPARE(m_windows->checkedOptions(), recommendedParameterText());
     QVERIFY(m_windows->paramMemo()->isReadOnly());
 
@@ -228,12 +233,12 @@ void TestMainForm::selectingRowTogglesAndTogglesBack()
     else
         select();
     QCOMPARE(m_windows->isChecked(row), !wasChecked);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), m_windows->checkedOptions());
-    QCOMPARE(m_windows->paramMemo()->toPlainText().contains(option), !wasChecked);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), m_windows->checkedOptions());
+    QCOMPARE(m_windows->paramMemo()->parameterText().contains(option), !wasChecked);
 
     select();
     QCOMPARE(m_windows->isChecked(row), wasChecked);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), recommendedParameterText());
+    QCOMPARE(m_windows->paramMemo()->parameterText(), recommendedParameterText());
 
     // toggling a built-in style's rows never touches the stored style
     QCOMPARE(m_windows->configBytes(), configBefore);
@@ -257,8 +262,8 @@ void TestMainForm::keyboardMovesToggleTheRowReached()
     QTest::keyClick(grid, Qt::Key_Up);
     QVERIFY(!m_windows->isChecked(5));
     QVERIFY(!m_windows->isChecked(6));
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), m_windows->checkedOptions());
-    QCOMPARE(m_windows->paramMemo()->toPlainText(),
+    QCOMPARE(m_windows->paramMemo()->parameterText(), m_windows->checkedOptions());
+    QCOMPARE(m_windows->paramMemo()->parameterText(),
              QString(recommendedParameterText()).remove(QStringLiteral("-bli0 ")));
 }
 
@@ -278,10 +283,10 @@ void TestMainForm::listClickReloadsStoredFlags()
     const QByteArray configBefore = m_windows->configBytes();
     m_windows->clickCell(0, 2);
     m_windows->clickCell(1, 2);
-    QVERIFY(m_windows->paramMemo()->toPlainText().startsWith(QStringLiteral("-bad -bbb ")));
+    QVERIFY(m_windows->paramMemo()->parameterText().startsWith(QStringLiteral("-bad -bbb ")));
 
     m_windows->clickListEntry(entry);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), expected);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), expected);
     QCOMPARE(m_windows->checkedOptions(), expected);
     QCOMPARE(m_windows->listSelection(), entry);
     // a click selects without writing: the next start still selects the style of the last save
@@ -289,18 +294,18 @@ void TestMainForm::listClickReloadsStoredFlags()
 
     m_windows->clickListEntry(0);
     QTest::keyClick(m_windows->list(), Qt::Key_Down);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-kr "));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-kr "));
 }
 
 void TestMainForm::actionsWithoutSelectionAreIgnoredOrRefused()
 {
     QVERIFY(m_windows->start());
     m_windows->clickCell(0, 2);
-    const QString toggled = m_windows->paramMemo()->toPlainText();
+    const QString toggled = m_windows->paramMemo()->parameterText();
 
     m_windows->clickListEntry(3, Qt::ControlModifier); // takes the selection away
     QCOMPARE(m_windows->listSelection(), -1);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), toggled);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), toggled);
 
     m_windows->clickButton(MainForm, "SaveCfgButton");
     QVERIFY(!InputNameForm->isVisible());
@@ -309,7 +314,7 @@ void TestMainForm::actionsWithoutSelectionAreIgnoredOrRefused()
     QCOMPARE(m_windows->prompts.messages, QStringList{text("软件自带项，不可删除！")});
     QVERIFY(m_windows->prompts.questions.isEmpty());
     QCOMPARE(m_windows->listEntries().size(), 4);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), toggled);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), toggled);
 }
 
 void TestMainForm::deleteRefusesBuiltIns_data()
@@ -352,7 +357,7 @@ void TestMainForm::deleteAsksAndRefreshes()
     QCOMPARE(m_windows->listSelection(), 5);
     m_windows->clickCell(2, 2); // an unsaved toggle that a deletion discards
     const QByteArray configBefore = m_windows->configBytes();
-    const QString memoBefore = m_windows->paramMemo()->toPlainText();
+    const QString memoBefore = m_windows->paramMemo()->parameterText();
 
     m_windows->prompts.queueAnswer(confirm);
     m_windows->clickButton(MainForm, "DeleteButton");
@@ -362,14 +367,14 @@ void TestMainForm::deleteAsksAndRefreshes()
     if (!confirm) {
         QCOMPARE(m_windows->listEntries().size(), 6);
         QCOMPARE(m_windows->listSelection(), 5);
-        QCOMPARE(m_windows->paramMemo()->toPlainText(), memoBefore);
+        QCOMPARE(m_windows->paramMemo()->parameterText(), memoBefore);
         QCOMPARE(m_windows->configBytes(), configBefore);
         return;
     }
     QCOMPARE(m_windows->listEntries(),
              QStringList({"GNU", "K&&R", "ORIG", text("Zabo推荐风格"), QStringLiteral("first")}));
     QCOMPARE(m_windows->listSelection(), 4);
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), QStringLiteral("-bad -gnu "));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bad -gnu "));
     QCOMPARE(m_windows->checkedOptions(), QStringLiteral("-bad -gnu "));
     const StyleFileContent stored = m_windows->storedStyles();
     QCOMPARE(stored.records.size(), 5);
@@ -472,16 +477,63 @@ void TestMainForm::titleButtonChangesNothing()
 {
     QVERIFY(m_windows->start());
     m_windows->clickCell(0, 2);
-    const QString memo = m_windows->paramMemo()->toPlainText();
+    const QString memo = m_windows->paramMemo()->parameterText();
     const QByteArray config = m_windows->configBytes();
 
     m_windows->clickButton(MainForm, "TitleButton");
-    QCOMPARE(m_windows->paramMemo()->toPlainText(), memo);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), memo);
     QCOMPARE(m_windows->checkedOptions(), memo);
     QCOMPARE(m_windows->listSelection(), 3);
     QCOMPARE(m_windows->configBytes(), config);
     QVERIFY(m_windows->prompts.messages.isEmpty());
     QVERIFY(!InputNameForm->isVisible() && !AboutForm->isVisible());
+}
+
+void TestMainForm::paramMemoWrapsOnlyBetweenOptions()
+{
+    QVERIFY(m_windows->start());
+    ParameterMemo *memo = m_windows->paramMemo();
+    QCOMPARE(memo->parameterText(), recommendedParameterText());
+
+    // the recommended style needs several lines; each ends at a blank, never inside "-T" or "-l120"
+    const QTextBlock block = memo->document()->firstBlock();
+    const QTextLayout *layout = block.layout();
+    QVERIFY(layout->lineCount() >= 2);
+    QStringList lines;
+    for (int index = 0; index < layout->lineCount(); ++index) {
+        const QTextLine line = layout->lineAt(index);
+        lines << ParameterMemo::exactText(block.text().mid(line.textStart(), line.textLength()));
+    }
+    QCOMPARE(lines.join(QString()), recommendedParameterText());
+    for (const QString &line : std::as_const(lines)) {
+        QVERIFY2(line.endsWith(QLatin1Char(' ')), qPrintable(line));
+        QVERIFY2(line.startsWith(QLatin1Char('-')), qPrintable(line));
+    }
+
+    // what a person copies from the memo is the text indent gets
+    memo->selectAll();
+    memo->copy();
+    QCOMPARE(QApplication::clipboard()->text(), recommendedParameterText());
+}
+
+void TestMainForm::theTreeJobStartsFromTheToolsMenu()
+{
+    QVERIFY(m_windows->start());
+    auto *tools = MainForm->findChild<QMenu *>(QStringLiteral("ToolsMenu"));
+    QVERIFY(tools);
+    QCOMPARE(tools->title(), QString::fromUtf8("工具"));
+    QAction *tree = m_windows->action("IndentTreeItem");
+    QVERIFY(tools->actions().contains(tree));
+    QCOMPARE(tree->text(), QString::fromUtf8("Indent目录树(Ctrl+Shift+D)"));
+
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keySequence(MainForm, QKeySequence(QStringLiteral("Ctrl+Shift+D")));
+    // the chooser was cancelled: nothing more happens
+    QCOMPARE(m_windows->prompts.directoryPrompts,
+             QStringList{QString::fromUtf8("请选择要整理的目录树（含子目录）")});
+    QVERIFY(m_windows->prompts.messages.isEmpty());
+    QVERIFY(m_windows->prompts.informationQuestions.isEmpty());
 }
 
 QTEST_MAIN(TestMainForm)

@@ -142,7 +142,7 @@ QString TestPreviewForm::expected(const QByteArray &source) const
     FormatterRequest request;
     request.formatterPath = MainForm->formatterPath();
     request.files = {file};
-    request.parameterText = m_windows->paramMemo()->toPlainText();
+    request.parameterText = m_windows->paramMemo()->parameterText();
     FormatterRunner().run(request);
     return QString::fromUtf8(readAll(file));
 }
@@ -166,10 +166,11 @@ void TestPreviewForm::ctrlPOpensThePreviewOfTheSample()
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(PreviewForm->minimumSize() != PreviewForm->maximumSize());
     QVERIFY(child<QLabel>("SourceLabel")->text().contains(text("示例代码")));
-    QVERIFY(child<QLabel>("StatusLabel")
-                ->text()
-                .contains(
-                    text("选项 %1 个").arg(formatterOptions(m_windows->paramMemo()->toPlainText()).size())));
+    QVERIFY(
+        child<QLabel>("StatusLabel")
+            ->text()
+            .contains(
+                text("选项 %1 个").arg(formatterOptions(m_windows->paramMemo()->parameterText()).size())));
     QVERIFY(child<QLabel>("OutdatedBanner")->isHidden());
 
     // the main window stays usable beside it, and Ctrl+P again just brings it back
@@ -183,7 +184,7 @@ void TestPreviewForm::previewFollowsGridAndList()
     openPreview();
     const QString before = resultText();
     m_windows->clickCell(ProcedureNameStartsLine, 0);
-    QVERIFY(m_windows->paramMemo()->toPlainText().contains(QLatin1String("-psl")));
+    QVERIFY(m_windows->paramMemo()->parameterText().contains(QLatin1String("-psl")));
     QTRY_COMPARE(resultText(), expected(previewSample()));
     QVERIFY(resultText() != before);
 
@@ -294,7 +295,7 @@ void TestPreviewForm::failureMarksTheResultOutdated()
     openPreview();
     const QString good = resultText();
     m_windows->clickCell(TabSizeFour, 0);
-    QVERIFY(m_windows->paramMemo()->toPlainText().endsWith(QLatin1String("-T ")));
+    QVERIFY(m_windows->paramMemo()->parameterText().endsWith(QLatin1String("-T ")));
     auto *banner = child<QLabel>("OutdatedBanner");
     QTRY_VERIFY(banner->isVisible());
     QVERIFY(banner->text().contains(text("结果已过期")));
