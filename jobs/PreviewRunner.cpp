@@ -56,10 +56,8 @@ PreviewRunner::PreviewRunner(const QString &formatterPath, QObject *parent)
 PreviewRunner::~PreviewRunner()
 {
     cancel();
-    if (m_diffThread) {
-        m_diffThread->wait();
-        delete m_diffThread;
-    }
+    if (m_diffThread)
+        m_diffThread->wait(); // deleted as a child
 }
 
 void PreviewRunner::setTimeLimit(int milliseconds)
@@ -190,6 +188,7 @@ void PreviewRunner::startDiff()
         if (result->request.comparePrevious)
             result->previousDiff = diffLines(result->request.previousResult, result->formatted);
     });
+    m_diffThread->setParent(this); // a finished one waiting for deleteLater goes with the runner
     connect(m_diffThread, &QThread::finished, this, &PreviewRunner::diffFinished);
     m_diffThread->start();
 }
@@ -223,6 +222,7 @@ void PreviewRunner::timeLimitReached()
     PreviewResult result = m_current;
     result.elapsedNanoseconds = m_clock.nsecsElapsed();
     result.outcome = PreviewResult::Outcome::TimedOut;
+    result.messages = m_process->readAllStandardError() + m_process->readAllStandardOutput();
     disposeProcess(true);
     report(result);
 }
