@@ -1,6 +1,7 @@
 #include "Preview.h"
 #include "ui_Preview.h"
 
+#include "FormatterRun.h"
 #include "JobPrompts.h"
 #include "LineDiff.h"
 #include "WindowStyle.h"
@@ -79,6 +80,25 @@ void markLine(QsciScintilla *editor, int line, Marker background, Marker margin)
 {
     editor->SendScintilla(QsciScintillaBase::SCI_MARKERADDSET, static_cast<unsigned long>(line),
                           static_cast<long>((1 << background) | (1 << margin)));
+}
+
+// The tab size indent formats with, so that the views line up what it aligned: the last "-tsN" that
+// is not a bare "-T"'s type name, else indent's default of 8.
+int tabSizeOf(const QStringList &options)
+{
+    int size = 8;
+    for (int i = 0; i < options.size(); ++i) {
+        const QString &option = options.at(i);
+        if (option == QLatin1String("-T")) {
+            ++i;
+            continue;
+        }
+        bool number = false;
+        const int value = option.startsWith(QLatin1String("-ts")) ? option.mid(3).toInt(&number) : 0;
+        if (number && value > 0)
+            size = value;
+    }
+    return size;
 }
 
 // As splitLines counts them: a last line without a line feed is a line too.
@@ -281,6 +301,9 @@ void TPreviewForm::showResult(const PreviewResult &result)
     setOutdated(false);
     ui->OutdatedBanner->hide();
     ui->MessagesMemo->setPlainText(QString::fromLocal8Bit(result.messages));
+    const int tabSize = tabSizeOf(formatterOptions(result.request.parameterText));
+    for (QsciScintilla *editor : {ui->ResultEditor, ui->SourceEditor, ui->CompareEditor, ui->ChangesEditor})
+        editor->setTabWidth(tabSize);
     const int compareLine = ui->CompareEditor->firstVisibleLine();
     setEditorText(ui->ResultEditor, result.formatted);
     ui->CompareEditor->setFirstVisibleLine(compareLine);

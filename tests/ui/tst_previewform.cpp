@@ -172,6 +172,8 @@ void TestPreviewForm::ctrlPOpensThePreviewOfTheSample()
             .contains(
                 text("选项 %1 个").arg(formatterOptions(m_windows->paramMemo()->parameterText()).size())));
     QVERIFY(child<QLabel>("OutdatedBanner")->isHidden());
+    // tabs are as wide as indent counted them: the recommended "-ts4" follows a bare "-T", a type name
+    QCOMPARE(editor("ResultEditor")->tabWidth(), 8);
 
     // the main window stays usable beside it, and Ctrl+P again just brings it back
     PreviewForm->hide();
