@@ -302,8 +302,10 @@ void TPreviewForm::showResult(const PreviewResult &result)
     ui->OutdatedBanner->hide();
     ui->MessagesMemo->setPlainText(QString::fromLocal8Bit(result.messages));
     const int tabSize = tabSizeOf(formatterOptions(result.request.parameterText));
-    for (QsciScintilla *editor : {ui->ResultEditor, ui->SourceEditor, ui->CompareEditor, ui->ChangesEditor})
-        editor->setTabWidth(tabSize);
+    for (QsciScintilla *editor : {ui->ResultEditor, ui->SourceEditor, ui->CompareEditor, ui->ChangesEditor}) {
+        if (editor->tabWidth() != tabSize)
+            editor->setTabWidth(tabSize);
+    }
     const int compareLine = ui->CompareEditor->firstVisibleLine();
     setEditorText(ui->ResultEditor, result.formatted);
     ui->CompareEditor->setFirstVisibleLine(compareLine);
@@ -458,6 +460,9 @@ void TPreviewForm::showStatus()
 
 void TPreviewForm::setOutdated(bool outdated)
 {
+    if (outdated == m_outdated)
+        return; // restyling every view costs time on a big file
+    m_outdated = outdated;
     for (QsciScintilla *editor : {ui->ResultEditor, ui->SourceEditor, ui->CompareEditor, ui->ChangesEditor}) {
         QsciLexer *lexer = editor->lexer();
         lexer->setPaper(outdated ? OutdatedPaper : QColor(Qt::white));

@@ -82,6 +82,7 @@ private:
     QVector<int> m_sourceToResult; // first visible line of one side to the other, by the diff
     QVector<int> m_resultToSource;
     bool m_syncing = false;
+    bool m_outdated = false;
     QString m_lastDirectory;
 };
 
