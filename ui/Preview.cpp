@@ -32,6 +32,7 @@ const QColor AddedColour(0xd7, 0xf5, 0xd7);
 const QColor RemovedColour(0xfa, 0xd8, 0xd8);
 const QColor HeaderColour(0xdd, 0xe6, 0xf0);
 const QColor OutdatedPaper(0xe4, 0xe4, 0xe4);
+constexpr int BusyNoticeMilliseconds = 150;
 
 void setupEditor(QsciScintilla *editor, bool numbersAsText = false)
 {
@@ -145,6 +146,9 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
     ui->MessagesSplitter->setStretchFactor(0, 5);
     ui->MessagesSplitter->setStretchFactor(1, 1);
 
+    m_busyNotice.setSingleShot(true);
+    m_busyNotice.setInterval(BusyNoticeMilliseconds);
+    connect(&m_busyNotice, &QTimer::timeout, this, &TPreviewForm::showStatus);
     connect(ui->OpenFileButton, &QPushButton::clicked, this, &TPreviewForm::OpenFileButtonClick);
     connect(ui->SampleButton, &QPushButton::clicked, this, &TPreviewForm::SampleButtonClick);
     connect(&m_runner, &PreviewRunner::finished, this, &TPreviewForm::runnerFinished);
@@ -221,6 +225,7 @@ void TPreviewForm::hideEvent(QHideEvent *event)
     if (m_running) {
         m_runner.cancel();
         m_running = false;
+        m_busyNotice.stop();
         m_pending = true;
     }
 }
@@ -283,12 +288,14 @@ void TPreviewForm::requestPreview()
     }
     m_runner.format(request);
     m_running = true;
-    showStatus();
+    // a run that ends at once is never announced: the repaint would cost more than it tells
+    m_busyNotice.start();
 }
 
 void TPreviewForm::runnerFinished(const PreviewResult &result)
 {
     m_running = false;
+    m_busyNotice.stop();
     if (result.hasOutput())
         showResult(result);
     else

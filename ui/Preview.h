@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 #include <QWidget>
 
@@ -69,6 +70,7 @@ private:
     QString m_parameterText;
     bool m_pending = false; // a request waits for the window to be shown
     bool m_running = false;
+    QTimer m_busyNotice; // says "正在更新" once a run takes noticeably long
 
     struct GoodResult
     {
