@@ -14,6 +14,9 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QTextBlock>
 #include <QUrl>
 
 TPreviewForm *PreviewForm = nullptr;
@@ -145,6 +148,9 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
     ui->CompareEditor->setDocument(ui->ResultEditor->document());
     ui->MessagesSplitter->setStretchFactor(0, 5);
     ui->MessagesSplitter->setStretchFactor(1, 1);
+    ui->MessagesMemo->setAcceptDrops(false);
+    ui->MessagesMemo->viewport()->setAcceptDrops(false);
+    ui->MessagesMemo->viewport()->installEventFilter(this);
 
     m_busyNotice.setSingleShot(true);
     m_busyNotice.setInterval(BusyNoticeMilliseconds);
@@ -209,6 +215,31 @@ bool TPreviewForm::openSource(const QByteArray &localPath)
     m_lastDirectory = QFile::decodeName(localPath.left(localPath.lastIndexOf('/') + 1));
     setSource(file.text, shownPath, previewCopyName(localPath));
     return true;
+}
+
+bool TPreviewForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->MessagesMemo->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const QPoint position = static_cast<QMouseEvent *>(event)->position().toPoint();
+        showSourceLine(ui->MessagesMemo->cursorForPosition(position).block().text());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TPreviewForm::showSourceLine(const QString &message)
+{
+    // indent names the place as "file:line:"; the copy's name is the source's own
+    static const QRegularExpression place(QStringLiteral(":(\\d+):"));
+    const QRegularExpressionMatch match = place.match(message);
+    const int line = match.hasMatch() ? match.captured(1).toInt() - 1 : -1;
+    if (line < 0 || line >= ui->SourceEditor->lines())
+        return;
+    ui->ViewTabs->setCurrentWidget(ui->ComparePage);
+    ui->SourceEditor->setCursorPosition(line, 0);
+    ui->SourceEditor->setSelection(line, 0, line, ui->SourceEditor->text(line).length());
+    ui->SourceEditor->ensureLineVisible(line);
+    ui->SourceEditor->setFocus();
 }
 
 void TPreviewForm::showEvent(QShowEvent *event)

@@ -40,7 +40,11 @@ public:
 
     PreviewRunner &runner() { return m_runner; }
 
+    // Shows the source line that one of indent's messages names, side by side with the result.
+    void showSourceLine(const QString &message);
+
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;

@@ -19,6 +19,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextCursor>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -107,6 +108,7 @@ private Q_SLOTS:
     void openFileThroughTheDialog();
     void dropOfAFileWithANonUtf8Name();
     void unreadableFileIsRefused();
+    void messagesLeadToTheSourceLine();
 
 private:
     // What a job makes of source with the parameter text the main window shows now.
@@ -373,6 +375,30 @@ void TestPreviewForm::unreadableFileIsRefused()
     QVERIFY(m_windows->prompts.messages.first().startsWith(text("无法读取文件")));
     // the sample stays
     QCOMPARE(resultText(), expected(previewSample()));
+}
+
+void TestPreviewForm::messagesLeadToTheSourceLine()
+{
+    openPreview();
+    const QString path = m_files.filePath(QStringLiteral("open.c"));
+    QVERIFY(writeAll(path, "int broken(int x)\n{\n  if (x > 0) {\n    x = x / 2;\n"));
+    QVERIFY(PreviewForm->openSource(QFile::encodeName(path)));
+    QTRY_COMPARE(resultText(), expected(readAll(path)));
+    auto *messages = child<QPlainTextEdit>("MessagesMemo");
+    QVERIFY2(messages->toPlainText().contains(QLatin1String("open.c:5:")),
+             qPrintable(messages->toPlainText()));
+    QVERIFY(child<QLabel>("StatusLabel")->text().contains(text("indent 报告了源代码中的问题")));
+    QVERIFY(child<QLabel>("OutdatedBanner")->isHidden()); // formatted, with a warning
+
+    QTextCursor start = messages->textCursor();
+    start.movePosition(QTextCursor::Start);
+    QTest::mouseDClick(messages->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       messages->cursorRect(start).center() + QPoint(4, 0));
+    QCOMPARE(child<QTabWidget>("ViewTabs")->currentWidget()->objectName(), QStringLiteral("ComparePage"));
+    int line = -1;
+    int index = -1;
+    editor("SourceEditor")->getCursorPosition(&line, &index);
+    QCOMPARE(line, 4); // indent's line 5, at the end of the file
 }
 
 QTEST_MAIN(TestPreviewForm)
