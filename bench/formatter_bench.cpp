@@ -74,11 +74,7 @@ QStringList copyCorpus(const QStringList &headers, const QString &root)
 
 QString recommendedParameterText()
 {
-    const StyleRecord recommended = builtInStyles().at(3);
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = recommended.Flags[row] != 0;
-    return ParameterTextFor(checks);
+    return ParameterTextOf(builtInStyles().at(3));
 }
 
 } // namespace

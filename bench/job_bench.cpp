@@ -33,11 +33,7 @@ constexpr int CorpusLimit = 472;
 
 QString recommendedParameterText()
 {
-    const StyleRecord record = builtInStyles().at(3);
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = record.Flags[row] != 0;
-    return ParameterTextFor(checks);
+    return ParameterTextOf(builtInStyles().at(3));
 }
 
 // Up to CorpusLimit headers below /usr/include, one per file name, copied flat into directory.

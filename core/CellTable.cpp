@@ -71,3 +71,11 @@ StyleFlags CellTable::checkFlags() const
         flags[row] = isChecked(row) ? 1 : 0;
     return flags;
 }
+
+QString ParameterTextOf(const StyleRecord &record)
+{
+    CheckStates checks{};
+    for (int row = 0; row < OptionCount; ++row)
+        checks[row] = record.Flags[row] != 0;
+    return ParameterTextFor(checks);
+}

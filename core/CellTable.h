@@ -9,6 +9,8 @@
 
 // The option texts of the checked rows in catalogue order, each followed by one blank.
 QString ParameterTextFor(const CheckStates &checks);
+// The same for a stored style's flags (any non-zero byte is a check).
+QString ParameterTextOf(const StyleRecord &record);
 
 // The 93 x 3 cells behind the option grid: the check (the working selection), the option text and the
 // description. Cell 3r + c holds column c of row r.

@@ -1,5 +1,7 @@
 #include "FormatterDeployment.h"
 
+#include "Descriptor.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -20,56 +22,11 @@ QString systemError(const QString &what, const QString &path, int error)
     return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// Closes a descriptor on every way out.
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
 FormatterDeployment failure(const QString &error)
 {
     FormatterDeployment result;
     result.error = error;
     return result;
-}
-
-bool writeFully(int fd, const QByteArray &bytes, int *error)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            *error = written < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
 }
 
 } // namespace
@@ -116,7 +73,7 @@ FormatterDeployment DeployFormatter(const QString &tempDirectory)
 
     // From here on everything goes through this descriptor, so a directory swapped in meanwhile is
     // never used.
-    FileDescriptor directoryFd(
+    Descriptor directoryFd(
         ::open(encodedDirectory.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (directoryFd.get() < 0)
         return failure(systemError(QStringLiteral("cannot open"), directory, errno));
@@ -141,11 +98,11 @@ FormatterDeployment DeployFormatter(const QString &tempDirectory)
     }
     if (fileFd < 0)
         return failure(systemError(QStringLiteral("cannot create a file in"), directory, errno));
-    FileDescriptor file(fileFd);
+    Descriptor file(fileFd);
 
     const auto discardTemporary = [&] { ::unlinkat(directoryFd.get(), temporaryName.constData(), 0); };
     int error = 0;
-    if (!writeFully(file.get(), image, &error)) {
+    if (!writeWhole(file.get(), image, &error)) {
         discardTemporary();
         return failure(systemError(QStringLiteral("cannot write the formatter into"), directory, error));
     }

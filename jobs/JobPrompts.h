@@ -29,6 +29,7 @@ public:
         QString title;
         QStringList filters; // Qt name filters, e.g. "支持文件类型 (*.c *.h *.cpp *.hpp)"
         QString initialDirectory;
+        bool listHidden = false; // for hidden files such as ".indent.pro"
     };
     struct OpenFilesAnswer
     {
@@ -37,6 +38,15 @@ public:
     };
     // A file-open dialog that allows several files.
     virtual OpenFilesAnswer openFiles(const OpenFilesRequest &request) = 0;
+
+    struct SaveFileRequest
+    {
+        QString title;
+        QStringList filters;
+        QString initialPath; // directory and proposed file name
+    };
+    // A file-save dialog that asks before replacing a file; the chosen path, empty when cancelled.
+    virtual QString saveFile(const SaveFileRequest &request) = 0;
 
     // A folder chooser titled with prompt; empty when cancelled.
     virtual QString chooseDirectory(const QString &prompt) = 0;

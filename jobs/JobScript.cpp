@@ -1,5 +1,6 @@
 #include "JobScript.h"
 
+#include "Descriptor.h"
 #include "OutputDirectory.h"
 
 #include <QFile>
@@ -260,13 +261,13 @@ qint64 JobScriptRunner::bytesNeeded(qint64 sourceBytes)
 
 namespace {
 
-// What the formatter makes of one copy, written to its standard output instead of the file.
-QByteArray formattedText(const QString &formatterPath, int directory, const QString &relativeName,
+// What the formatter makes of a source, written to its standard output: what its copy should hold.
+QByteArray formattedText(const QString &formatterPath, int directory, const QString &source,
                          const QStringList &options, bool *ok)
 {
     QProcess process;
     process.setProgram(formatterPath);
-    process.setArguments(formatterArguments({relativeName}, options + QStringList{QStringLiteral("-st")}));
+    process.setArguments(formatterArguments({source}, options + QStringList{QStringLiteral("-st")}));
     process.setProcessEnvironment(formatterEnvironment(options));
     process.setStandardInputFile(QProcess::nullDevice());
     process.setChildProcessModifier([directory] {
@@ -277,29 +278,6 @@ QByteArray formattedText(const QString &formatterPath, int directory, const QStr
     *ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
           (process.exitCode() == 0 || process.exitCode() == 2);
     return process.readAllStandardOutput();
-}
-
-QByteArray readRelative(int directory, const QString &relativeName, bool *ok)
-{
-    QByteArray bytes;
-    const int fd =
-        ::openat(directory, QFile::encodeName(relativeName).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    *ok = fd >= 0;
-    if (fd < 0)
-        return bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            *ok = got == 0;
-            break;
-        }
-        bytes.append(buffer, got);
-    }
-    ::close(fd);
-    return bytes;
 }
 
 } // namespace
@@ -421,10 +399,14 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
                 continue;
             for (const QString &file : run.files) {
                 bool formattedOk = false;
-                bool readOk = false;
-                const QByteArray expected =
-                    formattedText(script.formatterPath, directory.descriptor(), file, options, &formattedOk);
-                if (formattedOk && readRelative(directory.descriptor(), file, &readOk) == expected && readOk)
+                QByteArray made;
+                int error = 0;
+                // from the source: a copy the formatter cut short would only be compared with itself
+                const QByteArray expected = formattedText(script.formatterPath, directory.descriptor(),
+                                                          sourceOfCopy.value(file), options, &formattedOk);
+                if (formattedOk &&
+                    readFileAt(directory.descriptor(), QFile::encodeName(file), &made, &error) &&
+                    made == expected)
                     continue;
                 result.incomplete.append(file);
                 putBack(file);

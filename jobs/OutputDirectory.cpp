@@ -1,5 +1,6 @@
 #include "OutputDirectory.h"
 
+#include "Descriptor.h"
 #include "SourceFiles.h"
 
 #include <QFile>
@@ -24,42 +25,6 @@ QString tr8(const char *text)
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
-bool writeAll(int fd, const char *data, ssize_t size)
-{
-    for (ssize_t written = 0; written < size;) {
-        const ssize_t put = ::write(fd, data + written, size_t(size - written));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            if (put == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        written += put;
-    }
-    return true;
 }
 
 } // namespace
@@ -165,8 +130,9 @@ QString OutputDirectory::copyIn(const QString &source, const QByteArray &relativ
             return fail("读取失败：", errno);
         if (got == 0)
             break;
-        if (!writeAll(out.get(), buffer, got))
-            return fail("写入副本失败：", errno);
+        int error = 0;
+        if (!writeWhole(out.get(), buffer, got, &error))
+            return fail("写入副本失败：", error);
     }
     // the mode given to open passed through the umask; the copy belongs to the job and must be writable
     if (::fchmod(out.get(), mode) != 0)

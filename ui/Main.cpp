@@ -2,10 +2,14 @@
 #include "ui_Main.h"
 
 #include "Aboutme.h"
+#include "AtomicFile.h"
 #include "CellTable.h"
 #include "FormatterDeployment.h"
 #include "FormattingJob.h"
+#include "ImportProfile.h"
+#include "IndentProfile.h"
 #include "Inputname.h"
+#include "OptionEffects.h"
 #include "Preview.h"
 #include "QtPrompts.h"
 #include "Startup.h"
@@ -13,11 +17,15 @@
 #include "StyleStore.h"
 #include "WindowStyle.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <new>
 
 TMainForm *MainForm = nullptr;
@@ -71,6 +79,9 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->IndentTreeItem, &QAction::triggered, this, &TMainForm::IndentTreeItemClick);
     connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
     connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
+    connect(ui->ImportProfileItem, &QAction::triggered, this, &TMainForm::ImportProfileItemClick);
+    connect(ui->ExportProfileItem, &QAction::triggered, this, &TMainForm::ExportProfileItemClick);
+    connect(ui->CopyCommandLineItem, &QAction::triggered, this, &TMainForm::CopyCommandLineItemClick);
 }
 
 TMainForm::~TMainForm() = default;
@@ -139,6 +150,7 @@ void TMainForm::StyleGridSelectCell(int ACol, int ARow)
         const UpdateBracket grid(ui->StyleGrid);
         m_cells->toggle(ARow);
         m_gridModel->rowsChanged(ARow, ARow);
+        refreshRowNotes();
     }
     showParameterText(m_cells->ComposeParameterText());
 }
@@ -285,6 +297,7 @@ void TMainForm::showStyle(int index)
             const UpdateBracket grid(ui->StyleGrid);
             text = m_cells->ShowStyle(m_store->styleFlags(index));
             m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
+            refreshRowNotes();
         }
         ui->ParamMemo->setParameterText(text);
     }
@@ -303,4 +316,104 @@ void TMainForm::showParameterText(const QString &text)
 QString TMainForm::parameterText() const
 {
     return ui->ParamMemo->parameterText();
+}
+
+void TMainForm::ImportProfileItemClick()
+{
+    if (!m_cells)
+        return;
+    if (!m_importForm) {
+        m_importForm = new TImportProfileForm(*m_prompts, this);
+        connect(m_importForm, &TImportProfileForm::profileImported, this, &TMainForm::applyImportedProfile);
+    }
+    m_importForm->reset();
+    m_importForm->open();
+}
+
+void TMainForm::applyImportedProfile(const ProfileImport &import)
+{
+    {
+        const UpdateBracket memo(ui->ParamMemo);
+        {
+            const UpdateBracket grid(ui->StyleGrid);
+            for (int row = 0; row < CellTable::RowCount; ++row)
+                m_cells->setChecked(row, import.checks[size_t(row)]);
+            m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
+            refreshRowNotes();
+        }
+        ui->ParamMemo->setParameterText(m_cells->ComposeParameterText());
+    }
+    emit parameterTextChanged(ui->ParamMemo->parameterText());
+}
+
+void TMainForm::ExportProfileItemClick()
+{
+    if (!m_cells)
+        return;
+    const QString parameterText = ui->ParamMemo->parameterText();
+    const QString path = m_prompts->saveFile(
+        {QString::fromUtf8("导出indent配置"),
+         {QString::fromUtf8("indent配置 (.indent.pro *.pro)"), QString::fromUtf8("所有文件 (*)")},
+         m_programDirectory + QStringLiteral(".indent.pro")});
+    if (path.isEmpty())
+        return;
+    const QString shownPath = QDir::toNativeSeparators(path);
+    if (!writeFileAtomically(path, indentProfileText(selectedStyleName(), parameterText))) {
+        m_prompts->ShowMessage(QString::fromUtf8("indent配置导出失败，无法写入：%1").arg(shownPath));
+        return;
+    }
+    QString message = QString::fromUtf8("indent配置已导出：%1").arg(shownPath);
+    const QStringList leftOut = optionsLeftOutOfProfile(parameterText);
+    if (!leftOut.isEmpty())
+        message +=
+            QString::fromUtf8("\n未写入 %1：它们在配置文件中没有意义。").arg(leftOut.join(QLatin1Char(' ')));
+    const RowNotes notes = optionNotes(m_cells->checks());
+    if (std::any_of(notes.cbegin(), notes.cend(),
+                    [](const RowNote &note) { return note.effect == RowNote::Effect::MissingTypeName; }))
+        message += QString::fromUtf8("\n最后的 -T 后面没有类型名，indent 读取这个配置时会报错。");
+    m_prompts->ShowMessage(message);
+}
+
+void TMainForm::CopyCommandLineItemClick()
+{
+    const QString parameterText = ui->ParamMemo->parameterText().trimmed();
+    QString commandLine = QStringLiteral("indent");
+    if (!parameterText.isEmpty())
+        commandLine += QLatin1Char(' ') + parameterText;
+    QGuiApplication::clipboard()->setText(commandLine);
+}
+
+QStringList TMainForm::rowNotes() const
+{
+    return m_cells ? optionNoteTexts(m_cells->checks()) : QStringList();
+}
+
+void TMainForm::refreshRowNotes()
+{
+    const RowNotes notes = optionNotes(m_cells->checks());
+    QVector<StyleGridModel::RowShade> shades(CellTable::RowCount);
+    for (int row = 0; row < CellTable::RowCount; ++row) {
+        const RowNote &note = notes[size_t(row)];
+        const bool explained =
+            note.hasNoEffect() || note.effect == RowNote::Effect::PartlyOverridden || note.typeNameRow >= 0;
+        shades[row] = {note.hasNoEffect(), explained ? rowNoteText(note) : QString()};
+    }
+    m_gridModel->setRowShades(shades);
+}
+
+QString TMainForm::selectedStyleName() const
+{
+    const int index = selectedListIndex();
+    if (index < 0)
+        return QString::fromUtf8("未保存的选择");
+    QString name = m_store->styleName(index);
+    const StyleFlags stored = m_store->styleFlags(index);
+    for (int row = 0; row < CellTable::RowCount; ++row) {
+        if ((stored[size_t(row)] != 0) != m_cells->isChecked(row)) {
+            // the grid no longer shows the stored style: say so rather than name it falsely
+            name += QString::fromUtf8("（未保存的修改）");
+            break;
+        }
+    }
+    return name;
 }

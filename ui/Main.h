@@ -12,6 +12,8 @@ class JobPrompts;
 class QtPrompts;
 class StyleGridModel;
 class StyleStore;
+class TImportProfileForm;
+struct ProfileImport;
 
 namespace Ui {
 class TMainForm;
@@ -56,6 +58,14 @@ public:
     void IndentTreeItemClick();
     void AboutItemClick();
     void ExitItemClick();
+    void ImportProfileItemClick();
+    void ExportProfileItemClick();
+    void CopyCommandLineItemClick();
+
+    // Replaces the working selection with an imported one; nothing is saved.
+    void applyImportedProfile(const ProfileImport &import);
+    // What each row of the working selection does, one text per catalogue row (empty: not ticked).
+    QStringList rowNotes() const;
 
     QString programDirectory() const { return m_programDirectory; }
     QString configPath() const { return m_configPath; }
@@ -77,6 +87,9 @@ private:
     void selectListEntry(int index);
     void showStyle(int index);
     void showParameterText(const QString &text);
+    void refreshRowNotes();
+    // The selected style's name, marked when the grid holds changes not saved to it.
+    QString selectedStyleName() const;
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<QtPrompts> m_qtPrompts;
@@ -89,6 +102,7 @@ private:
     std::unique_ptr<CellTable> m_cells;
     StyleGridModel *m_gridModel = nullptr;
     std::unique_ptr<FormattingJob> m_job;
+    TImportProfileForm *m_importForm = nullptr;
     bool m_placed = false;
 };
 

@@ -81,9 +81,24 @@ JobPrompts::OpenFilesAnswer QtPrompts::openFiles(const OpenFilesRequest &request
     QFileDialog dialog(m_parent, request.title, request.initialDirectory);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(request.filters);
+    if (request.listHidden)
+        dialog.setFilter(dialog.filter() | QDir::Hidden);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return {dialog.selectedFiles(), dialog.selectedNameFilter()};
+}
+
+QString QtPrompts::saveFile(const SaveFileRequest &request)
+{
+    QFileDialog dialog(m_parent, request.title, request.initialPath);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(request.filters);
+    // ".indent.pro" is a hidden file: list hidden files so that an existing one can be picked
+    dialog.setFilter(dialog.filter() | QDir::Hidden);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 QString QtPrompts::chooseDirectory(const QString &prompt)

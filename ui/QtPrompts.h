@@ -15,6 +15,7 @@ public:
     bool askWarningYesNo(const QString &question) override;
     bool askInformationOkCancel(const QString &text) override;
     OpenFilesAnswer openFiles(const OpenFilesRequest &request) override;
+    QString saveFile(const SaveFileRequest &request) override;
     QString chooseDirectory(const QString &prompt) override;
     bool openFolder(const QString &path) override;
     std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) override;

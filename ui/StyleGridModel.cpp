@@ -1,5 +1,9 @@
 #include "StyleGridModel.h"
 
+#include <QBrush>
+#include <QGuiApplication>
+#include <QPalette>
+
 StyleGridModel::StyleGridModel(int rowCount, QStringList headers, CellLookup lookup, QObject *parent)
     : QAbstractTableModel(parent)
     , m_rowCount(rowCount)
@@ -21,6 +25,11 @@ QVariant StyleGridModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid())
         return {};
+    const RowShade shade = rowShade(index.row());
+    if (role == Qt::ForegroundRole && shade.dimmed)
+        return QBrush(QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    if (role == Qt::ToolTipRole && !shade.tooltip.isEmpty())
+        return shade.tooltip;
     if (index.column() == 0) {
         if (role != Qt::CheckStateRole)
             return {};
@@ -48,4 +57,17 @@ Qt::ItemFlags StyleGridModel::flags(const QModelIndex &index) const
 void StyleGridModel::rowsChanged(int first, int last)
 {
     emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
+void StyleGridModel::setRowShades(const QVector<RowShade> &shades)
+{
+    m_shades = shades;
+    if (m_rowCount > 0)
+        emit dataChanged(index(0, 0), index(m_rowCount - 1, columnCount() - 1),
+                         {Qt::ForegroundRole, Qt::ToolTipRole});
+}
+
+StyleGridModel::RowShade StyleGridModel::rowShade(int row) const
+{
+    return row >= 0 && row < m_shades.size() ? m_shades.at(row) : RowShade();
 }

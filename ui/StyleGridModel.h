@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 
@@ -11,6 +12,14 @@ class StyleGridModel : public QAbstractTableModel
 {
 public:
     using CellLookup = std::function<QVariant(int column, int row)>;
+
+    // How a row is drawn beyond its cells: dimmed when its option does nothing, and a tooltip that
+    // says why (empty: the cell's own text).
+    struct RowShade
+    {
+        bool dimmed = false;
+        QString tooltip;
+    };
 
     StyleGridModel(int rowCount, QStringList headers, CellLookup lookup, QObject *parent = nullptr);
 
@@ -22,9 +31,13 @@ public:
 
     // Tells the view that the cells of these rows have new values.
     void rowsChanged(int first, int last);
+    // Replaces every row's shade; cell texts stay as they are.
+    void setRowShades(const QVector<RowShade> &shades);
+    RowShade rowShade(int row) const;
 
 private:
     int m_rowCount;
     QStringList m_headers;
     CellLookup m_lookup;
+    QVector<RowShade> m_shades;
 };

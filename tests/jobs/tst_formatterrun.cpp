@@ -44,11 +44,7 @@ const QByteArray Sample = "#include <stdio.h>\n"
 
 QString recommendedParameterText()
 {
-    const StyleRecord recommended = builtInStyles().at(3);
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = recommended.Flags[row] != 0;
-    return ParameterTextFor(checks);
+    return ParameterTextOf(builtInStyles().at(3));
 }
 
 QString describe(const FormatterRunResult &result)

@@ -43,11 +43,7 @@ const QByteArray Messy = "int main(int argc,char**argv){if(argc>1){return 1;}els
 
 QString recommendedParameterText()
 {
-    CheckStates checks{};
-    const StyleRecord record = builtInStyles().at(3);
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = record.Flags[row] != 0;
-    return ParameterTextFor(checks);
+    return ParameterTextOf(builtInStyles().at(3));
 }
 
 // Sees the script while the job runs: the progress display goes up once it has been written.

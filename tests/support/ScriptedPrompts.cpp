@@ -45,6 +45,12 @@ JobPrompts::OpenFilesAnswer ScriptedPrompts::openFiles(const OpenFilesRequest &r
     return m_files.isEmpty() ? OpenFilesAnswer{} : m_files.dequeue();
 }
 
+QString ScriptedPrompts::saveFile(const SaveFileRequest &request)
+{
+    saveRequests.append(request);
+    return m_saveFiles.isEmpty() ? QString() : m_saveFiles.dequeue();
+}
+
 QString ScriptedPrompts::chooseDirectory(const QString &prompt)
 {
     directoryPrompts.append(prompt);

@@ -15,6 +15,7 @@ public:
     bool askWarningYesNo(const QString &question) override;
     bool askInformationOkCancel(const QString &text) override;
     OpenFilesAnswer openFiles(const OpenFilesRequest &request) override;
+    QString saveFile(const SaveFileRequest &request) override;
     QString chooseDirectory(const QString &prompt) override;
     bool openFolder(const QString &path) override;
     std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) override;
@@ -26,6 +27,7 @@ public:
         m_files.enqueue({files, selectedFilter});
     }
     void queueDirectory(const QString &directory) { m_directories.enqueue(directory); }
+    void queueSaveFile(const QString &path) { m_saveFiles.enqueue(path); }
     // The progress display reports a cancel once this many updates have been shown; -1 never.
     int cancelAfterProgressUpdates = -1;
     // Whether the desktop shell manages to open a folder.
@@ -35,6 +37,7 @@ public:
     QStringList questions;            // warning questions (Yes/No)
     QStringList informationQuestions; // OK/Cancel
     QList<OpenFilesRequest> fileRequests;
+    QList<SaveFileRequest> saveRequests;
     QStringList directoryPrompts;
     QStringList openedFolders;
     QStringList progressLabels;
@@ -45,4 +48,5 @@ private:
     QQueue<bool> m_okCancel;
     QQueue<OpenFilesAnswer> m_files;
     QQueue<QString> m_directories;
+    QQueue<QString> m_saveFiles;
 };

@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -14,6 +16,7 @@ class TestQtPrompts : public QObject
 
 private slots:
     void boxesOpenAboveTheWindowThatAsked();
+    void saveDialogListsHiddenFilesAndReturnsTheChoice();
 };
 
 void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
@@ -58,6 +61,32 @@ void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
     QVERIFY(!prompts.askInformationOkCancel(QStringLiteral("go on?")));
     QCOMPARE(parentSeen, &main);
     QVERIFY(!stayedOnTop);
+}
+
+void TestQtPrompts::saveDialogListsHiddenFilesAndReturnsTheChoice()
+{
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    const QString path = directory.filePath(QStringLiteral(".indent.pro"));
+    QtPrompts prompts;
+    bool listsHidden = false;
+    bool saves = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        listsHidden = dialog->filter().testFlag(QDir::Hidden);
+        saves = dialog->acceptMode() == QFileDialog::AcceptSave;
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept(); // as the save button does
+    });
+    QCOMPARE(prompts.saveFile({QStringLiteral("export"), {QStringLiteral("all (*)")}, path}), path);
+    QVERIFY(listsHidden && saves);
+
+    QTimer::singleShot(0, this, [] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    QCOMPARE(prompts.saveFile({QStringLiteral("export"), {}, path}), QString());
 }
 
 QTEST_MAIN(TestQtPrompts)

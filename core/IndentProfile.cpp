@@ -1,0 +1,419 @@
+#include "IndentProfile.h"
+
+#include "OptionEffects.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+// indent's long options and their short forms, from the manual of the build we ship. A numeric option
+// takes its number glued to the long name as to the short one ("--line-length80" is "-l80").
+struct LongOption
+{
+    const char *longName;
+    const char *shortName;
+    bool numeric;
+};
+const LongOption LongOptions[] = {
+    {"align-with-spaces", "as", false},
+    {"blank-before-sizeof", "bs", false},
+    {"Bill-Shannon", "bs", false},
+    {"blank-lines-after-commas", "bc", false},
+    {"blank-lines-after-declarations", "bad", false},
+    {"blank-lines-after-procedures", "bap", false},
+    {"blank-lines-before-block-comments", "bbb", false},
+    {"brace-indent", "bli", true},
+    {"braces-after-func-def-line", "blf", false},
+    {"braces-after-if-line", "bl", false},
+    {"braces-after-struct-decl-line", "bls", false},
+    {"braces-on-func-def-line", "brf", false},
+    {"braces-on-if-line", "br", false},
+    {"braces-on-struct-decl-line", "brs", false},
+    {"break-after-boolean-operator", "nbbo", false},
+    {"break-before-boolean-operator", "bbo", false},
+    {"break-function-decl-args", "bfda", false},
+    // indent 2.2.12 matches long names by prefix and so reads the manual's "-end" forms as the shorter
+    // names before them: "--break-function-decl-args-end" is "-bfda", not "-bfde"
+    {"break-function-decl-args-end", "bfda", false},
+    {"case-brace-indentation", "cbi", true},
+    {"case-indentation", "cli", true},
+    {"comment-delimiters-on-blank-lines", "cdb", false},
+    {"comment-indentation", "c", true},
+    {"comment-line-length", "lc", true},
+    {"continuation-indentation", "ci", true},
+    {"continue-at-parentheses", "lp", false},
+    {"cuddle-do-while", "cdw", false},
+    {"cuddle-else", "ce", false},
+    {"declaration-comment-column", "cd", true},
+    {"declaration-indentation", "di", true},
+    {"dont-break-function-decl-args", "nbfda", false},
+    {"dont-break-function-decl-args-end", "nbfda", false},
+    {"dont-break-procedure-type", "npsl", false},
+    {"dont-cuddle-do-while", "ncdw", false},
+    {"dont-cuddle-else", "nce", false},
+    {"dont-format-comments", "nfca", false},
+    {"dont-format-first-column-comments", "nfc1", false},
+    {"dont-line-up-parentheses", "nlp", false},
+    {"dont-left-justify-declarations", "ndj", false},
+    {"dont-space-special-semicolon", "nss", false},
+    {"dont-star-comments", "nsc", false},
+    {"dont-tab-align-comments", "ntac", false},
+    {"else-endif-column", "cp", true},
+    {"fix-nested-comments", "fnc", false},
+    {"format-all-comments", "fca", false},
+    {"format-first-column-comments", "fc1", false},
+    {"gettext-strings", "gts", false},
+    {"gnu-style", "gnu", false},
+    {"honour-newlines", "hnl", false},
+    {"ignore-newlines", "nhnl", false},
+    {"ignore-profile", "npro", false},
+    {"indent-label", "il", true},
+    {"indent-level", "i", true},
+    {"k-and-r-style", "kr", false},
+    {"leave-optional-blank-lines", "nsob", false},
+    {"leave-preprocessor-space", "lps", false},
+    {"left-justify-declarations", "dj", false},
+    {"line-comments-indentation", "d", true},
+    {"line-length", "l", true},
+    {"linux-style", "linux", false},
+    {"no-blank-lines-after-commas", "nbc", false},
+    {"no-blank-lines-after-declarations", "nbad", false},
+    {"no-blank-lines-after-procedures", "nbap", false},
+    {"no-blank-lines-before-block-comments", "nbbb", false},
+    {"no-comment-delimiters-on-blank-lines", "ncdb", false},
+    {"no-gettext-strings", "ngts", false},
+    {"no-parameter-indentation", "nip", false},
+    {"no-space-after-casts", "ncs", false},
+    {"no-space-after-for", "nsaf", false},
+    {"no-space-after-function-call-names", "npcs", false},
+    {"no-space-after-if", "nsai", false},
+    {"no-space-after-parentheses", "nprs", false},
+    {"no-space-after-while", "nsaw", false},
+    {"no-tabs", "nut", false},
+    {"no-verbosity", "nv", false},
+    {"original", "orig", false},
+    {"parameter-indentation", "ip", true},
+    {"paren-indentation", "pi", true},
+    {"pointer-align-left", "pal", false},
+    {"pointer-align-right", "par", false},
+    {"preprocessor-indentation", "ppi", true},
+    {"preserve-mtime", "pmt", false},
+    {"procnames-start-lines", "psl", false},
+    {"single-line-conditionals", "slc", false},
+    {"space-after-cast", "cs", false},
+    {"space-after-for", "saf", false},
+    {"space-after-if", "sai", false},
+    {"space-after-parentheses", "prs", false},
+    {"space-after-procedure-calls", "pcs", false},
+    {"space-after-while", "saw", false},
+    {"space-special-semicolon", "ss", false},
+    {"spaces-around-initializers", "sar", false},
+    {"standard-output", "st", false},
+    {"start-left-side-of-comments", "sc", false},
+    {"struct-brace-indentation", "sbi", true},
+    {"swallow-optional-blank-lines", "sob", false},
+    {"tab-size", "ts", true},
+    {"use-tabs", "ut", false},
+    {"verbose", "v", false},
+};
+
+// Short options that take a number, glued or as the next word.
+const char *const NumericShortNames[] = {"bli", "c",  "cbi", "cd", "ci", "cli", "cp",  "d",   "di",
+                                         "i",   "il", "ip",  "l",  "lc", "pi",  "ppi", "sbi", "ts"};
+
+constexpr int TypeNameRow = 88;
+
+bool isNumber(const QString &word)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    return digits.match(word).hasMatch();
+}
+
+bool isNumericShortName(const QString &name)
+{
+    for (const char *numeric : NumericShortNames) {
+        if (name == QLatin1String(numeric))
+            return true;
+    }
+    return false;
+}
+
+int rowOfOption(const QString &option)
+{
+    for (int row = 0; row < OptionCount; ++row) {
+        if (option == QString::fromUtf8(OptionCatalogue[size_t(row)].optionText))
+            return row;
+    }
+    return -1;
+}
+
+QString withoutComments(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype at = 0; at < text.size();) {
+        if (text.mid(at, 2) == QLatin1String("/*")) {
+            const qsizetype end = text.indexOf(QLatin1String("*/"), at + 2);
+            at = end < 0 ? text.size() : end + 2;
+            result += QLatin1Char(' ');
+        } else if (text.mid(at, 2) == QLatin1String("//")) {
+            const qsizetype end = text.indexOf(QLatin1Char('\n'), at + 2);
+            at = end < 0 ? text.size() : end;
+            result += QLatin1Char(' ');
+        } else {
+            result += text.at(at++);
+        }
+    }
+    return result;
+}
+
+bool isIndentCommand(const QString &word)
+{
+    const QString name = QFileInfo(word).fileName();
+    return name == QLatin1String("indent") || name == QLatin1String("indent.exe");
+}
+
+// A long option's name without its prefix, matched in full or with a glued number.
+const LongOption *longOptionFor(const QString &name, QString *number)
+{
+    for (const LongOption &option : LongOptions) {
+        const QLatin1String longName(option.longName);
+        if (name == longName) {
+            number->clear();
+            return &option;
+        }
+        if (option.numeric && name.startsWith(longName) && isNumber(name.mid(longName.size()))) {
+            *number = name.mid(longName.size());
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+QString sanitizedComment(QString text)
+{
+    text.replace(QLatin1String("*/"), QLatin1String("* /"));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+}
+
+bool isLeftOutOfProfile(const QString &option)
+{
+    return option == QLatin1String("-npro") || option == QLatin1String("-st");
+}
+
+QString optionText(int row)
+{
+    return QString::fromUtf8(OptionCatalogue[size_t(row)].optionText);
+}
+
+// The catalogue's order replaces the input's: where a setting comes out differently, drop the
+// selection's winner when it did nothing in the input, then list what still differs.
+void reconcileOrder(const QVector<int> &inputOrder, ProfileImport &result)
+{
+    const QHash<QString, AppliedSetting> wanted = appliedSettings(inputOrder);
+    const QVector<RowNote> inputNotes = sequenceNotes(inputOrder);
+    QSet<int> idle;
+    QSet<int> busy;
+    for (int at = 0; at < inputOrder.size(); ++at) {
+        const int row = inputOrder.at(at);
+        if (OptionEffects[size_t(row)].kind != OptionKind::Setting)
+            continue;
+        if (inputNotes.at(at).effect == RowNote::Effect::Overridden)
+            idle.insert(row);
+        else
+            busy.insert(row);
+    }
+    idle.subtract(busy);
+
+    QHash<QString, AppliedSetting> selected;
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        selected = appliedSettings(result.checks);
+        for (auto setting = selected.cbegin(); setting != selected.cend(); ++setting) {
+            const int row = setting.value().row;
+            if (setting.value().option != wanted.value(setting.key()).option && idle.contains(row) &&
+                result.checks[size_t(row)]) {
+                result.checks[size_t(row)] = false;
+                result.overridden.append(optionText(row));
+                dropped = true;
+            }
+        }
+    }
+    std::sort(result.overridden.begin(), result.overridden.end());
+
+    QStringList settings = wanted.keys() + selected.keys();
+    settings.sort();
+    settings.removeDuplicates();
+    const QString byDefault = QString::fromUtf8("默认值");
+    for (const QString &setting : settings) {
+        const QString was = wanted.value(setting).option;
+        const QString is = selected.value(setting).option;
+        if (was != is)
+            result.changed.append(QString::fromUtf8("%1 变为 %2")
+                                      .arg(was.isEmpty() ? byDefault : was, is.isEmpty() ? byDefault : is));
+    }
+}
+
+} // namespace
+
+QString shortOptionForm(const QString &option)
+{
+    QString name;
+    if (option.startsWith(QLatin1String("--")))
+        name = option.mid(2);
+    else if (option.startsWith(QLatin1Char('+')))
+        name = option.mid(1);
+    else
+        return option.startsWith(QLatin1Char('-')) ? option : QString();
+    QString number;
+    const LongOption *longOption = longOptionFor(name, &number);
+    if (!longOption)
+        return {};
+    return QLatin1Char('-') + QLatin1String(longOption->shortName) + number;
+}
+
+QStringList knownLongOptions()
+{
+    QStringList options;
+    for (const LongOption &option : LongOptions)
+        options.append(QLatin1String("--") + QLatin1String(option.longName) +
+                       QLatin1String(option.numeric ? "3" : ""));
+    return options;
+}
+
+ProfileImport parseIndentProfile(const QString &text)
+{
+    ProfileImport result;
+    const QStringList words =
+        withoutComments(text).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+
+    struct TypeNamePair
+    {
+        int partnerRow;
+        QString written;
+    };
+    QVector<TypeNamePair> pairs;
+    QVector<int> optionRows;
+    QVector<int> inputOrder; // the mapped rows as indent reads them, type names in place
+
+    qsizetype at = 0;
+    if (!words.isEmpty() && isIndentCommand(words.first()))
+        at = 1;
+    while (at < words.size()) {
+        const QString word = words.at(at++);
+        const bool isOption =
+            word.size() > 1 && (word.startsWith(QLatin1Char('-')) || word.startsWith(QLatin1Char('+')));
+        if (!isOption) {
+            result.files.append(word);
+            continue;
+        }
+        QString written = word;
+        QString option = shortOptionForm(word);
+        if (option.isEmpty()) {
+            result.unmapped.append(written);
+            continue;
+        }
+        const QString name = option.mid(1);
+        const bool takesWord = name == QLatin1String("T") || name == QLatin1String("o");
+        if (takesWord) {
+            const QString partner = at < words.size() ? words.at(at++) : QString();
+            if (!partner.isEmpty())
+                written += QLatin1Char(' ') + partner;
+            const int partnerRow = rowOfOption(partner);
+            if (name == QLatin1String("T") && partnerRow > TypeNameRow) {
+                pairs.append({partnerRow, written});
+                inputOrder << TypeNameRow << partnerRow;
+            } else {
+                result.unmapped.append(written);
+            }
+            continue;
+        }
+        // "-l 80", "--line-length 80": the number as the next word
+        if (isNumericShortName(name) && at < words.size() && isNumber(words.at(at))) {
+            written += QLatin1Char(' ') + words.at(at);
+            option += words.at(at++);
+        }
+        const int row = rowOfOption(option);
+        if (row < 0 || row == TypeNameRow) {
+            result.unmapped.append(written);
+            continue;
+        }
+        result.checks[size_t(row)] = true;
+        optionRows.append(row);
+        inputOrder.append(row);
+    }
+
+    // The selection holds one "-T", which takes the next ticked row: a pair maps only when that row is
+    // its partner and the partner is not also wanted as an option of its own.
+    for (qsizetype index = 0; index < pairs.size(); ++index) {
+        const TypeNamePair &pair = pairs.at(index);
+        bool keeps = index == 0 && !optionRows.contains(pair.partnerRow);
+        for (int row = TypeNameRow + 1; keeps && row < pair.partnerRow; ++row)
+            keeps = !result.checks[size_t(row)];
+        if (keeps) {
+            result.checks[size_t(TypeNameRow)] = true;
+            result.checks[size_t(pair.partnerRow)] = true;
+        } else {
+            result.unmapped.append(pair.written);
+        }
+    }
+    reconcileOrder(inputOrder, result);
+    return result;
+}
+
+QString profileImportReport(const ProfileImport &import)
+{
+    QStringList lines;
+    if (import.unmapped.isEmpty())
+        lines.append(QString::fromUtf8("所有参数均已对应到参数表。"));
+    else
+        lines.append(QString::fromUtf8("未收录的参数：") + import.unmapped.join(QLatin1Char(' ')));
+    if (!import.files.isEmpty())
+        lines.append(QString::fromUtf8("已忽略的文件参数：") + import.files.join(QLatin1Char(' ')));
+    if (!import.overridden.isEmpty())
+        lines.append(QString::fromUtf8("被后面的参数覆盖、未选中：") +
+                     import.overridden.join(QLatin1Char(' ')));
+    if (!import.changed.isEmpty())
+        lines.append(QString::fromUtf8("参数表的顺序改变了效果：") +
+                     import.changed.join(QString::fromUtf8("，")));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QStringList optionsLeftOutOfProfile(const QString &parameterText)
+{
+    QStringList leftOut;
+    const QStringList options = parameterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &option : options) {
+        if (isLeftOutOfProfile(option))
+            leftOut.append(option);
+    }
+    return leftOut;
+}
+
+QByteArray indentProfileText(const QString &styleName, const QString &parameterText)
+{
+    QStringList options = parameterText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    options.removeIf(isLeftOutOfProfile);
+
+    QStringList lines;
+    lines.append(QString::fromUtf8("/* Zabo 风格：%1 */").arg(sanitizedComment(styleName)));
+    const QStringList leftOut = optionsLeftOutOfProfile(parameterText);
+    if (!leftOut.isEmpty())
+        lines.append(QString::fromUtf8("/* 未写入 %1：它们在配置文件中没有意义 */")
+                         .arg(leftOut.join(QLatin1Char(' '))));
+    for (qsizetype at = 0; at < options.size(); ++at) {
+        if (options.at(at) == QLatin1String("-T") && at + 1 < options.size()) {
+            lines.append(options.at(at) + QLatin1Char(' ') + options.at(at + 1));
+            ++at;
+        } else {
+            lines.append(options.at(at));
+        }
+    }
+    return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+}

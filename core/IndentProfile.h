@@ -1,0 +1,53 @@
+#pragma once
+
+#include "StyleRecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What an indent profile (".indent.pro") or a pasted indent command line says, in catalogue rows.
+struct ProfileImport
+{
+    CheckStates checks{};
+    // Options with no catalogue row, as written ("-i8", "--tab-size8", "-T size_t"), in input order;
+    // "-T" pairs that the selection cannot keep come last.
+    QStringList unmapped;
+    // Words that are not options: the file arguments of a command line; ignored.
+    QStringList files;
+    // Options that a later one overrode in the input and that the catalogue's order would have let win
+    // instead: left unticked, as they did nothing.
+    QStringList overridden;
+    // Settings the selection, read in catalogue order, still sets differently from the input (presets
+    // in another order), as "-i2 变为 -i4".
+    QStringList changed;
+};
+
+// Reads text the way indent reads its profile and command line, forgivingly: /* */ and // comments, any
+// whitespace and line ends, long forms ("--braces-on-if-line", "+braces-on-if-line") and short forms, a
+// number given as the next word ("-l 80"), "-T name" pairs and "-o file"; a leading "indent" word and
+// file arguments are skipped. A "-T" pair maps only when its partner is a catalogue row after "-T" and
+// the selection keeps the two together. The selection is read in catalogue order, the input in its
+// own: an option that did nothing in the input and would win in the selection is left out, and what
+// the order still changes is listed.
+ProfileImport parseIndentProfile(const QString &text);
+
+// The short form of an indent option written in any form ("--braces-on-if-line" gives "-br",
+// "--line-length80" gives "-l80"); empty when indent has no such long option.
+QString shortOptionForm(const QString &option);
+
+// Every long option the parser knows, with "--" and, for one that takes a number, a number glued to it
+// ("--line-length80").
+QStringList knownLongOptions();
+
+// The report shown for an import: "未收录的参数：" and the unmapped options (or that all mapped), and
+// the ignored files, the left-out overridden options and the changes of order, when there are any.
+QString profileImportReport(const ProfileImport &import);
+
+// A ".indent.pro" for a style: a comment naming it, then one option per line in the order of the
+// parameter text. "-npro" and "-st" mean nothing in a profile and are left out, with a comment saying
+// so; a bare "-T" keeps its partner on its line, so indent pairs them as on the job's command line.
+QByteArray indentProfileText(const QString &styleName, const QString &parameterText);
+
+// The options left out of a profile by indentProfileText, in parameter-text order.
+QStringList optionsLeftOutOfProfile(const QString &parameterText);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// What one zabo-format invocation asks for. Names of files and directories stay bytes, exactly as the
+// command line gave them, so that any name the system allows can be opened and shown.
+struct FormatOptions
+{
+    enum class Mode {
+        StandardOutput, // one file, its formatted text to standard output
+        Output,         // formatted copies into a new or empty directory
+        Check,          // change nothing; say through the exit status whether anything would change
+        InPlace,        // rewrite the files that change
+        ListStyles,
+        PrintProfile, // the chosen style as a .indent.pro on standard output
+        Help,
+        Version,
+    };
+    Mode mode = Mode::StandardOutput;
+    bool diff = false; // with Check: a unified diff on standard output
+    bool recursive = false;
+    QByteArray configPath;        // empty: the program's own style file
+    std::optional<QString> style; // unset: the style the file has selected
+    QByteArray outputDirectory;   // with Output
+    QList<QByteArray> paths;      // files and directories, in the order given
+};
+
+struct ParsedFormatArguments
+{
+    std::optional<FormatOptions> options;
+    QString error; // when options is unset: what is wrong with the command line
+};
+
+// Reads the arguments after the program name; no file is looked at.
+ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &arguments);
+
+// The text of --help: every option, mode and exit status.
+QString formatUsage();

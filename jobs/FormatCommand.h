@@ -1,0 +1,43 @@
+#pragma once
+
+#include "FormatArguments.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+// The exit statuses of zabo-format.
+namespace FormatExit {
+constexpr int Success = 0;       // formatted, or nothing would change
+constexpr int WouldChange = 1;   // --check found files that are not in the style
+constexpr int Error = 2;         // bad arguments, a missing file, a damaged style file, a formatter failure
+constexpr int Interrupted = 130; // stopped by a signal; what was written is whole, the rest untouched
+} // namespace FormatExit
+
+struct FormatStreams
+{
+    QIODevice &out;
+    QIODevice &err;
+    bool outIsTerminal = false; // colours the diff
+    bool errIsTerminal = false; // allows the progress line
+};
+
+struct FormatSetup
+{
+    QString defaultConfigPath; // the style file used without --config
+    QString scratchBase;       // empty: /dev/shm when it is a writable tmpfs, else the temporary directory
+    std::function<bool()> stopRequested; // asked between steps; true ends the run early, cleaned up
+};
+
+// The style file the program itself uses: the one beside the executable.
+QString defaultStyleFilePath();
+
+// Runs parsed options; returns the exit status. Everything it says goes to the streams.
+int runFormatCommand(const FormatOptions &options, const FormatSetup &setup, FormatStreams &streams);
+
+// Parses and runs; a command-line error is reported with a hint at --help and gives status 2.
+int formatCommandMain(const QList<QByteArray> &arguments, const FormatSetup &setup, FormatStreams &streams);

@@ -1,0 +1,251 @@
+#include "CellTable.h"
+#include "IndentProfile.h"
+#include "OptionCatalogue.h"
+#include "StyleStore.h"
+
+#include <QTest>
+
+namespace {
+
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+int rowOf(const QString &option)
+{
+    for (int row = 0; row < OptionCount; ++row) {
+        if (option == QString::fromUtf8(OptionCatalogue[size_t(row)].optionText))
+            return row;
+    }
+    return -1;
+}
+
+CheckStates selection(const QString &options)
+{
+    CheckStates checks{};
+    for (const QString &option : options.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        checks[size_t(rowOf(option))] = true;
+    return checks;
+}
+
+CheckStates checksOf(const StyleRecord &style)
+{
+    CheckStates checks{};
+    for (int row = 0; row < OptionCount; ++row)
+        checks[size_t(row)] = style.Flags[row] != 0;
+    return checks;
+}
+
+} // namespace
+
+class TestIndentProfile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void importsWhatIndentReads_data();
+    void importsWhatIndentReads();
+    void importKeepsTheInputsOrder_data();
+    void importKeepsTheInputsOrder();
+    void shortForms_data();
+    void shortForms();
+    void reportNamesWhatDidNotMap();
+    void exportWritesOneOptionPerLine_data();
+    void exportWritesOneOptionPerLine();
+    void exportThenImportGivesTheSelection_data();
+    void exportThenImportGivesTheSelection();
+};
+
+void TestIndentProfile::importsWhatIndentReads_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expectedOptions"); // the parameter text of the imported selection
+    QTest::addColumn<QStringList>("unmapped");
+    QTest::addColumn<QStringList>("files");
+
+    QTest::newRow("makefile line") << "indent -kr -i8 -ts8 -sob -l80 -ss -bs -psl *.c"
+                                   << "-bs -kr -l80 -psl -sob -ss " << QStringList{"-i8", "-ts8"}
+                                   << QStringList{"*.c"};
+    QTest::newRow("comments and CRLF")
+        << "/* team style */\r\n-bl // braces below\r\n-bli0\r\n/* two\r\nlines -br */ -nut\r\n"
+        << "-bl -bli0 -nut " << QStringList() << QStringList();
+    QTest::newRow("tabs and blank lines") << "\t-i4\t\t-ci4\n\n\n   -lp"
+                                          << "-ci4 -i4 -lp " << QStringList() << QStringList();
+    QTest::newRow("long forms")
+        << "--braces-on-if-line --line-length120 --comment-line-length 80 +cuddle-else "
+           "--indent-level8 --Bill-Shannon --no-parameter-indentation"
+        << "-br -bs -ce -l120 -lc80 -nip " << QStringList{"--indent-level8"} << QStringList();
+    QTest::newRow("numbers as the next word") << "-l 100 -bli 4 -i 8"
+                                              << "-bli4 -l100 " << QStringList{"-i 8"} << QStringList();
+    QTest::newRow("-T pairs") << "-T size_t -npro -T -ts4"
+                              << "-npro -T -ts4 " << QStringList{"-T size_t"} << QStringList();
+    QTest::newRow("-T pair that the selection cannot keep")
+        << "-ts2 -T -ts4"
+        << "-ts2 " << QStringList{"-T -ts4"} << QStringList();
+    QTest::newRow("-T partner that is also an option") << "-ut -T -ut"
+                                                       << "-ut " << QStringList{"-T -ut"} << QStringList();
+    QTest::newRow("-T at the end") << "-bad -T"
+                                   << "-bad " << QStringList{"-T"} << QStringList();
+    QTest::newRow("unknown options and files")
+        << "/usr/bin/indent -xyz -o out.c main.c -linux --no-such-thing -Tlist src/x.h"
+        << "" << QStringList{"-xyz", "-o out.c", "-linux", "--no-such-thing", "-Tlist"}
+        << QStringList{"main.c", "src/x.h"};
+    QTest::newRow("unterminated comment") << "-bad /* the rest -br"
+                                          << "-bad " << QStringList() << QStringList();
+    QTest::newRow("repeated option") << "-bad -bad -nbad"
+                                     << "-bad -nbad " << QStringList() << QStringList();
+    QTest::newRow("nothing") << "  \r\n // only a comment\n"
+                             << "" << QStringList() << QStringList();
+}
+
+void TestIndentProfile::importsWhatIndentReads()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expectedOptions);
+    QFETCH(QStringList, unmapped);
+    QFETCH(QStringList, files);
+
+    const ProfileImport import = parseIndentProfile(input);
+    QCOMPARE(ParameterTextFor(import.checks), expectedOptions);
+    QCOMPARE(import.unmapped, unmapped);
+    QCOMPARE(import.files, files);
+}
+
+void TestIndentProfile::importKeepsTheInputsOrder_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expectedOptions");
+    QTest::addColumn<QStringList>("overridden");
+    QTest::addColumn<QStringList>("changed");
+
+    QTest::newRow("later switch wins in the input") << "-br -bl"
+                                                    << "-bl " << QStringList{"-br"} << QStringList();
+    QTest::newRow("same order as the catalogue") << "-bl -br"
+                                                 << "-bl -br " << QStringList() << QStringList();
+    QTest::newRow("-nut after -ut") << "-ut -nut"
+                                    << "-nut " << QStringList{"-ut"} << QStringList();
+    QTest::newRow("three line lengths") << "-l120 -l80 -l100"
+                                        << "-l80 -l100 " << QStringList{"-l120"} << QStringList();
+    QTest::newRow("explicit before a preset") << "-i4 -gnu"
+                                              << "-gnu -i4 " << QStringList() << QStringList();
+    QTest::newRow("preset after -nip")
+        << "-nip -gnu"
+        << "-gnu -nip " << QStringList() << QStringList{text("-ip5 变为 -ip0")};
+    QTest::newRow("type name pair after its partner's twin")
+        << "-ts4 -T -ts2"
+        << "-T -ts2 -ts4 " << QStringList() << QStringList();
+}
+
+void TestIndentProfile::importKeepsTheInputsOrder()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expectedOptions);
+    QFETCH(QStringList, overridden);
+    QFETCH(QStringList, changed);
+
+    const ProfileImport import = parseIndentProfile(input);
+    QCOMPARE(ParameterTextFor(import.checks), expectedOptions);
+    QCOMPARE(import.overridden, overridden);
+    QCOMPARE(import.changed, changed);
+    QVERIFY(import.unmapped.isEmpty());
+}
+
+void TestIndentProfile::shortForms_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("shortForm");
+    QTest::newRow("short") << "-bad"
+                           << "-bad";
+    QTest::newRow("long switch") << "--braces-on-if-line"
+                                 << "-br";
+    QTest::newRow("plus prefix") << "+braces-on-if-line"
+                                 << "-br";
+    QTest::newRow("long number") << "--brace-indent4"
+                                 << "-bli4";
+    // indent reads the manual's "-end" form as the shorter name before it
+    QTest::newRow("-end form read as the shorter name") << "--break-function-decl-args-end"
+                                                        << "-bfda";
+    QTest::newRow("unknown long") << "--no-such-option"
+                                  << "";
+    QTest::newRow("not an option") << "main.c"
+                                   << "";
+}
+
+void TestIndentProfile::shortForms()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, shortForm);
+    QCOMPARE(shortOptionForm(option), shortForm);
+}
+
+void TestIndentProfile::reportNamesWhatDidNotMap()
+{
+    QCOMPARE(profileImportReport(parseIndentProfile(QStringLiteral("indent -kr -i8 -ts8 *.c"))),
+             text("未收录的参数：-i8 -ts8\n已忽略的文件参数：*.c"));
+    QCOMPARE(profileImportReport(parseIndentProfile(QStringLiteral("-kr"))),
+             text("所有参数均已对应到参数表。"));
+}
+
+void TestIndentProfile::exportWritesOneOptionPerLine_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parameterText");
+    QTest::addColumn<QString>("profile");
+
+    QTest::newRow("recommended")
+        << text("Zabo推荐风格") << ParameterTextFor(checksOf(builtInStyles().at(3)))
+        << text("/* Zabo 风格：Zabo推荐风格 */\n-bap\n-bbb\n-bbo\n-bli0\n-br\n-brs\n-bs\n"
+                "-c41\n-cbi4\n-cd41\n-cdb\n-cdw\n-ce\n-ci0\n-cs\n-fc1\n-i4\n-ip4\n-l120\n"
+                "-lc120\n-lp\n-nbc\n-nbfda\n-ncdb\n-npsl\n-nut\n-pcs\n-saf\n-sai\n-saw\n"
+                "-sbi4\n-sc\n-sob\n-ss\n-T -ts4\n");
+    QTest::newRow("-npro and -st left out")
+        << "mine"
+        << "-bad -npro -st -T -v "
+        << text("/* Zabo 风格：mine */\n/* 未写入 -npro -st：它们在配置文件中没有意义 */\n"
+                "-bad\n-T -v\n");
+    QTest::newRow("-T at the end stays alone") << "last"
+                                               << "-bad -T " << text("/* Zabo 风格：last */\n-bad\n-T\n");
+    QTest::newRow("a name that would end the comment")
+        << "a */ -br\nb"
+        << "-bl " << text("/* Zabo 风格：a * / -br b */\n-bl\n");
+    QTest::newRow("nothing ticked") << "empty"
+                                    << "" << text("/* Zabo 风格：empty */\n");
+}
+
+void TestIndentProfile::exportWritesOneOptionPerLine()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, parameterText);
+    QFETCH(QString, profile);
+    QCOMPARE(QString::fromUtf8(indentProfileText(name, parameterText)), profile);
+}
+
+void TestIndentProfile::exportThenImportGivesTheSelection_data()
+{
+    QTest::addColumn<CheckStates>("checks");
+    const QVector<StyleRecord> builtIns = builtInStyles();
+    for (const StyleRecord &style : builtIns)
+        QTest::newRow(style.Name) << checksOf(style);
+    QTest::newRow("contradicting rows") << selection(QStringLiteral("-bl -br -bli0 -bli4 -nsaf -saf -T -ut"));
+    QTest::newRow("presets and explicit rows")
+        << selection(QStringLiteral("-gnu -i4 -kr -nip -ip4 -orig -T -v"));
+    CheckStates everyRow{};
+    everyRow.fill(true);
+    everyRow[size_t(rowOf(QStringLiteral("-npro")))] = false;
+    everyRow[size_t(rowOf(QStringLiteral("-st")))] = false;
+    QTest::newRow("every row a profile can hold") << everyRow;
+}
+
+void TestIndentProfile::exportThenImportGivesTheSelection()
+{
+    QFETCH(CheckStates, checks);
+    const ProfileImport import = parseIndentProfile(
+        QString::fromUtf8(indentProfileText(QStringLiteral("style"), ParameterTextFor(checks))));
+    QCOMPARE(ParameterTextFor(import.checks), ParameterTextFor(checks));
+    QVERIFY(import.unmapped.isEmpty());
+    QVERIFY(import.files.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestIndentProfile)
+#include "tst_indentprofile.moc"

@@ -1,0 +1,5 @@
+int main(void)
+{
+  if (1 {
+    return 0;
+}
