@@ -109,6 +109,8 @@ private Q_SLOTS:
     void dropOfAFileWithANonUtf8Name();
     void unreadableFileIsRefused();
     void messagesLeadToTheSourceLine();
+    void tabsAreAsWideAsIndentCountedThem_data();
+    void tabsAreAsWideAsIndentCountedThem();
 
 private:
     // What a job makes of source with the parameter text the main window shows now.
@@ -399,6 +401,26 @@ void TestPreviewForm::messagesLeadToTheSourceLine()
     int index = -1;
     editor("SourceEditor")->getCursorPosition(&line, &index);
     QCOMPARE(line, 4); // indent's line 5, at the end of the file
+}
+
+void TestPreviewForm::tabsAreAsWideAsIndentCountedThem_data()
+{
+    QTest::addColumn<QString>("parameterText");
+    QTest::addColumn<int>("tabWidth");
+    QTest::newRow("default") << QStringLiteral("-kr ") << 8;
+    QTest::newRow("-ts2") << QStringLiteral("-kr -ts2 ") << 2;
+    QTest::newRow("later wins") << QStringLiteral("-ts2 -ts4 ") << 4;
+    QTest::newRow("type name") << QStringLiteral("-ts2 -T -ts4 ") << 2;
+}
+
+void TestPreviewForm::tabsAreAsWideAsIndentCountedThem()
+{
+    QFETCH(QString, parameterText);
+    QFETCH(int, tabWidth);
+    openPreview();
+    PreviewForm->setParameterText(parameterText);
+    QTRY_COMPARE(editor("ResultEditor")->tabWidth(), tabWidth);
+    QCOMPARE(editor("SourceEditor")->tabWidth(), tabWidth);
 }
 
 QTEST_MAIN(TestPreviewForm)
