@@ -21,8 +21,11 @@ bool createWindows(const StartupEnvironment &environment)
     AboutForm = new TAboutForm(MainForm);
     PreviewForm = new TPreviewForm(MainForm->formatterPath(), MainForm->prompts(), MainForm);
     PreviewForm->setParameterText(MainForm->parameterText());
+    PreviewForm->setOptionNotes(MainForm->rowNoteLines());
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
                      &TPreviewForm::setParameterText);
+    QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
+                     [] { PreviewForm->setOptionNotes(MainForm->rowNoteLines()); });
     return true;
 }
 

@@ -388,6 +388,23 @@ QStringList TMainForm::rowNotes() const
     return m_cells ? optionNoteTexts(m_cells->checks()) : QStringList();
 }
 
+QStringList TMainForm::rowNoteLines() const
+{
+    QStringList lines;
+    if (!m_cells)
+        return lines;
+    const RowNotes notes = optionNotes(m_cells->checks());
+    for (int row = 0; row < CellTable::RowCount; ++row) {
+        const RowNote &note = notes[size_t(row)];
+        if (note.effect == RowNote::Effect::NotSelected ||
+            (note.effect == RowNote::Effect::TakesEffect && note.typeNameRow < 0))
+            continue;
+        lines.append(QString::fromUtf8(OptionCatalogue[size_t(row)].optionText) + QString::fromUtf8("：") +
+                     rowNoteText(note));
+    }
+    return lines;
+}
+
 void TMainForm::refreshRowNotes()
 {
     const RowNotes notes = optionNotes(m_cells->checks());

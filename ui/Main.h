@@ -66,6 +66,8 @@ public:
     void applyImportedProfile(const ProfileImport &import);
     // What each row of the working selection does, one text per catalogue row (empty: not ticked).
     QStringList rowNotes() const;
+    // "option：note" for every ticked row whose note says more than that it takes effect.
+    QStringList rowNoteLines() const;
 
     QString programDirectory() const { return m_programDirectory; }
     QString configPath() const { return m_configPath; }

@@ -518,3 +518,8 @@ void TPreviewForm::syncScroll(QsciScintilla *from, QsciScintilla *to, const QVec
     to->setFirstVisibleLine(lineMap.at(line));
     m_syncing = false;
 }
+
+void TPreviewForm::setOptionNotes(const QStringList &lines)
+{
+    ui->NotesMemo->setPlainText(lines.join(QLatin1Char('\n')));
+}

@@ -32,6 +32,8 @@ public:
 
     // The text ParamMemo shows; formatting starts at once while the window is visible.
     void setParameterText(const QString &text);
+    // What the ticked rows really do, one line each ("-bl：被 -br 覆盖"); the grid's tooltips say the same.
+    void setOptionNotes(const QStringList &lines);
 
     void OpenFileButtonClick();
     void SampleButtonClick();

@@ -109,6 +109,7 @@ private Q_SLOTS:
     void dropOfAFileWithANonUtf8Name();
     void unreadableFileIsRefused();
     void messagesLeadToTheSourceLine();
+    void notesOfTheTickedRowsFollowTheGrid();
     void tabsAreAsWideAsIndentCountedThem_data();
     void tabsAreAsWideAsIndentCountedThem();
 
@@ -183,6 +184,16 @@ void TestPreviewForm::ctrlPOpensThePreviewOfTheSample()
     PreviewForm->hide();
     m_windows->action("PreviewItem")->trigger();
     QVERIFY(PreviewForm->isVisible());
+}
+
+void TestPreviewForm::notesOfTheTickedRowsFollowTheGrid()
+{
+    openPreview();
+    auto *notes = child<QPlainTextEdit>("NotesMemo");
+    // the recommended style ends "-T -ts4": the grid's tooltips and the preview say the same
+    QVERIFY2(notes->toPlainText().contains(text("-ts4：作为 -T 的类型名")), qPrintable(notes->toPlainText()));
+    m_windows->clickListEntry(0); // GNU: one preset, nothing to say
+    QCOMPARE(notes->toPlainText(), QString());
 }
 
 void TestPreviewForm::previewFollowsGridAndList()
