@@ -1,16 +1,20 @@
-// Starts Zabo's windows in a scratch program directory, calls up the style name dialog and the donation
-// window as the menu and the save button do, and saves a picture of each window.
+// Starts Zabo's windows in a scratch program directory, calls up the style name dialog, the donation
+// window and the preview as the menu and the save button do, and saves a picture of each window.
 // Usage: zabo_screenshots <scratch program directory> <output directory>
 #include "Aboutme.h"
 #include "Application.h"
 #include "Inputname.h"
 #include "Main.h"
+#include "Preview.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
@@ -28,6 +32,15 @@ bool save(QWidget *window, const QDir &output, const QString &name)
         return true;
     QTextStream(stderr) << "cannot write " << path << '\n';
     return false;
+}
+
+// Runs the event loop until the preview shows the result of the latest selection with its diffs.
+bool waitForPreview()
+{
+    QEventLoop loop;
+    QObject::connect(&PreviewForm->runner(), &PreviewRunner::diffsReady, &loop, [&loop] { loop.exit(0); });
+    QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });
+    return loop.exec() == 0;
 }
 
 } // namespace
@@ -53,6 +66,18 @@ int main(int argc, char *argv[])
     InputNameForm->hide();
     MainForm->AboutItemClick();
     saved = save(AboutForm, output, QStringLiteral("about.png")) && saved;
+    AboutForm->hide();
+
+    // the recommended style with "-psl" (row 77) ticked: function names move to lines of their own
+    PreviewForm->resize(1100, 720);
+    MainForm->PreviewItemClick();
+    saved = waitForPreview() && saved;
+    MainForm->StyleGridSelectCell(0, 77);
+    saved = waitForPreview() && saved;
+    PreviewForm->findChild<QTabWidget *>(QStringLiteral("ViewTabs"))->setCurrentIndex(1);
+    saved = save(PreviewForm, output, QStringLiteral("preview.png")) && saved;
+    PreviewForm->findChild<QTabWidget *>(QStringLiteral("ViewTabs"))->setCurrentIndex(2);
+    saved = save(PreviewForm, output, QStringLiteral("preview-changes.png")) && saved;
     destroyWindows();
     return saved ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the screenshot helper and saves pictures of the three windows to docs/screenshots/, running
+# Builds the screenshot helper and saves pictures of the windows (the preview too) to docs/screenshots/, running
 # them under Xvfb in a scratch program directory.
 # Usage: tools/screenshots.sh [build directory, default build]
 set -euo pipefail

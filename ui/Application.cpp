@@ -3,6 +3,7 @@
 #include "Aboutme.h"
 #include "Inputname.h"
 #include "Main.h"
+#include "Preview.h"
 #include "QtPrompts.h"
 
 #include <QApplication>
@@ -18,11 +19,20 @@ bool createWindows(const StartupEnvironment &environment)
     }
     InputNameForm = new TInputNameForm(MainForm);
     AboutForm = new TAboutForm(MainForm);
+    PreviewForm = new TPreviewForm(MainForm->formatterPath(), MainForm->prompts(), MainForm);
+    PreviewForm->setParameterText(MainForm->parameterText());
+    PreviewForm->setOptionNotes(MainForm->rowNoteLines());
+    QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
+                     &TPreviewForm::setParameterText);
+    QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
+                     [] { PreviewForm->setOptionNotes(MainForm->rowNoteLines()); });
     return true;
 }
 
 void destroyWindows()
 {
+    delete PreviewForm;
+    PreviewForm = nullptr;
     delete AboutForm;
     AboutForm = nullptr;
     delete InputNameForm;

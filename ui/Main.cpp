@@ -10,6 +10,7 @@
 #include "IndentProfile.h"
 #include "Inputname.h"
 #include "OptionEffects.h"
+#include "Preview.h"
 #include "QtPrompts.h"
 #include "Startup.h"
 #include "StyleGridModel.h"
@@ -74,6 +75,7 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteButtonClick);
     connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
     connect(ui->IndentFileItem, &QAction::triggered, this, &TMainForm::IndentFileItemClick);
+    connect(ui->PreviewItem, &QAction::triggered, this, &TMainForm::PreviewItemClick);
     connect(ui->IndentTreeItem, &QAction::triggered, this, &TMainForm::IndentTreeItemClick);
     connect(ui->AboutItem, &QAction::triggered, this, &TMainForm::AboutItemClick);
     connect(ui->ExitItem, &QAction::triggered, this, &TMainForm::ExitItemClick);
@@ -242,6 +244,15 @@ void TMainForm::IndentFileItemClick()
         m_job->IndentFileItemClick();
 }
 
+void TMainForm::PreviewItemClick()
+{
+    if (!PreviewForm)
+        return;
+    PreviewForm->show();
+    PreviewForm->raise();
+    PreviewForm->activateWindow();
+}
+
 void TMainForm::IndentTreeItemClick()
 {
     if (m_job)
@@ -285,21 +296,32 @@ void TMainForm::selectListEntry(int index)
 
 void TMainForm::showStyle(int index)
 {
-    const UpdateBracket memo(ui->ParamMemo);
     QString text;
     {
-        const UpdateBracket grid(ui->StyleGrid);
-        text = m_cells->ShowStyle(m_store->styleFlags(index));
-        m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
-        refreshRowNotes();
+        const UpdateBracket memo(ui->ParamMemo);
+        {
+            const UpdateBracket grid(ui->StyleGrid);
+            text = m_cells->ShowStyle(m_store->styleFlags(index));
+            m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
+            refreshRowNotes();
+        }
+        ui->ParamMemo->setParameterText(text);
     }
-    ui->ParamMemo->setParameterText(text);
+    emit parameterTextChanged(text);
 }
 
 void TMainForm::showParameterText(const QString &text)
 {
-    const UpdateBracket memo(ui->ParamMemo);
-    ui->ParamMemo->setParameterText(text);
+    {
+        const UpdateBracket memo(ui->ParamMemo);
+        ui->ParamMemo->setParameterText(text);
+    }
+    emit parameterTextChanged(text);
+}
+
+QString TMainForm::parameterText() const
+{
+    return ui->ParamMemo->parameterText();
 }
 
 void TMainForm::ImportProfileItemClick()
@@ -316,15 +338,18 @@ void TMainForm::ImportProfileItemClick()
 
 void TMainForm::applyImportedProfile(const ProfileImport &import)
 {
-    const UpdateBracket memo(ui->ParamMemo);
     {
-        const UpdateBracket grid(ui->StyleGrid);
-        for (int row = 0; row < CellTable::RowCount; ++row)
-            m_cells->setChecked(row, import.checks[size_t(row)]);
-        m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
-        refreshRowNotes();
+        const UpdateBracket memo(ui->ParamMemo);
+        {
+            const UpdateBracket grid(ui->StyleGrid);
+            for (int row = 0; row < CellTable::RowCount; ++row)
+                m_cells->setChecked(row, import.checks[size_t(row)]);
+            m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
+            refreshRowNotes();
+        }
+        ui->ParamMemo->setParameterText(m_cells->ComposeParameterText());
     }
-    ui->ParamMemo->setParameterText(m_cells->ComposeParameterText());
+    emit parameterTextChanged(ui->ParamMemo->parameterText());
 }
 
 void TMainForm::ExportProfileItemClick()
@@ -367,6 +392,23 @@ void TMainForm::CopyCommandLineItemClick()
 QStringList TMainForm::rowNotes() const
 {
     return m_cells ? optionNoteTexts(m_cells->checks()) : QStringList();
+}
+
+QStringList TMainForm::rowNoteLines() const
+{
+    QStringList lines;
+    if (!m_cells)
+        return lines;
+    const RowNotes notes = optionNotes(m_cells->checks());
+    for (int row = 0; row < CellTable::RowCount; ++row) {
+        const RowNote &note = notes[size_t(row)];
+        if (note.effect == RowNote::Effect::NotSelected ||
+            (note.effect == RowNote::Effect::TakesEffect && note.typeNameRow < 0))
+            continue;
+        lines.append(QString::fromUtf8(OptionCatalogue[size_t(row)].optionText) + QString::fromUtf8("：") +
+                     rowNoteText(note));
+    }
+    return lines;
 }
 
 void TMainForm::refreshRowNotes()

@@ -57,6 +57,7 @@ public:
     void DeleteButtonClick();
     void IndentDirItemClick();
     void IndentFileItemClick();
+    void PreviewItemClick();
     void IndentTreeItemClick();
     void AboutItemClick();
     void ExitItemClick();
@@ -68,12 +69,20 @@ public:
     void applyImportedProfile(const ProfileImport &import);
     // What each row of the working selection does, one text per catalogue row (empty: not ticked).
     QStringList rowNotes() const;
+    // "option：note" for every ticked row whose note says more than that it takes effect.
+    QStringList rowNoteLines() const;
 
     QString programDirectory() const { return m_programDirectory; }
     QString configPath() const { return m_configPath; }
     // Where the job script and the jobs' output directories go.
     QString outputDirectory() const { return m_outputDirectory; }
     QString formatterPath() const { return m_formatterPath; }
+    JobPrompts &prompts() const { return *m_prompts; }
+    QString parameterText() const;
+
+signals:
+    // Whenever ParamMemo is rebuilt, with the text it shows.
+    void parameterTextChanged(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,0 +1,323 @@
+#include "PreviewRunner.h"
+
+#include "FormatterRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString StandInName = QStringLiteral("preview");
+const QString SampleResource = QStringLiteral(":/preview/sample.c");
+// A killed formatter is gone within moments; this bounds the wait for a process stuck in the kernel.
+constexpr int ReapMilliseconds = 5000;
+// Larger texts are no preview: indent would take seconds and the views would hold them all.
+constexpr qint64 MaximumSourceBytes = 64 * 1024 * 1024;
+
+bool usableCopyName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar::Null);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+bool PreviewResult::hasOutput() const
+{
+    return outcome == Outcome::Finished && (exitCode == 0 || exitCode == 2);
+}
+
+PreviewRunner::PreviewRunner(const QString &formatterPath, QObject *parent)
+    : QObject(parent)
+    , m_formatterPath(formatterPath)
+    , m_scratch(QDir::tempPath() + QStringLiteral("/zabo-preview-XXXXXX"))
+{
+    m_timeLimit.setSingleShot(true);
+    m_timeLimit.setInterval(DefaultTimeLimitMilliseconds);
+    connect(&m_timeLimit, &QTimer::timeout, this, &PreviewRunner::timeLimitReached);
+}
+
+PreviewRunner::~PreviewRunner()
+{
+    cancel();
+    if (m_diffThread)
+        m_diffThread->wait(); // deleted as a child
+}
+
+void PreviewRunner::setTimeLimit(int milliseconds)
+{
+    m_timeLimit.setInterval(milliseconds);
+}
+
+quint64 PreviewRunner::format(const PreviewRequest &request)
+{
+    disposeProcess(true);
+    m_diffAwaited = 0;
+    const quint64 id = ++m_lastId;
+    m_current = PreviewResult();
+    m_current.id = id;
+    m_current.request = request;
+    m_current.optionCount = int(formatterOptions(request.parameterText).size());
+    startRun(id);
+    return id;
+}
+
+void PreviewRunner::cancel()
+{
+    disposeProcess(true);
+    m_current = PreviewResult(); // a failure waiting to be reported is dropped too
+    m_diffAwaited = 0;
+}
+
+bool PreviewRunner::isRunning() const
+{
+    return m_process && m_process->state() != QProcess::NotRunning;
+}
+
+qint64 PreviewRunner::processId() const
+{
+    return isRunning() ? m_process->processId() : 0;
+}
+
+QString PreviewRunner::scratchDirectory() const
+{
+    return m_scratch.path();
+}
+
+void PreviewRunner::startRun(quint64 id)
+{
+    PreviewResult failure = m_current;
+    failure.outcome = PreviewResult::Outcome::ScratchFailed;
+    const auto reportLater = [this](const PreviewResult &result) {
+        // deferred, so that a result never arrives from within format()
+        QTimer::singleShot(0, this, [this, result] { report(result); });
+    };
+    if (!m_scratch.isValid()) {
+        failure.errorString = m_scratch.errorString();
+        reportLater(failure);
+        return;
+    }
+
+    const QString name = usableCopyName(m_current.request.fileName) ? m_current.request.fileName
+                                                                    : StandInName + QStringLiteral(".c");
+    const QString copyPath = m_scratch.filePath(name);
+    if (!m_copyPath.isEmpty() && m_copyPath != copyPath)
+        QFile::remove(m_copyPath);
+    m_copyPath = copyPath;
+    QFile copy(copyPath);
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        copy.write(m_current.request.source) != m_current.request.source.size() || !copy.flush()) {
+        failure.errorString = copy.errorString();
+        reportLater(failure);
+        return;
+    }
+    copy.close();
+
+    const QStringList options = formatterOptions(m_current.request.parameterText);
+    m_process = new QProcess(this);
+    m_process->setProgram(m_formatterPath);
+    m_process->setArguments(formatterArguments({name}, options));
+    m_process->setProcessEnvironment(
+        formatterEnvironment(options, QProcessEnvironment::systemEnvironment(), QDir::currentPath()));
+    m_process->setWorkingDirectory(m_scratch.path());
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    connect(m_process, &QProcess::finished, this, &PreviewRunner::processFinished);
+    connect(m_process, &QProcess::errorOccurred, this, [this, id](QProcess::ProcessError error) {
+        // a crash also ends in finished(); only a failed start ends here
+        if (error == QProcess::FailedToStart && id == m_current.id)
+            processFailedToStart();
+    });
+    m_clock.start();
+    m_process->start();
+    if (m_process)
+        m_timeLimit.start();
+}
+
+void PreviewRunner::processFinished()
+{
+    PreviewResult result = m_current;
+    result.elapsedNanoseconds = m_clock.nsecsElapsed();
+    result.messages = m_process->readAllStandardError() + m_process->readAllStandardOutput();
+    if (m_process->exitStatus() == QProcess::CrashExit) {
+        result.outcome = PreviewResult::Outcome::Crashed;
+        result.errorString = m_process->errorString();
+    } else {
+        result.outcome = PreviewResult::Outcome::Finished;
+        result.exitCode = m_process->exitCode();
+        QFile copy(m_copyPath);
+        if (copy.open(QIODevice::ReadOnly)) {
+            result.formatted = copy.readAll();
+        } else if (result.hasOutput()) {
+            result.outcome = PreviewResult::Outcome::ScratchFailed;
+            result.errorString = copy.errorString();
+        }
+    }
+    disposeProcess(false);
+    if (!report(result) || !result.hasOutput())
+        return;
+    m_diffAwaited = result.id;
+    m_diffQueued = result;
+    startDiff();
+}
+
+void PreviewRunner::startDiff()
+{
+    if (m_diffThread || !m_diffQueued)
+        return;
+    m_diffing = *std::exchange(m_diffQueued, std::nullopt);
+    if (m_diffing.id != m_diffAwaited)
+        return;
+    m_diffThread = QThread::create([result = &m_diffing] {
+        result->sourceDiff = diffLines(result->request.source, result->formatted);
+        if (result->request.comparePrevious)
+            result->previousDiff = diffLines(result->request.previousResult, result->formatted);
+    });
+    m_diffThread->setParent(this); // a finished one waiting for deleteLater goes with the runner
+    connect(m_diffThread, &QThread::finished, this, &PreviewRunner::diffFinished);
+    m_diffThread->start();
+}
+
+void PreviewRunner::diffFinished()
+{
+    m_diffThread->wait();
+    m_diffThread->deleteLater();
+    m_diffThread = nullptr;
+    const PreviewResult result = std::exchange(m_diffing, PreviewResult());
+    if (result.id == m_diffAwaited) {
+        m_diffAwaited = 0;
+        emit diffsReady(result);
+    }
+    startDiff();
+}
+
+void PreviewRunner::processFailedToStart()
+{
+    PreviewResult result = m_current;
+    result.outcome = PreviewResult::Outcome::FailedToStart;
+    result.errorString = m_process->errorString();
+    disposeProcess(false);
+    QTimer::singleShot(0, this, [this, result] { report(result); });
+}
+
+void PreviewRunner::timeLimitReached()
+{
+    if (!m_process)
+        return;
+    PreviewResult result = m_current;
+    result.elapsedNanoseconds = m_clock.nsecsElapsed();
+    result.outcome = PreviewResult::Outcome::TimedOut;
+    result.messages = m_process->readAllStandardError() + m_process->readAllStandardOutput();
+    disposeProcess(true);
+    report(result);
+}
+
+bool PreviewRunner::report(const PreviewResult &result)
+{
+    // only the latest request's result, and only once
+    if (result.id == 0 || result.id != m_current.id || m_process)
+        return false;
+    m_current.id = 0;
+    emit finished(result);
+    return true;
+}
+
+void PreviewRunner::disposeProcess(bool kill)
+{
+    m_timeLimit.stop();
+    QProcess *process = std::exchange(m_process, nullptr);
+    if (!process)
+        return;
+    disconnect(process, nullptr, this, nullptr);
+    if (kill && process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(ReapMilliseconds);
+    }
+    // it may be the sender of the signal being handled
+    process->deleteLater();
+}
+
+QByteArray previewSample()
+{
+    QFile sample(SampleResource);
+    return sample.open(QIODevice::ReadOnly) ? sample.readAll() : QByteArray();
+}
+
+QString previewSampleName()
+{
+    return QStringLiteral("sample.c");
+}
+
+PreviewSourceFile readPreviewSource(const QByteArray &localPath)
+{
+    PreviewSourceFile file;
+    const int descriptor = ::open(localPath.constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        file.error = systemError(errno);
+        return file;
+    }
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        file.error = S_ISDIR(status.st_mode) ? systemError(EISDIR) : systemError(EINVAL);
+        ::close(descriptor);
+        return file;
+    }
+    if (status.st_size > MaximumSourceBytes) {
+        file.error = systemError(EFBIG);
+        ::close(descriptor);
+        return file;
+    }
+    QByteArray text;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            file.error = systemError(errno);
+            ::close(descriptor);
+            return file;
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, got);
+        if (text.size() > MaximumSourceBytes) {
+            file.error = systemError(EFBIG);
+            ::close(descriptor);
+            return file;
+        }
+    }
+    ::close(descriptor);
+    file.ok = true;
+    file.text = text;
+    return file;
+}
+
+QString previewCopyName(const QByteArray &localPath)
+{
+    const QByteArray base = localPath.mid(localPath.lastIndexOf('/') + 1);
+    const QString name = QFile::decodeName(base);
+    if (usableCopyName(name) && QFile::encodeName(name) == base)
+        return name;
+    const qsizetype dot = base.lastIndexOf('.');
+    const QByteArray suffix = dot > 0 ? base.mid(dot) : QByteArray();
+    bool plain = !suffix.isEmpty();
+    for (const char c : suffix)
+        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '.');
+    return StandInName + (plain ? QString::fromLatin1(suffix) : QStringLiteral(".c"));
+}
