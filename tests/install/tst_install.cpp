@@ -308,7 +308,8 @@ void TestInstall::debianPackage()
     const QString depends =
         info.output.section(QStringLiteral("Depends: "), 1).section(QLatin1Char('\n'), 0, 0);
     for (const char *package :
-         {"libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins", "fonts-noto-cjk", "xdg-utils"})
+         {"libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins", "fonts-noto-cjk", "xdg-utils",
+          "libqscintilla2-qt6-15"}) // the preview's code views
         QVERIFY2(depends.contains(QString::fromLatin1(package)), package);
     QVERIFY(!depends.contains(QStringLiteral("indent"))); // built in
 
