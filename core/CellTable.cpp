@@ -72,10 +72,26 @@ StyleFlags CellTable::checkFlags() const
     return flags;
 }
 
-QString ParameterTextOf(const StyleRecord &record)
+CheckStates checkStatesOf(const StyleRecord &record)
 {
     CheckStates checks{};
     for (int row = 0; row < OptionCount; ++row)
-        checks[row] = record.Flags[row] != 0;
-    return ParameterTextFor(checks);
+        checks[size_t(row)] = record.Flags[row] != 0;
+    return checks;
+}
+
+QString ParameterTextOf(const StyleRecord &record)
+{
+    return ParameterTextFor(checkStatesOf(record));
+}
+
+CheckStates checkStatesFor(const QString &optionTexts)
+{
+    CheckStates checks{};
+    for (const QString &option : optionTexts.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const int row = catalogueRowOf(option.toUtf8().constData());
+        if (row >= 0)
+            checks[size_t(row)] = true;
+    }
+    return checks;
 }

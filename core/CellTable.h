@@ -11,6 +11,9 @@
 QString ParameterTextFor(const CheckStates &checks);
 // The same for a stored style's flags (any non-zero byte is a check).
 QString ParameterTextOf(const StyleRecord &record);
+CheckStates checkStatesOf(const StyleRecord &record);
+// The rows whose option texts a blank-separated text names; words that name no row are passed over.
+CheckStates checkStatesFor(const QString &optionTexts);
 
 // The 93 x 3 cells behind the option grid: the check (the working selection), the option text and the
 // description. Cell 3r + c holds column c of row r.

@@ -144,11 +144,7 @@ bool isNumericShortName(const QString &name)
 
 int rowOfOption(const QString &option)
 {
-    for (int row = 0; row < OptionCount; ++row) {
-        if (option == QString::fromUtf8(OptionCatalogue[size_t(row)].optionText))
-            return row;
-    }
-    return -1;
+    return catalogueRowOf(option.toUtf8().constData());
 }
 
 QString withoutComments(const QString &text)

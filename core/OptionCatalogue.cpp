@@ -1,5 +1,7 @@
 #include "OptionCatalogue.h"
 
+#include <cstring>
+
 const std::array<OptionRow, OptionCount> OptionCatalogue = {{
     {"-bad", "--blank-lines-after-declarations,强制在声明之后添加空行"},
     {"-bap", "--blank-lines-after-procedures,强制在函数和过程之后添加空行"},
@@ -58,7 +60,8 @@ const std::array<OptionRow, OptionCount> OptionCatalogue = {{
     {"-ncs", "--no-space-after-casts,不在强制类型转换操作之后加一个空格"},
     {"-nfc1", "--dont-format-first-column-comments,不从首列开始格式化注释行"},
     {"-nfca", "--dont-format-comments,不格式化任何注释"},
-    {"-nhnl", "--ignore-newlines,Do  not  prefer to break long lines at the position of newlines in the input"},
+    {"-nhnl",
+     "--ignore-newlines,Do  not  prefer to break long lines at the position of newlines in the input"},
     {"-nip", "--no-parameter-indentation,不缩进参数"},
     {"-nlp", "--dont-line-up-parentheses,Do not line up parentheses"},
     {"-npcs", "--no-space-after-function-call-names,调用函数时不在函数名和参数间插入空格"},
@@ -69,13 +72,15 @@ const std::array<OptionRow, OptionCount> OptionCatalogue = {{
     {"-nsaw", "--no-space-after-while,不在每个 while 关键字之后加空格"},
     {"-nsc", "--dont-star-comments,块注释时不在每行注释的左侧加星号 *"},
     {"-nsob", "-leave-optional-blank-lines,保留原始空行，不将多个连续的空行合并为单个空行"},
-    {"-nss", "--dont-space-special-semicolon,不在特殊代码之后的分号前强制增加一个空格，此参数同时禁止 -ss 参数"},
+    {"-nss",
+     "--dont-space-special-semicolon,不在特殊代码之后的分号前强制增加一个空格，此参数同时禁止 -ss 参数"},
     {"-nut", "--no-tabs,用空格替代制表符"},
     {"-nv", "--no-verbosity,禁止冗余模式"},
     {"-orig", "--original,格式化为原始的 Berkeley 代码风格"},
     {"-npro", "--ignore-profile,忽略 .indent.pro 文件中的设置"},
     {"-pcs", "--space-after-procedure-calls,在被调用的函数和之后的左圆括号之间插入一个空格"},
-    {"-pi2", "--paren-indentationn,Specify the extra indentation per  open  parentheses  '('  when  a statement is broken.See  STATEMENTS"},
+    {"-pi2", "--paren-indentationn,Specify the extra indentation per  open  parentheses  '('  when  a "
+             "statement is broken.See  STATEMENTS"},
     {"-pmt", "--preserve-mtim,格式化之后保留文件的修改时间不变"},
     {"-prs", "--space-after-parentheses,在左圆括号之后、右圆括号之前加一个空格"},
     {"-psl", "--procnames-start-lines,将函数返回值类型放在单独的一行，与函数名分开"},
@@ -95,3 +100,12 @@ const std::array<OptionRow, OptionCount> OptionCatalogue = {{
     {"-ut", "--use-tabs,使用制表符而不是空格（缺省方式）"},
     {"-v", "--verbose,使用冗余模式"},
 }};
+
+int catalogueRowOf(const char *optionText)
+{
+    for (int row = 0; row < OptionCount; ++row) {
+        if (std::strcmp(OptionCatalogue[size_t(row)].optionText, optionText) == 0)
+            return row;
+    }
+    return -1;
+}

@@ -14,3 +14,6 @@ constexpr int OptionCount = 93;
 // Fixed at build time; a row's index is its grid row, its flag position in a style and its place in the
 // parameter text.
 extern const std::array<OptionRow, OptionCount> OptionCatalogue;
+
+// The row whose option text is exactly optionText (UTF-8); -1 when none is.
+int catalogueRowOf(const char *optionText);

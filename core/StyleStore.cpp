@@ -43,16 +43,6 @@ const BuiltInStyle BuiltInStyleTable[] = {
                       "-saf",  "-sai",   "-saw", "-sbi4", "-sc",    "-sob",  "-ss",   "-T",   "-ts4"}},
 };
 
-int catalogueRowOf(const char *optionText)
-{
-    for (int row = 0; row < OptionCount; ++row) {
-        if (std::strcmp(OptionCatalogue[row].optionText, optionText) == 0)
-            return row;
-    }
-    Q_UNREACHABLE();
-    return -1;
-}
-
 QString fromUtf8(const char *text)
 {
     return QString::fromUtf8(text);

@@ -113,28 +113,11 @@ FileMap filesIn(const QString &directory)
     return files;
 }
 
-QString parameterTextOf(const StyleRecord &record)
-{
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = record.Flags[row] != 0;
-    return ParameterTextFor(checks);
-}
-
-int rowOf(const char *optionText)
-{
-    for (int row = 0; row < OptionCount; ++row) {
-        if (qstrcmp(OptionCatalogue[row].optionText, optionText) == 0)
-            return row;
-    }
-    return -1;
-}
-
 StyleRecord styleWith(const QString &name, const QList<const char *> &options)
 {
     StyleFlags flags{};
     for (const char *option : options)
-        flags[rowOf(option)] = 1;
+        flags[catalogueRowOf(option)] = 1;
     return makeStyleRecord(name, flags);
 }
 
@@ -384,7 +367,7 @@ private slots:
         QCOMPARE(files, (QStringList{"Zabocfg.dat", "zabo-format"}));
         if (exitCode == 0) // what the program would create: the built-in styles, the fourth selected
             QVERIFY(run.out.endsWith(QString::fromUtf8("* Zabo推荐风格\t").toUtf8() +
-                                     parameterTextOf(builtInStyles().at(3)).trimmed().toUtf8() + "\n"));
+                                     ParameterTextOf(builtInStyles().at(3)).trimmed().toUtf8() + "\n"));
 
         QFile::remove(path("bin/Zabocfg.dat"));
         const Invocation missing = runFormat(m_dir, {"--check", "untidy.c"}, QFile::encodeName(program));
@@ -494,7 +477,7 @@ private slots:
             runFormat(m_dir, {"--config", QFile::encodeName(path("one.dat")), "--output", "out", "src"});
         QVERIFY2(run.exitCode == 0, describe(run).constData());
         const FileMap ours = filesIn(path("out"));
-        const FileMap window = windowJobOutput(path("src"), parameterTextOf(styles.at(style)));
+        const FileMap window = windowJobOutput(path("src"), ParameterTextOf(styles.at(style)));
         QCOMPARE(ours.keys(), (QStringList{"a.c", "b.h", "c.cpp", "d.hpp"}));
         QCOMPARE(ours, window);
         QVERIFY(ours.value("a.c") != fixture("untidy.c"));

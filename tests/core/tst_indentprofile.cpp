@@ -12,31 +12,6 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8);
 }
 
-int rowOf(const QString &option)
-{
-    for (int row = 0; row < OptionCount; ++row) {
-        if (option == QString::fromUtf8(OptionCatalogue[size_t(row)].optionText))
-            return row;
-    }
-    return -1;
-}
-
-CheckStates selection(const QString &options)
-{
-    CheckStates checks{};
-    for (const QString &option : options.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        checks[size_t(rowOf(option))] = true;
-    return checks;
-}
-
-CheckStates checksOf(const StyleRecord &style)
-{
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[size_t(row)] = style.Flags[row] != 0;
-    return checks;
-}
-
 } // namespace
 
 class TestIndentProfile : public QObject
@@ -194,7 +169,7 @@ void TestIndentProfile::exportWritesOneOptionPerLine_data()
     QTest::addColumn<QString>("profile");
 
     QTest::newRow("recommended")
-        << text("Zabo推荐风格") << ParameterTextFor(checksOf(builtInStyles().at(3)))
+        << text("Zabo推荐风格") << ParameterTextFor(checkStatesOf(builtInStyles().at(3)))
         << text("/* Zabo 风格：Zabo推荐风格 */\n-bap\n-bbb\n-bbo\n-bli0\n-br\n-brs\n-bs\n"
                 "-c41\n-cbi4\n-cd41\n-cdb\n-cdw\n-ce\n-ci0\n-cs\n-fc1\n-i4\n-ip4\n-l120\n"
                 "-lc120\n-lp\n-nbc\n-nbfda\n-ncdb\n-npsl\n-nut\n-pcs\n-saf\n-sai\n-saw\n"
@@ -226,14 +201,15 @@ void TestIndentProfile::exportThenImportGivesTheSelection_data()
     QTest::addColumn<CheckStates>("checks");
     const QVector<StyleRecord> builtIns = builtInStyles();
     for (const StyleRecord &style : builtIns)
-        QTest::newRow(style.Name) << checksOf(style);
-    QTest::newRow("contradicting rows") << selection(QStringLiteral("-bl -br -bli0 -bli4 -nsaf -saf -T -ut"));
+        QTest::newRow(style.Name) << checkStatesOf(style);
+    QTest::newRow("contradicting rows")
+        << checkStatesFor(QStringLiteral("-bl -br -bli0 -bli4 -nsaf -saf -T -ut"));
     QTest::newRow("presets and explicit rows")
-        << selection(QStringLiteral("-gnu -i4 -kr -nip -ip4 -orig -T -v"));
+        << checkStatesFor(QStringLiteral("-gnu -i4 -kr -nip -ip4 -orig -T -v"));
     CheckStates everyRow{};
     everyRow.fill(true);
-    everyRow[size_t(rowOf(QStringLiteral("-npro")))] = false;
-    everyRow[size_t(rowOf(QStringLiteral("-st")))] = false;
+    everyRow[size_t(catalogueRowOf("-npro"))] = false;
+    everyRow[size_t(catalogueRowOf("-st"))] = false;
     QTest::newRow("every row a profile can hold") << everyRow;
 }
 

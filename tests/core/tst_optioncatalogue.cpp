@@ -32,7 +32,8 @@ void TestOptionCatalogue::catalogueTexts()
     QCOMPARE(QString::fromUtf8(OptionCatalogue[12].descriptionText),
              QString::fromUtf8("--Bill-Shannon, --blank-before-sizeof,在 sizeof 和它的参数之间插入空格"));
     QCOMPARE(OptionCatalogue[30].optionText, "-gnu");
-    QCOMPARE(OptionCatalogue[31].descriptionText, "Prefer to break long lines at the position of newlines in the input");
+    QCOMPARE(OptionCatalogue[31].descriptionText,
+             "Prefer to break long lines at the position of newlines in the input");
     QCOMPARE(QString::fromUtf8(OptionCatalogue[67].descriptionText),
              QString::fromUtf8("-leave-optional-blank-lines,保留原始空行，不将多个连续的空行合并为单个空行"));
     QCOMPARE(OptionCatalogue[75].optionText, "-pmt");
@@ -47,7 +48,8 @@ void TestOptionCatalogue::parameterText_data()
 
     QTest::newRow("nothing selected") << QList<int>{} << QString();
     QTest::newRow("only -gnu") << QList<int>{30} << QStringLiteral("-gnu ");
-    QTest::newRow("catalogue order, not selection order") << QList<int>{40, 36} << QStringLiteral("-l74 -lc74 ");
+    QTest::newRow("catalogue order, not selection order")
+        << QList<int>{40, 36} << QStringLiteral("-l74 -lc74 ");
     QTest::newRow("pairs are not de-duplicated") << QList<int>{16, 51} << QStringLiteral("-cdb -ncdb ");
     QTest::newRow("first and last rows") << QList<int>{92, 0} << QStringLiteral("-bad -v ");
 }
@@ -79,7 +81,6 @@ void TestOptionCatalogue::showStyleReadsAnyNonZeroByteAsChecked()
     QVERIFY(cells.isChecked(5));
     QCOMPARE(cells.cell(5, CellTable::CheckColumn), QVariant(true));
     QCOMPARE(cells.checkFlags()[5], quint8(1));
-
 }
 
 void TestOptionCatalogue::cellsAreStoredRowByRow()
@@ -100,9 +101,10 @@ void TestOptionCatalogue::recommendedStyle()
     std::copy(std::begin(recommended.Flags), std::end(recommended.Flags), flags.begin());
     CellTable cells;
     QCOMPARE(cells.ShowStyle(flags),
-             QStringLiteral("-bap -bbb -bbo -bli0 -br -brs -bs -c41 -cbi4 -cd41 -cdb -cdw -ce -ci0 -cs -fc1 -i4 -ip4 "
-                            "-l120 -lc120 -lp -nbc -nbfda -ncdb -npsl -nut -pcs -saf -sai -saw -sbi4 -sc -sob -ss "
-                            "-T -ts4 "));
+             QStringLiteral(
+                 "-bap -bbb -bbo -bli0 -br -brs -bs -c41 -cbi4 -cd41 -cdb -cdw -ce -ci0 -cs -fc1 -i4 -ip4 "
+                 "-l120 -lc120 -lp -nbc -nbfda -ncdb -npsl -nut -pcs -saf -sai -saw -sbi4 -sc -sob -ss "
+                 "-T -ts4 "));
 }
 
 void TestOptionCatalogue::toggleChangesOnlyTheWorkingSelection()

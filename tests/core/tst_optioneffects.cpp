@@ -1,3 +1,4 @@
+#include "CellTable.h"
 #include "OptionCatalogue.h"
 #include "OptionEffects.h"
 #include "StyleStore.h"
@@ -9,26 +10,6 @@ namespace {
 QString text(const char *utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-int rowOf(const QString &option)
-{
-    for (int row = 0; row < OptionCount; ++row) {
-        if (option == QString::fromUtf8(OptionCatalogue[size_t(row)].optionText))
-            return row;
-    }
-    return -1;
-}
-
-CheckStates selection(const QString &options)
-{
-    CheckStates checks{};
-    for (const QString &option : options.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const int row = rowOf(option);
-        if (row >= 0)
-            checks[size_t(row)] = true;
-    }
-    return checks;
 }
 
 // "option=note" for every ticked row, in catalogue order, joined by " | ".
@@ -144,12 +125,12 @@ void TestOptionEffects::notesOfSelections()
 {
     QFETCH(QString, options);
     QFETCH(QString, notes);
-    QCOMPARE(describe(selection(options)), notes);
+    QCOMPARE(describe(checkStatesFor(options)), notes);
 }
 
 void TestOptionEffects::noEffectRowsAreTheDimmedOnes()
 {
-    const RowNotes notes = optionNotes(selection(QStringLiteral("-bl -br -gnu -i4 -st -T -ts4 -v")));
+    const RowNotes notes = optionNotes(checkStatesFor(QStringLiteral("-bl -br -gnu -i4 -st -T -ts4 -v")));
     QVERIFY(notes[5].hasNoEffect());   // -bl
     QVERIFY(!notes[10].hasNoEffect()); // -br
     QVERIFY(!notes[30].hasNoEffect()); // -gnu, partly
@@ -160,7 +141,7 @@ void TestOptionEffects::noEffectRowsAreTheDimmedOnes()
     QCOMPARE(notes[5].byRows, QVector<int>{10});
     QCOMPARE(notes[90].typeNameRow, 88);
     QCOMPARE(notes[0].effect, RowNote::Effect::NotSelected);
-    QVERIFY(optionNoteTexts(selection(QString())).size() == OptionCount);
+    QVERIFY(optionNoteTexts(checkStatesFor(QString())).size() == OptionCount);
 }
 
 void TestOptionEffects::recommendedStyleHasTwoRowsWithoutEffect()

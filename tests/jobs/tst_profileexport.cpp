@@ -11,17 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-CheckStates checksOf(const StyleRecord &style)
-{
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[size_t(row)] = style.Flags[row] != 0;
-    return checks;
-}
-
-} // namespace
+namespace {} // namespace
 
 // A style handed out as a profile formats exactly as a job with that style does.
 class TestProfileExport : public QObject
@@ -61,7 +51,7 @@ void TestProfileExport::profileFormatsAsTheJob_data()
     QTest::addColumn<QString>("parameterText");
     const QVector<StyleRecord> builtIns = builtInStyles();
     for (const StyleRecord &style : builtIns)
-        QTest::newRow(style.Name) << ParameterTextFor(checksOf(style));
+        QTest::newRow(style.Name) << ParameterTextFor(checkStatesOf(style));
     QTest::newRow("mixed") << QStringLiteral(
         "-bl -bli4 -br -gnu -i4 -l74 -lc74 -nip -npro -orig -sbi2 -st -T -ts2 -ts4 ");
     QTest::newRow("type name -ut") << QStringLiteral("-kr -nut -T -ut -v ");
