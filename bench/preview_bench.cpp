@@ -29,11 +29,7 @@ QTextStream out(stdout);
 
 QString recommendedParameterText()
 {
-    const StyleRecord recommended = builtInStyles().at(3);
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = recommended.Flags[row] != 0;
-    return ParameterTextFor(checks);
+    return ParameterTextOf(builtInStyles().at(3));
 }
 
 // Whole copies of the sample, so that every copy parses as the sample does.

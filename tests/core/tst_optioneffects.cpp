@@ -146,11 +146,7 @@ void TestOptionEffects::noEffectRowsAreTheDimmedOnes()
 
 void TestOptionEffects::recommendedStyleHasTwoRowsWithoutEffect()
 {
-    const StyleRecord recommended = builtInStyles().at(3);
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[size_t(row)] = recommended.Flags[row] != 0;
-    const RowNotes notes = optionNotes(checks);
+    const RowNotes notes = optionNotes(checkStatesOf(builtInStyles().at(3)));
     QStringList dimmed;
     for (int row = 0; row < OptionCount; ++row) {
         if (notes[size_t(row)].hasNoEffect())

@@ -1,3 +1,4 @@
+#include "CellTable.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "OptionCatalogue.h"
@@ -240,12 +241,8 @@ void TestOptionEffectsProof::presetsEqualTheirExpansions()
 void TestOptionEffectsProof::selectionsWithoutTheirIdleRows()
 {
     QList<CheckStates> selections;
-    for (const StyleRecord &style : builtInStyles()) {
-        CheckStates checks{};
-        for (int row = 0; row < OptionCount; ++row)
-            checks[size_t(row)] = style.Flags[row] != 0;
-        selections.append(checks);
-    }
+    for (const StyleRecord &style : builtInStyles())
+        selections.append(checkStatesOf(style));
     // explicit rows between presets, presets in both orders, three of a kind, type names
     for (const char *options :
          {"-gnu -i4 -kr -nip -orig -ip4 -l74 -l120 -T -ts2 -ts4",

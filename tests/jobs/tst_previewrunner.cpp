@@ -20,14 +20,6 @@ using Outcome = PreviewResult::Outcome;
 
 namespace {
 
-QString parameterTextOf(const StyleRecord &style)
-{
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[row] = style.Flags[row] != 0;
-    return ParameterTextFor(checks);
-}
-
 QByteArray testData(const char *name)
 {
     return readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QLatin1Char('/') + QLatin1String(name));
@@ -154,8 +146,8 @@ void TestPreviewRunner::previewEqualsJobOutput_data()
 
     const QVector<StyleRecord> builtIns = builtInStyles();
     const QList<QPair<QByteArray, QString>> styles = {
-        {"gnu", parameterTextOf(builtIns.at(0))},     {"kr", parameterTextOf(builtIns.at(1))},
-        {"orig", parameterTextOf(builtIns.at(2))},    {"recommended", parameterTextOf(builtIns.at(3))},
+        {"gnu", ParameterTextOf(builtIns.at(0))},     {"kr", ParameterTextOf(builtIns.at(1))},
+        {"orig", ParameterTextOf(builtIns.at(2))},    {"recommended", ParameterTextOf(builtIns.at(3))},
         {"-T before -ut", QStringLiteral("-T -ut ")}, {"-bl with -br", QStringLiteral("-bl -br ")},
     };
     const QList<QPair<QByteArray, QByteArray>> sources = {
@@ -216,7 +208,7 @@ void TestPreviewRunner::burstEndsWithTheLatestStyle()
     QString last;
     quint64 lastId = 0;
     for (int toggle = 0; toggle < 30; ++toggle) {
-        last = parameterTextOf(builtIns.at(toggle % builtIns.size())) +
+        last = ParameterTextOf(builtIns.at(toggle % builtIns.size())) +
                (toggle % 2 ? QStringLiteral("-i4 ") : QString());
         lastId = runner.format(request(source, QStringLiteral("burst.c"), last));
         // never more than the one current run alive

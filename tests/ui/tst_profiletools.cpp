@@ -184,10 +184,7 @@ void TestProfileTools::importReplacesTheSelectionAndSavesNothing()
     MainForm->SaveStyleAs(QStringLiteral("team"));
     QCOMPARE(m_windows->storedStyles().records.size(), 5);
     const StyleRecord saved = m_windows->storedStyles().records.at(4);
-    CheckStates checks{};
-    for (int row = 0; row < OptionCount; ++row)
-        checks[size_t(row)] = saved.Flags[row] != 0;
-    QCOMPARE(ParameterTextFor(checks), QStringLiteral("-bs -kr -l80 -psl -sob -ss "));
+    QCOMPARE(ParameterTextOf(saved), QStringLiteral("-bs -kr -l80 -psl -sob -ss "));
 }
 
 void TestProfileTools::importReadsAFile()
