@@ -1,4 +1,5 @@
 #include "CellTable.h"
+#include "ChildProcesses.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "OptionCatalogue.h"
@@ -57,24 +58,6 @@ QString describe(const FormatterRunResult &result)
                      .arg(run.files.size())
                      .arg(run.errorString, QString::fromLocal8Bit(run.standardError));
     return lines.join(QLatin1Char('\n'));
-}
-
-// Processes whose parent is this test: a formatter left running after a cancel shows here.
-int childProcessCount()
-{
-    int count = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // "pid (comm) state ppid ...": comm may hold blanks, so read after its closing parenthesis.
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(1).toLongLong() == ::getpid())
-            ++count;
-    }
-    return count;
 }
 
 } // namespace
