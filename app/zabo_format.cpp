@@ -1,4 +1,4 @@
-// zabo-format: Zabo's styles on the command line. Everything but the wiring lives in jobs/FormatCommand.
+// zabo-format: Zabo's styles on the command line. Everything but the wiring lives in cli/FormatCommand.
 #include "AppLocations.h"
 #include "FormatCommand.h"
 
