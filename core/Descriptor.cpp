@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 bool readWhole(int fd, QByteArray *bytes, int *error)
@@ -48,4 +49,47 @@ bool readFileAt(int directoryFd, const QByteArray &path, QByteArray *bytes, int 
         return false;
     }
     return readWhole(fd.get(), bytes, error);
+}
+
+RegularFileRead readRegularFile(const QByteArray &path, qint64 limit)
+{
+    RegularFileRead result;
+    Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat status;
+    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        result.status = RegularFileRead::Status::NotRegular;
+        return result;
+    }
+    if (status.st_size > limit) {
+        result.status = RegularFileRead::Status::TooLarge;
+        return result;
+    }
+    // the size said may be wrong (a file still growing): read one byte past the limit to know
+    result.bytes.reserve(qsizetype(status.st_size));
+    char buffer[65536];
+    for (;;) {
+        const qint64 room = limit + 1 - result.bytes.size();
+        const ssize_t got = ::read(fd.get(), buffer, size_t(qMin<qint64>(room, qint64(sizeof buffer))));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result.error = errno;
+            result.bytes.clear();
+            return result;
+        }
+        if (got == 0)
+            break;
+        result.bytes.append(buffer, got);
+        if (result.bytes.size() > limit) {
+            result.bytes.clear();
+            result.status = RegularFileRead::Status::TooLarge;
+            return result;
+        }
+    }
+    result.status = RegularFileRead::Status::Read;
+    return result;
 }

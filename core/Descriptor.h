@@ -50,3 +50,17 @@ inline bool writeWhole(int fd, const QByteArray &bytes, int *error)
 }
 // Reads the whole file at path below directoryFd.
 bool readFileAt(int directoryFd, const QByteArray &path, QByteArray *bytes, int *error);
+
+// What reading a file that a person, a profile or a repository named gave.
+struct RegularFileRead
+{
+    enum class Status { Read, NotRegular, TooLarge, Failed };
+    Status status = Status::Failed;
+    QByteArray bytes; // the whole file when Read
+    int error = 0;    // errno when Failed
+};
+
+// Reads the file at path (links followed) only when it is a regular file of at most limit bytes. It is
+// opened without blocking, so a FIFO or a device named in its place is refused at once instead of
+// hanging, and never more than limit + 1 bytes are read, whatever its reported size.
+RegularFileRead readRegularFile(const QByteArray &path, qint64 limit);
