@@ -1,0 +1,44 @@
+#pragma once
+
+#include "FormatCommand.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+
+extern const QByteArray ProgramName; // "zabo-format", the prefix of every message
+
+// Everything a run says: output on one stream, messages and the progress line on the other.
+class Reporter
+{
+public:
+    explicit Reporter(FormatStreams &streams);
+
+    void out(const QByteArray &bytes);
+    // A reader that went away (`| head`): nothing more is worth formatting for it.
+    bool outputBroken() const { return m_outputBroken; }
+    void err(const QByteArray &bytes);
+    // "zabo-format: " and one line
+    void message(const QByteArray &line) { err(ProgramName + ": " + line + '\n'); }
+    void message(const QString &line) { message(line.toUtf8()); }
+    void message(const char *line) { message(QByteArray(line)); }
+
+    void progress(const QByteArray &what, int done, int total);
+    void clearProgress();
+    bool colours() const { return m_streams.outIsTerminal; }
+
+private:
+    FormatStreams &m_streams;
+    QElapsedTimer m_sinceStart;
+    QElapsedTimer m_sinceShown;
+    bool m_progressShown = false;
+    bool m_outputBroken = false;
+};
+
+QByteArray errnoText(int error);
+
+// The diff with ANSI colours for a terminal.
+QByteArray coloured(const QByteArray &diff);
+
+// "1 file", "3 files"
+QByteArray filesWord(qsizetype count);
