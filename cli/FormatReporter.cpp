@@ -17,8 +17,17 @@ Reporter::Reporter(FormatStreams &streams)
 void Reporter::out(const QByteArray &bytes)
 {
     clearProgress(); // the two may share one terminal
-    if (!m_outputBroken && m_streams.out.write(bytes) != bytes.size())
+    if (!m_outputBroken && m_streams.out.write(bytes) != bytes.size()) {
         m_outputBroken = true;
+        m_outputError = m_streams.out.errorString().toUtf8();
+    }
+}
+
+bool Reporter::outputComplete()
+{
+    if (m_outputBroken)
+        message("cannot write to standard output: " + m_outputError);
+    return !m_outputBroken;
 }
 
 void Reporter::err(const QByteArray &bytes)

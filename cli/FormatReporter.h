@@ -15,8 +15,12 @@ public:
     explicit Reporter(FormatStreams &streams);
 
     void out(const QByteArray &bytes);
-    // A reader that went away (`| head`): nothing more is worth formatting for it.
+    // A reader that went away (`| head`) or a full disk: nothing more is worth formatting for it.
     bool outputBroken() const { return m_outputBroken; }
+    // Why standard output failed, for a message.
+    QByteArray outputError() const { return m_outputError; }
+    // After the last output: false, having said why, when standard output did not take all of it.
+    bool outputComplete();
     void err(const QByteArray &bytes);
     // "zabo-format: " and one line
     void message(const QByteArray &line) { err(ProgramName + ": " + line + '\n'); }
@@ -33,6 +37,7 @@ private:
     QElapsedTimer m_sinceShown;
     bool m_progressShown = false;
     bool m_outputBroken = false;
+    QByteArray m_outputError;
 };
 
 QByteArray errnoText(int error);

@@ -286,14 +286,14 @@ int FormatRun::run()
         return FormatExit::Error;
     if (m_options.mode == FormatOptions::Mode::ListStyles) {
         listStyles(*styles, m_report);
-        return FormatExit::Success;
+        return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
     }
     const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
     if (!style)
         return FormatExit::Error;
     if (m_options.mode == FormatOptions::Mode::PrintProfile) {
         m_report.out(indentProfileText(style->name, style->parameterText));
-        return FormatExit::Success;
+        return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
     }
 
     if (!collectSources(m_options, m_report, &m_sources))

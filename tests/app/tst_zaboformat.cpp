@@ -48,13 +48,14 @@ QByteArray fixture(const QString &name)
 }
 
 // Runs zabo-format in workingDirectory with the arguments as bytes and without DISPLAY or
-// QT_QPA_PLATFORM, the way a server starts it.
+// QT_QPA_PLATFORM, the way a server starts it. Standard output goes to standardOutput when given.
 Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
-                     const QByteArray &program = Program)
+                     const QByteArray &program = Program, const QByteArray &standardOutput = {})
 {
     Invocation result;
     QTemporaryDir streams;
-    const QByteArray outPath = QFile::encodeName(streams.filePath("out"));
+    const QByteArray outPath =
+        standardOutput.isEmpty() ? QFile::encodeName(streams.filePath("out")) : standardOutput;
     const QByteArray errPath = QFile::encodeName(streams.filePath("err"));
 
     QList<QByteArray> argumentStore{program};
@@ -334,6 +335,31 @@ private slots:
             QVERIFY2(run.out.contains(part), describe(run).constData());
         for (const QByteArray &part : errParts)
             QVERIFY2(run.err.contains(part), describe(run).constData());
+    }
+
+    void anUnwritableStandardOutputIsAnError_data()
+    {
+        QTest::addColumn<QByteArrayList>("arguments");
+        QTest::newRow("help") << QByteArrayList{"--help"};
+        QTest::newRow("version") << QByteArrayList{"--version"};
+        QTest::newRow("list styles") << QByteArrayList{"--list-styles"};
+        QTest::newRow("print profile") << QByteArrayList{"--print-profile"};
+        QTest::newRow("one file") << QByteArrayList{"untidy.c"};
+        QTest::newRow("diff") << QByteArrayList{"--diff", "untidy.c"};
+        QTest::newRow("output summary") << QByteArrayList{"--output", "out", "untidy.c"};
+    }
+
+    // A full disk behind standard output (>/dev/full) is an error, never a quiet success.
+    void anUnwritableStandardOutputIsAnError()
+    {
+        QFETCH(QByteArrayList, arguments);
+        write("untidy.c", fixture("untidy.c"));
+        const Invocation run =
+            runFormat(m_dir, QByteArrayList{"--config", m_config} + arguments, Program, "/dev/full");
+        QVERIFY2(run.exitCode == 2, describe(run).constData());
+        QVERIFY2(run.err.contains("cannot write to standard output: No space left on device"),
+                 describe(run).constData());
+        QCOMPARE(readAll(path("untidy.c")), fixture("untidy.c"));
     }
 
     void styleFilesAreOnlyRead_data()
