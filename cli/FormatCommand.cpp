@@ -30,7 +30,7 @@ int formatCommandMain(const QList<QByteArray> &arguments, const FormatSetup &set
 {
     const ParsedFormatArguments parsed = parseFormatArguments(arguments);
     if (!parsed.options) {
-        streams.err.write(ProgramName + ": " + parsed.error.toUtf8() +
+        streams.err.write(ProgramName + ": " + terminalSafe(parsed.error.toUtf8()) +
                           "\nTry 'zabo-format --help' for more.\n");
         return FormatExit::Error;
     }

@@ -108,13 +108,14 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
     // indent names the copies; its messages name the sources instead
     QList<QByteArray> shownLines;
     const auto showOutput = [&](const FormatterProcessResult &run) {
-        QByteArray text = run.standardError;
         QStringList names = run.files;
         std::sort(names.begin(), names.end(),
                   [](const QString &a, const QString &b) { return a.size() > b.size(); });
-        for (const QString &name : names)
-            text.replace(name.toLatin1(), m_sources[byScratchName.value(name)].path);
-        for (const QByteArray &line : text.split('\n')) {
+        // split before the names go in: a name may hold a line feed
+        for (QByteArray line : run.standardError.split('\n')) {
+            for (const QString &name : names)
+                line.replace(name.toLatin1(), m_sources[byScratchName.value(name)].path);
+            line = terminalSafe(line);
             if (!line.trimmed().isEmpty() && !shownLines.contains(line)) {
                 shownLines.append(line);
                 m_report.err(line + '\n');
@@ -264,7 +265,7 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
                              " would be reformatted" + styleShown);
         break;
     case FormatOptions::Mode::Output:
-        m_report.out(m_options.outputDirectory + '\n');
+        m_report.out(terminalSafe(m_options.outputDirectory) + '\n');
         m_report.out(filesWord(formatted) + " formatted, " + QByteArray::number(changed) +
                      " of them changed" + styleShown + '\n');
         break;
