@@ -464,21 +464,36 @@ ProfileImport parseIndentProfile(const QString &text)
     return reader.finish();
 }
 
+QString reportedWords(const QStringList &words, const QString &separator)
+{
+    QStringList shown;
+    for (qsizetype at = 0; at < std::min<qsizetype>(words.size(), ReportedWordLimit); ++at) {
+        const QString &word = words.at(at);
+        shown.append(word.size() > ReportedWordLength ? word.left(ReportedWordLength) + QString::fromUtf8("…")
+                                                      : word);
+    }
+    QString text = shown.join(separator);
+    if (words.size() > ReportedWordLimit)
+        text += QString::fromUtf8(" …（共 %1 个）").arg(words.size());
+    return text;
+}
+
 QString profileImportReport(const ProfileImport &import)
 {
+    const QString blank = QStringLiteral(" ");
     QStringList lines;
     if (import.unmapped.isEmpty())
         lines.append(QString::fromUtf8("所有参数均已对应到参数表。"));
     else
-        lines.append(QString::fromUtf8("未收录的参数：") + import.unmapped.join(QLatin1Char(' ')));
+        lines.append(QString::fromUtf8("未收录的参数：") + reportedWords(import.unmapped, blank));
     if (!import.files.isEmpty())
-        lines.append(QString::fromUtf8("已忽略的文件参数：") + import.files.join(QLatin1Char(' ')));
+        lines.append(QString::fromUtf8("已忽略的文件参数：") + reportedWords(import.files, blank));
     if (!import.overridden.isEmpty())
         lines.append(QString::fromUtf8("被后面的参数覆盖、未选中：") +
-                     import.overridden.join(QLatin1Char(' ')));
+                     reportedWords(import.overridden, blank));
     if (!import.changed.isEmpty())
         lines.append(QString::fromUtf8("参数表的顺序改变了效果：") +
-                     import.changed.join(QString::fromUtf8("，")));
+                     reportedWords(import.changed, QString::fromUtf8("，")));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -42,7 +42,14 @@ QStringList knownLongOptions();
 
 // The report shown for an import: "未收录的参数：" and the unmapped options (or that all mapped), and
 // the ignored files, the left-out overridden options and the changes of order, when there are any.
+// Short whatever the input: each list shows its first ReportedWordLimit words, each cut after
+// ReportedWordLength characters, and then how many there are in all.
+constexpr int ReportedWordLimit = 30;
+constexpr int ReportedWordLength = 60;
 QString profileImportReport(const ProfileImport &import);
+
+// words joined by separator, shortened as profileImportReport shortens each of its lists.
+QString reportedWords(const QStringList &words, const QString &separator);
 
 // A ".indent.pro" for a style: a comment naming it, then one option per line in the order of the
 // parameter text. "-npro" and "-st" mean nothing in a profile and are left out, with a comment saying

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void shortForms_data();
     void shortForms();
     void reportNamesWhatDidNotMap();
+    void reportStaysShortWhateverTheInput_data();
+    void reportStaysShortWhateverTheInput();
     void exportWritesOneOptionPerLine_data();
     void exportWritesOneOptionPerLine();
     void exportThenImportGivesTheSelection_data();
@@ -160,6 +162,37 @@ void TestIndentProfile::reportNamesWhatDidNotMap()
              text("未收录的参数：-i8 -ts8\n已忽略的文件参数：*.c"));
     QCOMPARE(profileImportReport(parseIndentProfile(QStringLiteral("-kr"))),
              text("所有参数均已对应到参数表。"));
+}
+
+void TestIndentProfile::reportStaysShortWhateverTheInput_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("report");
+
+    QStringList thirty;
+    for (int file = 1; file <= 30; ++file)
+        thirty.append(QStringLiteral("f%1.c").arg(file));
+    QTest::newRow("a few dozen words are all shown")
+        << thirty.join(QLatin1Char(' '))
+        << text("所有参数均已对应到参数表。\n已忽略的文件参数：") + thirty.join(QLatin1Char(' '));
+    QTest::newRow("beyond that they are counted")
+        << thirty.join(QLatin1Char(' ')) + QStringLiteral(" f31.c f32.c")
+        << text("所有参数均已对应到参数表。\n已忽略的文件参数：") + thirty.join(QLatin1Char(' ')) +
+               text(" …（共 32 个）");
+    QTest::newRow("200,000 unknown options")
+        << QStringLiteral("-x ").repeated(200000)
+        << text("未收录的参数：") + QStringList(30, QStringLiteral("-x")).join(QLatin1Char(' ')) +
+               text(" …（共 200000 个）");
+    QTest::newRow("a megabyte without blanks")
+        << QStringLiteral("-bad").repeated(256 * 1024)
+        << text("未收录的参数：") + QStringLiteral("-bad").repeated(15) + text("…");
+}
+
+void TestIndentProfile::reportStaysShortWhateverTheInput()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, report);
+    QCOMPARE(profileImportReport(parseIndentProfile(input)), report);
 }
 
 void TestIndentProfile::exportWritesOneOptionPerLine_data()
