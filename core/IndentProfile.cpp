@@ -301,6 +301,7 @@ private:
     qsizetype readTakingOption(const QString &name, const QVector<QStringView> &words, qsizetype at,
                                QString written);
     void keepFirstTypeNamePair();
+    void keepBareTypeName();
     QVector<int> orderAsIndentReadsIt() const;
 
     struct TypeNamePair
@@ -319,6 +320,7 @@ private:
     QVector<TypeNamePair> m_pairs;
     std::array<bool, OptionCount> m_wantedAsOption{};
     QVector<InputUnit> m_input;
+    bool m_bareTypeName = false;
 };
 
 qsizetype ProfileReader::readWord(const QVector<QStringView> &words, qsizetype at)
@@ -360,6 +362,10 @@ qsizetype ProfileReader::readWord(const QVector<QStringView> &words, qsizetype a
 qsizetype ProfileReader::readTakingOption(const QString &name, const QVector<QStringView> &words,
                                           qsizetype at, QString written)
 {
+    if (name == QLatin1String("T") && at == words.size()) {
+        m_bareTypeName = true;
+        return at;
+    }
     const QString partner = at < words.size() ? words.at(at++).toString() : QString();
     if (!partner.isEmpty())
         written += QLatin1Char(' ') + partner;
@@ -417,9 +423,27 @@ QVector<int> ProfileReader::orderAsIndentReadsIt() const
     return rows;
 }
 
+// The selection's "-T" takes the next ticked row, so a bare one survives only as the last ticked row.
+void ProfileReader::keepBareTypeName()
+{
+    if (!m_bareTypeName)
+        return;
+    for (int row = TypeNameRow + 1; row < OptionCount; ++row) {
+        if (m_result.checks[size_t(row)]) {
+            m_result.bareTypeName = ProfileImport::BareTypeName::Unkept;
+            m_result.bareTypeNameWouldTake = row;
+            m_result.unmapped.append(optionText(TypeNameRow));
+            return;
+        }
+    }
+    m_result.bareTypeName = ProfileImport::BareTypeName::Kept;
+    m_result.checks[size_t(TypeNameRow)] = true;
+}
+
 ProfileImport ProfileReader::finish()
 {
     keepFirstTypeNamePair();
+    keepBareTypeName();
     reconcileOrder(orderAsIndentReadsIt(), m_result);
     return std::move(m_result);
 }
@@ -494,6 +518,12 @@ QString profileImportReport(const ProfileImport &import)
     if (!import.changed.isEmpty())
         lines.append(QString::fromUtf8("参数表的顺序改变了效果：") +
                      reportedWords(import.changed, QString::fromUtf8("，")));
+    if (import.bareTypeName == ProfileImport::BareTypeName::Kept)
+        lines.append(
+            QString::fromUtf8("最后的 -T 后面没有类型名：已照原样选中，indent 读取这样的配置会报错退出。"));
+    else if (import.bareTypeName == ProfileImport::BareTypeName::Unkept)
+        lines.append(QString::fromUtf8("最后的 -T 后面没有类型名，未选中：选中后它会把 %1 当作类型名。")
+                         .arg(optionText(import.bareTypeNameWouldTake)));
     return lines.join(QLatin1Char('\n'));
 }
 
