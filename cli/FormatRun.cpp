@@ -6,11 +6,12 @@
 #include "FormatterRun.h"
 #include "IndentProfile.h"
 #include "LineDiff.h"
+#include "PrivateDirectory.h"
 #include "ResultFiles.h"
 #include "ScratchDirectory.h"
 #include "SourceFiles.h"
 
-#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 
@@ -28,7 +29,7 @@ constexpr qint64 KeptBytesLimit = 256 * 1024 * 1024;
 
 } // namespace
 
-bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
+bool FormatRun::copyIntoScratch(PrivateDirectory &scratch)
 {
     QSet<QPair<quint64, quint64>> seen;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
@@ -64,7 +65,7 @@ bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
         Descriptor copy(::openat(scratch.fd(), source.scratchName.constData(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (copy.get() < 0 || !writeWhole(copy.get(), bytes, &error)) {
-            m_report.message(scratch.path() + ": cannot write a copy of " + source.path + ": " +
+            m_report.message(scratch.nativePath() + ": cannot write a copy of " + source.path + ": " +
                              errnoText(copy.get() < 0 ? errno : error));
             return false;
         }
@@ -77,9 +78,9 @@ bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
     return true;
 }
 
-bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
+bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
 {
-    const FormatterDeployment deployment = DeployFormatter(QDir::tempPath());
+    const FormatterDeployment deployment = DeployFormatter(QFile::decodeName(privateTemporaryRoot()));
     if (!deployment.ok) {
         m_report.message(QStringLiteral("cannot put the formatter in place: %1").arg(deployment.error));
         return false;
@@ -194,7 +195,7 @@ bool FormatRun::originalOf(const Source &source, QByteArray *original)
     return true;
 }
 
-int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd)
+int FormatRun::deliver(const ChosenStyle &style, PrivateDirectory &scratch, int outputFd)
 {
     qsizetype changed = 0;
     qsizetype formatted = 0;
@@ -309,11 +310,9 @@ int FormatRun::run()
             return FormatExit::Error;
     }
 
-    ScratchDirectory scratch;
-    const QByteArray scratchBase = scratchBaseDirectory(m_setup, totalSize(m_sources));
-    int error = 0;
-    if (!scratch.create(scratchBase, &error)) {
-        m_report.message(scratchBase + ": cannot create a scratch directory: " + errnoText(error));
+    PrivateDirectory scratch(scratchBaseDirectory(m_setup, totalSize(m_sources)), ScratchPrefix);
+    if (!scratch.isValid()) {
+        m_report.message("cannot create a scratch directory: " + scratch.errorString().toUtf8());
         return FormatExit::Error;
     }
     if (!copyIntoScratch(scratch) || !format(*style, scratch))

@@ -8,7 +8,7 @@
 #include <vector>
 
 struct ChosenStyle;
-class ScratchDirectory;
+class PrivateDirectory;
 
 // One run over files: find them, copy them into a private scratch directory, format the copies there
 // and deliver the results as the mode asks.
@@ -24,9 +24,9 @@ public:
     int run();
 
 private:
-    bool copyIntoScratch(ScratchDirectory &scratch);
-    bool format(const ChosenStyle &style, ScratchDirectory &scratch);
-    int deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd);
+    bool copyIntoScratch(PrivateDirectory &scratch);
+    bool format(const ChosenStyle &style, PrivateDirectory &scratch);
+    int deliver(const ChosenStyle &style, PrivateDirectory &scratch, int outputFd);
     bool originalOf(const Source &source, QByteArray *original);
 
     bool stopped() const

@@ -12,9 +12,12 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -47,29 +50,43 @@ QByteArray fixture(const QString &name)
     return readAll(dataPath(name));
 }
 
-// Runs zabo-format in workingDirectory with the arguments as bytes and without DISPLAY or
-// QT_QPA_PLATFORM, the way a server starts it. Standard output goes to standardOutput when given.
-Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
-                     const QByteArray &program = Program, const QByteArray &standardOutput = {})
+// How a test starts zabo-format beyond its arguments.
+struct Launch
 {
-    Invocation result;
-    QTemporaryDir streams;
-    const QByteArray outPath =
-        standardOutput.isEmpty() ? QFile::encodeName(streams.filePath("out")) : standardOutput;
-    const QByteArray errPath = QFile::encodeName(streams.filePath("err"));
+    QByteArray program = Program;
+    QByteArray standardOutput;  // a file to write to; empty: captured
+    int standardOutputFd = -1;  // a descriptor instead, such as a pipe's end
+    QByteArrayList environment; // "NAME=value" replaces the inherited NAME; "NAME" alone removes it
+};
 
-    QList<QByteArray> argumentStore{program};
+// Starts zabo-format in workingDirectory with the arguments as bytes and without DISPLAY or
+// QT_QPA_PLATFORM, the way a server starts it; -1 when it could not start.
+pid_t startFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
+                  const Launch &launch, const QByteArray &outPath, const QByteArray &errPath)
+{
+    QList<QByteArray> argumentStore{launch.program};
     argumentStore += arguments;
     std::vector<char *> argv;
     for (QByteArray &argument : argumentStore)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
     QList<QByteArray> environmentStore;
+    const auto replaced = [&](const QByteArray &entry) {
+        for (const QByteArray &given : launch.environment) {
+            if (entry.startsWith(given.split('=').first() + '='))
+                return true;
+        }
+        return false;
+    };
     for (char **variable = environ; *variable; ++variable) {
         const QByteArray entry(*variable);
         if (!entry.startsWith("DISPLAY=") && !entry.startsWith("QT_QPA_PLATFORM=") &&
-            !entry.startsWith("WAYLAND_DISPLAY="))
+            !entry.startsWith("WAYLAND_DISPLAY=") && !replaced(entry))
             environmentStore.append(entry);
+    }
+    for (const QByteArray &given : launch.environment) {
+        if (given.contains('='))
+            environmentStore.append(given);
     }
     std::vector<char *> envp;
     for (QByteArray &entry : environmentStore)
@@ -79,14 +96,52 @@ Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray>
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.constData(), O_WRONLY | O_CREAT, 0600);
+    if (launch.standardOutputFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, launch.standardOutputFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.constData(), O_WRONLY | O_CREAT,
+                                         0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.constData(), O_WRONLY | O_CREAT, 0600);
     posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.constData());
     pid_t child = -1;
     const int spawned =
-        ::posix_spawn(&child, program.constData(), &actions, nullptr, argv.data(), envp.data());
+        ::posix_spawn(&child, launch.program.constData(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    return spawned == 0 ? child : -1;
+}
+
+Launch withProgram(const QByteArray &program)
+{
+    Launch launch;
+    launch.program = program;
+    return launch;
+}
+
+Launch withOutputTo(const QByteArray &standardOutput)
+{
+    Launch launch;
+    launch.standardOutput = standardOutput;
+    return launch;
+}
+
+Launch withEnvironment(const QByteArrayList &environment)
+{
+    Launch launch;
+    launch.environment = environment;
+    return launch;
+}
+
+// Runs zabo-format to its end; see startFormat.
+Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
+                     const Launch &launch = {})
+{
+    Invocation result;
+    QTemporaryDir streams;
+    const QByteArray outPath =
+        launch.standardOutput.isEmpty() ? QFile::encodeName(streams.filePath("out")) : launch.standardOutput;
+    const pid_t child =
+        startFormat(workingDirectory, arguments, launch, outPath, QFile::encodeName(streams.filePath("err")));
+    if (child < 0)
         return result;
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -155,6 +210,20 @@ bool terminalSafeText(const QByteArray &text)
             return false;
     }
     return !text.contains("lone\x9b");
+}
+
+// The directories below /proc/<pid>/fd whose names begin with prefix: what a run holds open.
+QStringList heldDirectories(pid_t process, const QString &prefix)
+{
+    QStringList held;
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(process));
+    for (const QFileInfo &entry :
+         descriptors.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = entry.symLinkTarget();
+        if (QFileInfo(target).fileName().startsWith(prefix) && QFileInfo(target).isDir())
+            held.append(target);
+    }
+    return held;
 }
 
 mode_t modeOf(const QString &path)
@@ -377,7 +446,7 @@ private slots:
         QFETCH(QByteArrayList, arguments);
         write("untidy.c", fixture("untidy.c"));
         const Invocation run =
-            runFormat(m_dir, QByteArrayList{"--config", m_config} + arguments, Program, "/dev/full");
+            runFormat(m_dir, QByteArrayList{"--config", m_config} + arguments, withOutputTo("/dev/full"));
         QVERIFY2(run.exitCode == 2, describe(run).constData());
         QVERIFY2(run.err.contains("cannot write to standard output: No space left on device"),
                  describe(run).constData());
@@ -414,6 +483,73 @@ private slots:
             QVERIFY2(terminalSafeText(said), said.constData());
     }
 
+    // A TMPDIR that names a missing folder falls back to a sound temporary directory, and another
+    // user's directory at the name the formatter once had stops nothing. Nothing lands at the root.
+    void aMissingTemporaryFolderIsNeverTheRoot()
+    {
+        write("untidy.c", fixture("untidy.c"));
+        const QStringList rootBefore =
+            QDir("/").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const Invocation missing =
+            runFormat(m_dir, {"--config", m_config, "--in-place", "untidy.c"},
+                      withEnvironment({"TMPDIR=/nonexistent/zabo", "XDG_RUNTIME_DIR"}));
+        QVERIFY2(missing.exitCode == 0, describe(missing).constData());
+        QCOMPARE(QDir("/").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), rootBefore);
+
+        QVERIFY(QDir().mkpath(path("tmp/zabo-%1").arg(::geteuid())));
+        if (::geteuid() == 0)
+            QVERIFY(::chown(QFile::encodeName(path("tmp/zabo-0")).constData(), 65534, 65534) == 0);
+        write("untidy.c", fixture("untidy.c"));
+        const Invocation squatted =
+            runFormat(m_dir, {"--config", m_config, "--check", "untidy.c"},
+                      withEnvironment({"TMPDIR=" + QFile::encodeName(path("tmp")), "XDG_RUNTIME_DIR"}));
+        QVERIFY2(squatted.exitCode == 1, describe(squatted).constData());
+    }
+
+    // kill -9 leaves the scratch copies and the formatter; the next run removes both.
+    void whatAKilledRunLeftIsRemovedByTheNext()
+    {
+        QByteArray big;
+        while (big.size() < 400 * 1024)
+            big += fixture("untidy.c");
+        write("big.c", big);
+        QVERIFY(::mkdir(QFile::encodeName(path("runtime")).constData(), 0700) == 0);
+        const Launch launchWith = withEnvironment({"XDG_RUNTIME_DIR=" + QFile::encodeName(path("runtime"))});
+        int output[2];
+        QVERIFY(::pipe2(output, O_CLOEXEC) == 0);
+        Launch blocked = launchWith;
+        blocked.standardOutputFd = output[1];
+        // its formatted text fills the pipe, which nobody reads: the run waits with everything in place
+        const pid_t run =
+            startFormat(m_dir, {"--config", m_config, "big.c"}, blocked, {}, QFile::encodeName(path("err")));
+        ::close(output[1]);
+        QVERIFY(run > 0);
+        auto ending = qScopeGuard([&] {
+            ::kill(run, SIGKILL);
+            ::waitpid(run, nullptr, 0);
+            ::close(output[0]);
+        });
+        QStringList left;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (left = heldDirectories(run, "zabo-format-") + heldDirectories(run, "zabo-indent-")).size() == 2,
+            60000);
+        ending.dismiss();
+        ::kill(run, SIGKILL);
+        ::waitpid(run, nullptr, 0);
+        ::close(output[0]);
+        for (const QString &directory : left)
+            QVERIFY2(QFileInfo(directory).isDir(), qPrintable(directory));
+        QVERIFY(left.filter(path("runtime")).size() ==
+                1); // the formatter went to the private runtime directory
+
+        const Invocation next = runFormat(m_dir, {"--config", m_config, "--check", "big.c"}, launchWith);
+        QVERIFY2(next.exitCode == 1, describe(next).constData());
+        for (const QString &directory : left)
+            QVERIFY2(!QFileInfo::exists(directory), qPrintable(directory));
+        QCOMPARE(QDir(path("runtime")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
     void styleFilesAreOnlyRead_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -436,7 +572,7 @@ private slots:
         write("bin/Zabocfg.dat", content);
         write("untidy.c", fixture("untidy.c"));
 
-        const Invocation run = runFormat(m_dir, {"--list-styles"}, QFile::encodeName(program));
+        const Invocation run = runFormat(m_dir, {"--list-styles"}, withProgram(QFile::encodeName(program)));
         QVERIFY2(run.exitCode == exitCode, describe(run).constData());
         QVERIFY2(run.err.contains(errPart), describe(run).constData());
         QCOMPARE(readAll(path("bin/Zabocfg.dat")), content);
@@ -448,7 +584,8 @@ private slots:
                                      ParameterTextOf(builtInStyles().at(3)).trimmed().toUtf8() + "\n"));
 
         QFile::remove(path("bin/Zabocfg.dat"));
-        const Invocation missing = runFormat(m_dir, {"--check", "untidy.c"}, QFile::encodeName(program));
+        const Invocation missing =
+            runFormat(m_dir, {"--check", "untidy.c"}, withProgram(QFile::encodeName(program)));
         QCOMPARE(missing.exitCode, 1);
         QVERIFY(!QFileInfo::exists(path("bin/Zabocfg.dat")));
         const Invocation explicitMissing = runFormat(m_dir, {"--config", "none.dat", "untidy.c"});
