@@ -1,5 +1,6 @@
 // zabo-format run as the process a shell, a CI job or a hook starts: arguments as bytes, no display.
 #include "CellTable.h"
+#include "FormatCommand.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "FormattingJob.h"
@@ -8,6 +9,7 @@
 #include "StyleStore.h"
 #include "TestFiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -26,6 +28,8 @@
 #include <unistd.h>
 
 extern char **environ;
+
+Q_DECLARE_METATYPE(FormatStage)
 
 namespace {
 
@@ -296,6 +300,7 @@ private slots:
         QVector<StyleRecord> styles = builtInStyles();
         styles.append(styleWith(QStringLiteral("mine"), {"-kr", "-i2"}));
         styles.append(styleWith(QStringLiteral("no type"), {"-T"}));
+        styles.append(styleWith(QStringLiteral("keep time"), {"-kr", "-i2", "-pmt"}));
         write("styles.dat", serializeStyleFile(styles, 4));
         m_config = QFile::encodeName(path("styles.dat"));
     }
@@ -481,6 +486,172 @@ private slots:
 
         for (const QByteArray &said : {check.err, missing.err, output.err, output.out})
             QVERIFY2(terminalSafeText(said), said.constData());
+    }
+
+    void inPlaceKeepsAFilesIdentity_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<bool>("rewritten");
+        QTest::newRow("hard link") << QByteArray("hard link") << 2
+                                   << QByteArray("x.c: not rewritten: it has 2 hard links") << false;
+        QTest::newRow("read-only") << QByteArray("read-only") << 2
+                                   << QByteArray("x.c: not rewritten: it is read-only") << false;
+        QTest::newRow("read-only, forced")
+            << QByteArray("forced") << 0 << QByteArray("reformatted x.c\n") << true;
+        QTest::newRow("-pmt") << QByteArray("-pmt") << 0 << QByteArray("reformatted x.c\n") << true;
+        QTest::newRow("another user's file, as root")
+            << QByteArray("foreign") << 0 << QByteArray("reformatted x.c\n") << true;
+    }
+
+    // A rewrite gives the file a new inode: so a file with other names, or one its owner made
+    // read-only, is left alone, and mode, owner, group and (with -pmt) the modification time go along.
+    void inPlaceKeepsAFilesIdentity()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        QFETCH(bool, rewritten);
+        if (kind == "foreign" && ::geteuid() != 0)
+            QSKIP("giving a file to another user needs root");
+        write("x.c", fixture("untidy.c"));
+        const QByteArray file = QFile::encodeName(path("x.c"));
+        setModificationTime(path("x.c"), 1000000000);
+        QByteArrayList arguments{"--config", m_config, "--in-place", "x.c"};
+        mode_t mode = 0644;
+        if (kind == "hard link")
+            QVERIFY(::link(file.constData(), QFile::encodeName(path("other-name.c")).constData()) == 0);
+        if (kind == "read-only" || kind == "forced")
+            mode = 0444;
+        if (kind == "forced")
+            arguments << "--force-read-only";
+        if (kind == "-pmt")
+            arguments << "--style"
+                      << "keep time";
+        if (kind == "foreign")
+            QVERIFY(::chown(file.constData(), 65534, 65534) == 0);
+        QVERIFY(::chmod(file.constData(), mode) == 0);
+        struct stat before;
+        QVERIFY(::stat(file.constData(), &before) == 0);
+
+        const Invocation run = runFormat(m_dir, arguments);
+        QVERIFY2(run.exitCode == exitCode, describe(run).constData());
+        QVERIFY2(run.err.contains(said), describe(run).constData());
+        QVERIFY2(!run.err.contains("warning"), describe(run).constData());
+        struct stat after;
+        QVERIFY(::stat(file.constData(), &after) == 0);
+        QCOMPARE(readAll(path("x.c")) != fixture("untidy.c"), rewritten);
+        QCOMPARE(after.st_ino == before.st_ino, !rewritten);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_mtim.tv_sec == before.st_mtim.tv_sec, !rewritten || kind == "-pmt");
+        if (kind == "hard link")
+            QCOMPARE(readAll(path("other-name.c")), fixture("untidy.c"));
+        const QDir directory(m_work->path());
+        QVERIFY(directory.entryList(QDir::Hidden | QDir::Files).filter(".zabo-").isEmpty());
+    }
+
+    // With -pmt the copies --output writes keep their sources' modification times.
+    void outputKeepsTheModificationTimeWithPmt()
+    {
+        write("src/a.c", fixture("untidy.c"));
+        write("src/b.h", fixture("untidy.h"));
+        setModificationTime(path("src/a.c"), 1000000000);
+        setModificationTime(path("src/b.h"), 1100000000);
+        const Invocation kept =
+            runFormat(m_dir, {"--config", m_config, "--style", "keep time", "--output", "kept", "src"});
+        QVERIFY2(kept.exitCode == 0, describe(kept).constData());
+        QCOMPARE(modificationTime(path("kept/a.c")), modificationTime(path("src/a.c")));
+        QCOMPARE(modificationTime(path("kept/b.h")), modificationTime(path("src/b.h")));
+        QVERIFY(readAll(path("kept/a.c")) != fixture("untidy.c"));
+        const Invocation fresh = runFormat(m_dir, {"--config", m_config, "--output", "fresh", "src"});
+        QVERIFY2(fresh.exitCode == 0, describe(fresh).constData());
+        QVERIFY(modificationTime(path("fresh/a.c")) != modificationTime(path("src/a.c")));
+    }
+
+    // Run by a user who may rewrite another user's file (through its group or other write bit) but
+    // cannot give the new one back: the loss of owner and group is named.
+    void aLostOwnerOrGroupIsNamed()
+    {
+        if (::geteuid() != 0)
+            QSKIP("another user's file needs root to set up");
+        write("shared/x.c", fixture("untidy.c"));
+        const QByteArray file = QFile::encodeName(path("shared/x.c"));
+        QVERIFY(::chown(file.constData(), 0, 12345) == 0);
+        QVERIFY(::chmod(file.constData(), 0666) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path("shared")).constData(), 0777) == 0);
+        QVERIFY(makeReachable(path("styles.dat")));
+        // as the other user entirely: Qt refuses to run with differing real and effective users
+        const QString setpriv = QStandardPaths::findExecutable("setpriv");
+        if (setpriv.isEmpty())
+            QSKIP("setpriv(1) is needed to run as another user");
+        const Invocation run = runFormat(m_dir,
+                                         {"--reuid=65534", "--regid=65534", "--clear-groups", Program,
+                                          "--config", m_config, "--in-place", "shared/x.c"},
+                                         withProgram(QFile::encodeName(setpriv)));
+        QVERIFY2(run.exitCode == 0, describe(run).constData());
+        QVERIFY2(run.err.contains("shared/x.c: warning: its owner is now nobody (65534) instead of root (0)"),
+                 describe(run).constData());
+        QVERIFY2(run.err.contains("shared/x.c: warning: its group is now nogroup (65534) instead of (12345)"),
+                 describe(run).constData());
+        QVERIFY(readAll(path("shared/x.c")) != fixture("untidy.c"));
+    }
+
+    void aDirectorySwappedMidRunIsNeverWrittenThrough_data()
+    {
+        QTest::addColumn<FormatStage>("stage");
+        QTest::addColumn<bool>("byLink"); // else another directory moved into its place
+        QTest::newRow("link, before reading") << FormatStage::SourcesFound << true;
+        QTest::newRow("link, before writing") << FormatStage::Formatted << true;
+        QTest::newRow("directory, before reading") << FormatStage::SourcesFound << false;
+        QTest::newRow("directory, before writing") << FormatStage::Formatted << false;
+    }
+
+    // --in-place -r over a tree whose subdirectory is swapped, mid-run, for a link to a directory
+    // outside it or for that directory itself: the outside file is never read or written, the file is
+    // named, and the rest of the tree is formatted.
+    void aDirectorySwappedMidRunIsNeverWrittenThrough()
+    {
+        QFETCH(FormatStage, stage);
+        QFETCH(bool, byLink);
+        write("tree/a.c", fixture("untidy.c"));
+        write("tree/zz/x.c", fixture("untidy.c"));
+        write("outside/x.c", fixture("untidy.h"));
+        const QByteArray outsideBefore = readAll(path("outside/x.c"));
+        const QByteArray tree = QFile::encodeName(path("tree"));
+
+        FormatOptions options;
+        options.mode = FormatOptions::Mode::InPlace;
+        options.recursive = true;
+        options.configPath = m_config;
+        options.paths = {tree};
+        FormatSetup setup;
+        bool swapped = false;
+        setup.stageReached = [&](FormatStage reached) {
+            if (reached != stage)
+                return;
+            swapped = QFile::rename(path("tree/zz"), path("tree/zz.old")) &&
+                      (byLink ? QFile::link(path("outside"), path("tree/zz"))
+                              : QFile::rename(path("outside"), path("tree/zz")));
+        };
+        QBuffer out;
+        QBuffer err;
+        QVERIFY(out.open(QIODevice::WriteOnly) && err.open(QIODevice::WriteOnly));
+        FormatStreams streams{out, err};
+        const int status = runFormatCommand(options, setup, streams);
+        const QByteArray said = err.data();
+
+        QVERIFY(swapped);
+        QVERIFY2(status == 2, said.constData());
+        QVERIFY2(said.contains(tree + "/zz/x.c: "), said.constData());
+        QVERIFY2(said.contains("taken the place of its directory"), said.constData());
+        QVERIFY2(!said.contains("reformatted " + tree + "/zz/x.c"), said.constData());
+        QVERIFY2(said.contains("reformatted " + tree + "/a.c\n"), said.constData());
+        QCOMPARE(readAll(byLink ? path("outside/x.c") : path("tree/zz/x.c")), outsideBefore);
+        QCOMPARE(readAll(path("tree/zz.old/x.c")), fixture("untidy.c"));
+        QVERIFY(readAll(path("tree/a.c")) != fixture("untidy.c"));
     }
 
     // A TMPDIR that names a missing folder falls back to a sound temporary directory, and another
