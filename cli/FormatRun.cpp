@@ -1,6 +1,7 @@
 #include "FormatRun.h"
 
 #include "Descriptor.h"
+#include "DiffNames.h"
 #include "FormatStyles.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -291,13 +293,28 @@ void FormatRun::deliverOne(const ChosenStyle &style, SourceDirectories &director
     ++delivered->changed;
     if (m_options.mode == FormatOptions::Mode::Check) {
         m_report.message("would reformat " + source.path);
-        if (m_options.diff) {
-            const QByteArray diff = unifiedDiff(original, result, "a/" + source.path, "b/" + source.path);
-            m_report.out(m_report.colours() ? coloured(diff) : diff);
-        }
+        if (m_options.diff)
+            showDiff(source, original, result);
     } else if (m_options.mode == FormatOptions::Mode::InPlace) {
         rewrite(style, directories, source, result);
     }
+}
+
+void FormatRun::showDiff(const Source &source, const QByteArray &original, const QByteArray &result)
+{
+    if (m_workingDirectory.isNull()) {
+        char directory[PATH_MAX];
+        m_workingDirectory = ::getcwd(directory, sizeof directory) ? QByteArray(directory) : QByteArray("");
+    }
+    const std::optional<QByteArray> name = patchPath(source.path, m_workingDirectory);
+    if (!name) {
+        m_report.message(source.path + ": warning: outside the working directory, where `patch -p1` cannot "
+                                       "reach it; its diff is left out");
+        return;
+    }
+    const QByteArray diff =
+        unifiedDiff(original, result, diffHeaderName("a/", *name), diffHeaderName("b/", *name));
+    m_report.out(m_report.colours() ? coloured(diff) : diff);
 }
 
 void FormatRun::rewrite(const ChosenStyle &style, SourceDirectories &directories, const Source &source,

@@ -44,6 +44,7 @@ private:
     int deliver(const ChosenStyle &style, PrivateDirectory &scratch, int outputFd);
     void deliverOne(const ChosenStyle &style, SourceDirectories &directories, Source &source,
                     PrivateDirectory &scratch, int outputFd, Delivered *delivered);
+    void showDiff(const Source &source, const QByteArray &original, const QByteArray &result);
     void rewrite(const ChosenStyle &style, SourceDirectories &directories, const Source &source,
                  const QByteArray &result);
     void summarize(const ChosenStyle &style, const Delivered &delivered);
@@ -68,6 +69,7 @@ private:
     Reporter m_report;
     std::vector<Source> m_sources;
     std::vector<SourceTree> m_trees;
+    QByteArray m_workingDirectory; // null until a diff needs it; empty when it cannot be told
     qint64 m_keptBytes = 0;
     bool m_failed = false;
 };

@@ -20,7 +20,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -200,6 +202,31 @@ bool writeNamed(const QByteArray &path, const QByteArray &bytes)
     const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
     const bool written = fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
     return ::close(fd) == 0 && written;
+}
+
+// Every entry's name counts, those QDir cannot decode included.
+qsizetype entryCount(const QByteArray &directory)
+{
+    qsizetype count = 0;
+    if (DIR *dir = ::opendir(directory.constData())) {
+        while (const dirent *entry = ::readdir(dir))
+            count += std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+QByteArray readNamed(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    QByteArray bytes;
+    char buffer[65536];
+    ssize_t got = 0;
+    while (fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, got);
+    if (fd >= 0)
+        ::close(fd);
+    return bytes;
 }
 
 // No byte of text can steer a terminal: no C0 control but the line feed, no DEL, no C1 control.
@@ -486,6 +513,88 @@ private slots:
 
         for (const QByteArray &said : {check.err, missing.err, output.err, output.out})
             QVERIFY2(terminalSafeText(said), said.constData());
+    }
+
+    void diffsApplyWithPatchWhateverTheNames_data()
+    {
+        QTest::addColumn<QByteArray>("from");     // the working directory, below the test's
+        QTest::addColumn<QByteArray>("argument"); // ABS: the test's directory
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("relative") << QByteArray(".") << QByteArray("names") << true;
+        QTest::newRow("dotted") << QByteArray(".") << QByteArray("./sub/../names/") << true;
+        QTest::newRow("absolute") << QByteArray(".") << QByteArray("ABS/names") << true;
+        QTest::newRow("from a directory above") << QByteArray("..") << QByteArray("ABS/names") << true;
+        QTest::newRow("outside, by ../") << QByteArray("sub") << QByteArray("../names") << false;
+        QTest::newRow("outside, absolute") << QByteArray("sub") << QByteArray("ABS/names") << false;
+    }
+
+    // A table of hostile names, diffed and applied with the real `patch -p1` where zabo-format ran:
+    // the result is what --output makes; a file patch cannot reach from there is named, not diffed.
+    void diffsApplyWithPatchWhateverTheNames()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, argument);
+        QFETCH(bool, reachable);
+        const QByteArrayList names = {"sp ace.c",      "tab\there.c", "new\nline.c", "q\"uote.c",
+                                      "back\\slash.c", "e\x1bsc.c",   "caf\xe9.c",   "-dash.c",
+                                      "\"lead.c",      "cr\rx.c",     "plain.c"};
+        QVERIFY(::mkdir((m_dir + "/names").constData(), 0755) == 0);
+        QVERIFY(::mkdir((m_dir + "/sub").constData(), 0755) == 0);
+        for (const QByteArray &name : names)
+            QVERIFY(writeNamed(m_dir + "/names/" + name, fixture("untidy.c")));
+        const Invocation expected = runFormat(m_dir, {"--config", m_config, "--output", "expected", "names"});
+        QVERIFY2(expected.exitCode == 0, describe(expected).constData());
+
+        const QByteArray workingDirectory =
+            QFileInfo(QFile::decodeName(m_dir + '/' + from)).canonicalFilePath().toLocal8Bit();
+        argument.replace("ABS", m_dir);
+        const Invocation diff = runFormat(workingDirectory, {"--config", m_config, "--diff", argument});
+        QVERIFY2(diff.exitCode == 1, describe(diff).constData());
+        if (!reachable) {
+            QVERIFY2(diff.out.isEmpty(), describe(diff).constData());
+            QVERIFY2(diff.err.contains("plain.c: warning: outside the working directory"),
+                     describe(diff).constData());
+            return;
+        }
+        QProcess patch;
+        patch.setWorkingDirectory(QFile::decodeName(workingDirectory));
+        patch.start("patch", {"-p1", "--batch", "--forward"});
+        patch.write(diff.out);
+        patch.closeWriteChannel();
+        QVERIFY(patch.waitForFinished(-1));
+        QVERIFY2(patch.exitCode() == 0,
+                 patch.readAllStandardOutput() + patch.readAllStandardError() + diff.out);
+        for (const QByteArray &name : names) {
+            const QByteArray patched = readNamed(m_dir + "/names/" + name);
+            QVERIFY2(patched == readNamed(m_dir + "/expected/" + name) && patched != fixture("untidy.c"),
+                     name.constData());
+        }
+        QCOMPARE(entryCount(m_dir + "/names"), names.size()); // nothing new: no .orig, no .rej
+    }
+
+    // A link found in a tree may lead anywhere: --in-place never writes through it.
+    void inPlaceNeverWritesThroughALinkInATree()
+    {
+        write("tree/inner.c", fixture("untidy.c"));
+        write("outside/far.c", fixture("untidy.c"));
+        QVERIFY(QFile::link("inner.c", path("tree/in-link.c")));
+        QVERIFY(QFile::link("../outside/far.c", path("tree/out-link.c")));
+        const Invocation run = runFormat(m_dir, {"--config", m_config, "--in-place", "-r", "tree"});
+        QVERIFY2(run.exitCode == 0, describe(run).constData());
+        QVERIFY2(run.err.contains("reformatted tree/inner.c\n"), describe(run).constData());
+        QVERIFY2(run.err.contains("tree/out-link.c: warning: a symbolic link; --in-place does not write"),
+                 describe(run).constData());
+        QVERIFY2(!run.err.contains("in-link.c"), describe(run).constData());
+        QCOMPARE(readAll(path("outside/far.c")), fixture("untidy.c"));
+        QVERIFY(readAll(path("tree/inner.c")) != fixture("untidy.c"));
+        QVERIFY(QFileInfo(path("tree/in-link.c")).isSymLink());
+        QVERIFY(QFileInfo(path("tree/out-link.c")).isSymLink());
+
+        // named on the command line, a link is followed as a person means it
+        const Invocation named = runFormat(m_dir, {"--config", m_config, "--in-place", "tree/out-link.c"});
+        QVERIFY2(named.exitCode == 0, describe(named).constData());
+        QCOMPARE(readAll(path("outside/far.c")), readAll(path("tree/inner.c")));
+        QVERIFY(QFileInfo(path("tree/out-link.c")).isSymLink());
     }
 
     void inPlaceKeepsAFilesIdentity_data()
