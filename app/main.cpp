@@ -1,10 +1,11 @@
 #include "Main.h"
 #include "AppLocations.h"
 #include "Application.h"
+#include "PrivateDirectory.h"
 #include "Startup.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QFile>
 
 int main(int argc, char *argv[])
 {
@@ -14,6 +15,6 @@ int main(int argc, char *argv[])
     StartupEnvironment environment;
     environment.programDirectory = ProgramDirectory();
     environment.userDirectories = standardUserDirectories();
-    environment.tempDirectory = QDir::tempPath();
+    environment.tempDirectory = QFile::decodeName(privateTemporaryRoot());
     return runZabo(environment);
 }

@@ -23,10 +23,22 @@ bool takesValue(const QByteArray &option)
 
 bool isKnownOption(const QByteArray &option)
 {
-    static const QList<QByteArray> known = {
-        "-h",          "--help", "--version", "--list-styles", "--print-profile",
-        "--check",     "--diff", "-i",        "--in-place",    "-r",
-        "--recursive", "-o",     "--output",  "--style",       "--config"};
+    static const QList<QByteArray> known = {"-h",
+                                            "--help",
+                                            "--version",
+                                            "--list-styles",
+                                            "--print-profile",
+                                            "--check",
+                                            "--diff",
+                                            "-i",
+                                            "--in-place",
+                                            "-r",
+                                            "--recursive",
+                                            "-o",
+                                            "--output",
+                                            "--style",
+                                            "--config",
+                                            "--force-read-only"};
     return known.contains(option);
 }
 
@@ -158,6 +170,8 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             if (!value || value->isEmpty())
                 return argumentError(QStringLiteral("--config needs a file"));
             options.configPath = *value;
+        } else if (argument == "--force-read-only") {
+            options.forceReadOnly = true;
         }
     }
 
@@ -171,6 +185,10 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
     } else if (!modes.isEmpty()) {
         options.mode = modes.first();
     }
+
+    if (options.forceReadOnly && options.mode != FormatOptions::Mode::InPlace &&
+        options.mode != FormatOptions::Mode::Help && options.mode != FormatOptions::Mode::Version)
+        return argumentError(QStringLiteral("--force-read-only goes with --in-place"));
 
     switch (options.mode) {
     case FormatOptions::Mode::Help:
@@ -218,8 +236,9 @@ QString formatUsage()
         "  -o, --output DIR    copy the sources into DIR (new or empty) and format the copies there;\n"
         "                      the sources are never touched; prints DIR and a summary\n"
         "      --check         change nothing; name the files that are not in the style\n"
-        "      --diff          like --check, and write a unified diff for `patch -p1` to standard output\n"
-        "  -i, --in-place      rewrite the files that change, each atomically, keeping its mode;\n"
+        "      --diff          like --check, and write a unified diff to standard output that\n"
+        "                      `patch -p1` applies in the directory zabo-format ran in (see below)\n"
+        "  -i, --in-place      rewrite the files that change, each atomically (see below);\n"
         "                      unchanged files are not touched\n"
         "      --list-styles   print every style with its options; '*' marks the selected one\n"
         "      --print-profile print the style as a .indent.pro for indent itself to read\n"
@@ -230,11 +249,32 @@ QString formatUsage()
         "                      the file is only read, never repaired or rewritten\n"
         "  -r, --recursive     descend into subdirectories (hidden ones and links to directories are\n"
         "                      skipped); --output mirrors the tree\n"
+        "      --force-read-only  with --in-place: rewrite read-only files too; they stay read-only\n"
         "  -h, --help          show this help and exit\n"
         "      --version       show the version and exit\n"
         "      --              every argument after it is a file, even one that begins with '-'\n"
         "\n"
         "A directory stands for its files ending exactly in .c, .h, .cpp or .hpp.\n"
+        "\n"
+        "--in-place writes a new file beside the old one and renames it over it, so a file is never\n"
+        "half written. The new file keeps the old one's mode, and its owner and group where the user\n"
+        "may keep them (a warning names any it could not). It refuses, naming the file (status 2):\n"
+        "  a file with several hard links (the other names would keep the old text);\n"
+        "  a read-only file, one whose permission bits do not let the user write it (for root: no\n"
+        "  owner write bit, as 0444), unless --force-read-only;\n"
+        "  a file that changed, or whose directory was swapped for a link or another directory,\n"
+        "  while it was being formatted: nothing is ever written outside the trees given.\n"
+        "A link named on the command line is followed and its file rewritten. A link found in a\n"
+        "directory is only read: --in-place leaves it and its file as they are, and names it\n"
+        "unless that file is formatted under a name of its own in the same run.\n"
+        "When the style ticks -pmt, --in-place and --output keep each file's modification time.\n"
+        "\n"
+        "--diff names each file relative to the working directory, absolute and ../ paths\n"
+        "included, so that `patch -p1` run there applies it. A file outside the working directory\n"
+        "cannot be carried in such a patch: it gets no diff, and a warning names it. A name with a\n"
+        "blank gets a tab after it, as diff -u writes it; a name with a tab, a line feed, a quote, a\n"
+        "backslash or another control character is written in C quotes, as git writes it (GNU patch\n"
+        "2.7 or later reads them).\n"
         "\n"
         "Exit status:\n"
         "  0  success; with --check: every file is already in the style\n"

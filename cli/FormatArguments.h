@@ -23,6 +23,7 @@ struct FormatOptions
     Mode mode = Mode::StandardOutput;
     bool diff = false; // with Check: a unified diff on standard output
     bool recursive = false;
+    bool forceReadOnly = false;   // with InPlace: rewrite files without write permission too
     QByteArray configPath;        // empty: the program's own style file
     std::optional<QString> style; // unset: the style the file has selected
     QByteArray outputDirectory;   // with Output

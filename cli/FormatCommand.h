@@ -26,11 +26,18 @@ struct FormatStreams
     bool errIsTerminal = false; // allows the progress line
 };
 
+// The points of a run a test can act at, through FormatSetup::stageReached.
+enum class FormatStage {
+    SourcesFound, // the arguments are scanned; nothing is read yet
+    Formatted,    // the copies are formatted; nothing is written or reported yet
+};
+
 struct FormatSetup
 {
     QString defaultConfigPath; // the style file used without --config
     QString scratchBase;       // empty: /dev/shm when it is a writable tmpfs, else the temporary directory
-    std::function<bool()> stopRequested; // asked between steps; true ends the run early, cleaned up
+    std::function<bool()> stopRequested;           // asked between steps; true ends the run early, cleaned up
+    std::function<void(FormatStage)> stageReached; // a seam for tests, such as a directory swapped mid-run
 };
 
 // The style file the window uses: beside the executable for a portable copy, in the user's

@@ -1,21 +1,25 @@
 #include "FormatRun.h"
 
 #include "Descriptor.h"
+#include "DiffNames.h"
 #include "FormatStyles.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "IndentProfile.h"
 #include "LineDiff.h"
+#include "PrivateDirectory.h"
 #include "ResultFiles.h"
 #include "ScratchDirectory.h"
+#include "SourceAccess.h"
 #include "SourceFiles.h"
 
-#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,58 +32,94 @@ constexpr qint64 KeptBytesLimit = 256 * 1024 * 1024;
 
 } // namespace
 
-bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
+bool FormatRun::readSource(SourceDirectories &directories, Source &source, QByteArray *bytes,
+                           std::optional<Identity> *link)
 {
-    QSet<QPair<quint64, quint64>> seen;
+    QByteArray name;
+    QByteArray problem;
+    const int directoryFd = directories.directoryOf(source, &name, &problem);
+    int error = 0;
+    // --in-place never writes through a link found in a tree; elsewhere a link is read as its file
+    const bool followLink = m_options.mode != FormatOptions::Mode::InPlace || source.tree < 0;
+    const Descriptor fd = directoryFd < 0
+                              ? Descriptor()
+                              : openSourceAt(directoryFd, name, followLink, &source.status, &problem, &error);
+    if (fd.get() < 0 && error == ELOOP && !followLink && link) {
+        struct stat target;
+        if (::fstatat(directoryFd, name.constData(), &target, 0) == 0) {
+            *link = Identity{quint64(target.st_dev), quint64(target.st_ino)};
+            return false;
+        }
+    }
+    if (fd.get() < 0 || !readWhole(fd.get(), bytes, &error)) {
+        m_report.message(source.path + ": " + (fd.get() < 0 ? problem : errnoText(error)));
+        source.state = Source::State::Failed;
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool FormatRun::copyIntoScratch(PrivateDirectory &scratch)
+{
+    SourceDirectories directories(m_trees);
+    QSet<Identity> seen;
+    QList<QPair<std::size_t, Identity>> links;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
         if (stopped())
             return false;
         Source &source = m_sources[index];
         m_report.progress("reading", int(index), int(m_sources.size()));
-        Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
-        int error = 0;
         QByteArray bytes;
-        if (fd.get() < 0 || ::fstat(fd.get(), &source.status) != 0) {
-            m_report.message(source.path + ": " + errnoText(errno));
-            source.state = Source::State::Failed;
-            m_failed = true;
+        std::optional<Identity> link;
+        if (!readSource(directories, source, &bytes, &link)) {
+            if (link)
+                links.append({index, *link});
             continue;
         }
         // the same file named twice (a directory and a file in it) is formatted once
-        const QPair<quint64, quint64> identity{quint64(source.status.st_dev), quint64(source.status.st_ino)};
+        const Identity identity{quint64(source.status.st_dev), quint64(source.status.st_ino)};
         if (seen.contains(identity))
             continue;
         seen.insert(identity);
-        if (!readWhole(fd.get(), &bytes, &error)) {
-            m_report.message(source.path + ": " + errnoText(error));
-            source.state = Source::State::Failed;
-            m_failed = true;
-            continue;
-        }
-        // a unique name per copy: files of the same name from different directories never meet
-        const QByteArray extension =
-            extensionOf(QString::fromLatin1(baseNameOf(source.outputName))).toLatin1();
-        source.scratchName = "zf" + QByteArray::number(qulonglong(index)).rightJustified(7, '0') +
-                             (hasSourceExtension(QString::fromLatin1(extension)) ? extension : QByteArray());
-        Descriptor copy(::openat(scratch.fd(), source.scratchName.constData(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (copy.get() < 0 || !writeWhole(copy.get(), bytes, &error)) {
-            m_report.message(scratch.path() + ": cannot write a copy of " + source.path + ": " +
-                             errnoText(copy.get() < 0 ? errno : error));
+        if (!writeScratchCopy(scratch, index, bytes))
             return false;
-        }
-        if (m_keptBytes + bytes.size() <= KeptBytesLimit) {
-            m_keptBytes += bytes.size();
-            source.original = std::move(bytes);
-        }
-        source.state = Source::State::Copied;
+    }
+    for (const auto &link : std::as_const(links)) {
+        if (!seen.contains(link.second))
+            m_report.message(m_sources[link.first].path +
+                             ": warning: a symbolic link; --in-place does not write through it "
+                             "(name the file it leads to)");
     }
     return true;
 }
 
-bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
+bool FormatRun::writeScratchCopy(PrivateDirectory &scratch, std::size_t index, QByteArray &bytes)
 {
-    const FormatterDeployment deployment = DeployFormatter(QDir::tempPath());
+    Source &source = m_sources[index];
+    // a unique name per copy: files of the same name from different directories never meet
+    const QByteArray extension = extensionOf(QString::fromLatin1(baseNameOf(source.outputName))).toLatin1();
+    source.scratchName = "zf" + QByteArray::number(qulonglong(index)).rightJustified(7, '0') +
+                         (hasSourceExtension(QString::fromLatin1(extension)) ? extension : QByteArray());
+    Descriptor copy(::openat(scratch.fd(), source.scratchName.constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    int error = 0;
+    if (copy.get() < 0 || !writeWhole(copy.get(), bytes, &error)) {
+        m_report.message(scratch.nativePath() + ": cannot write a copy of " + source.path + ": " +
+                         errnoText(copy.get() < 0 ? errno : error));
+        return false;
+    }
+    if (m_keptBytes + bytes.size() <= KeptBytesLimit) {
+        m_keptBytes += bytes.size();
+        source.original = std::move(bytes);
+    }
+    source.state = Source::State::Copied;
+    return true;
+}
+
+bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
+{
+    const FormatterDeployment deployment = DeployFormatter(QFile::decodeName(privateTemporaryRoot()));
     if (!deployment.ok) {
         m_report.message(QStringLiteral("cannot put the formatter in place: %1").arg(deployment.error));
         return false;
@@ -171,22 +211,17 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
     return true;
 }
 
-bool FormatRun::originalOf(const Source &source, QByteArray *original)
+bool FormatRun::originalOf(SourceDirectories &directories, Source &source, QByteArray *original)
 {
     if (source.original) {
         *original = *source.original;
         return true;
     }
     // the original once more, from the same file as before
-    Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
-    struct stat now;
-    int error = 0;
-    if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !readWhole(fd.get(), original, &error)) {
-        m_report.message(source.path + ": " + errnoText(error ? error : errno));
-        m_failed = true;
+    const struct stat before = source.status;
+    if (!readSource(directories, source, original, nullptr))
         return false;
-    }
-    if (!sameFileState(now, source.status)) {
+    if (!sameFileState(source.status, before)) {
         m_report.message(source.path + ": changed while being formatted; left as it is");
         m_failed = true;
         return false;
@@ -194,10 +229,10 @@ bool FormatRun::originalOf(const Source &source, QByteArray *original)
     return true;
 }
 
-int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd)
+int FormatRun::deliver(const ChosenStyle &style, PrivateDirectory &scratch, int outputFd)
 {
-    qsizetype changed = 0;
-    qsizetype formatted = 0;
+    SourceDirectories directories(m_trees);
+    Delivered delivered;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
         Source &source = m_sources[index];
         const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
@@ -207,77 +242,117 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
         if (stopped())
             return stopStatus();
         m_report.progress("writing", int(index), int(m_sources.size()));
-        int error = 0;
-        QByteArray problem;
-        if (source.state == Source::State::NotFormatted) {
-            // an intact copy, as the window's job leaves one for a file indent failed on
-            QByteArray original;
-            if (originalOf(source, &original) &&
-                !writeNewFileAt(outputFd, source.outputName, original, source.status.st_mode, &problem))
-                m_report.message(joinedPath(m_options.outputDirectory, source.outputName) + ": " + problem);
-            continue;
-        }
-        QByteArray result;
-        if (!readFileAt(scratch.fd(), source.scratchName, &result, &error)) {
-            m_report.message(source.path + ": cannot read the formatted copy: " + errnoText(error));
-            m_failed = true;
-            continue;
-        }
-        ++formatted;
-        if (m_options.mode == FormatOptions::Mode::StandardOutput) {
-            m_report.out(result);
-            continue;
-        }
-        if (toOutput &&
-            !writeNewFileAt(outputFd, source.outputName, result, source.status.st_mode, &problem)) {
-            m_report.message(joinedPath(m_options.outputDirectory, source.outputName) + ": " + problem);
-            m_failed = true;
-        }
-
-        QByteArray original;
-        if (!originalOf(source, &original))
-            continue;
-        if (original == result)
-            continue;
-        ++changed;
-        if (m_options.mode == FormatOptions::Mode::Check) {
-            m_report.message("would reformat " + source.path);
-            if (m_options.diff) {
-                const QByteArray diff = unifiedDiff(original, result, "a/" + source.path, "b/" + source.path);
-                m_report.out(m_report.colours() ? coloured(diff) : diff);
-            }
-        } else if (m_options.mode == FormatOptions::Mode::InPlace) {
-            if (replaceAtomically(source.path, result, source.status, &problem)) {
-                m_report.message("reformatted " + source.path);
-            } else {
-                m_report.message(source.path + ": not rewritten: " + problem);
-                m_failed = true;
-            }
-        }
+        deliverOne(style, directories, source, scratch, outputFd, &delivered);
     }
     m_report.clearProgress();
+    summarize(style, delivered);
+    if (stopped())
+        return stopStatus();
+    if (m_failed)
+        return FormatExit::Error;
+    return m_options.mode == FormatOptions::Mode::Check && delivered.changed > 0 ? FormatExit::WouldChange
+                                                                                 : FormatExit::Success;
+}
 
+void FormatRun::deliverOne(const ChosenStyle &style, SourceDirectories &directories, Source &source,
+                           PrivateDirectory &scratch, int outputFd, Delivered *delivered)
+{
+    QByteArray problem;
+    const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
+    const QByteArray outputPath = joinedPath(m_options.outputDirectory, source.outputName);
+    if (source.state == Source::State::NotFormatted) {
+        // an intact copy, as the window's job leaves one for a file indent failed on
+        QByteArray original;
+        if (originalOf(directories, source, &original) &&
+            !writeNewFileAt(outputFd, source.outputName, original, source.status, style.keepsModificationTime,
+                            &problem))
+            m_report.message(outputPath + ": " + problem);
+        return;
+    }
+    QByteArray result;
+    int error = 0;
+    if (!readFileAt(scratch.fd(), source.scratchName, &result, &error)) {
+        m_report.message(source.path + ": cannot read the formatted copy: " + errnoText(error));
+        m_failed = true;
+        return;
+    }
+    ++delivered->formatted;
+    if (m_options.mode == FormatOptions::Mode::StandardOutput) {
+        m_report.out(result);
+        return;
+    }
+    if (toOutput && !writeNewFileAt(outputFd, source.outputName, result, source.status,
+                                    style.keepsModificationTime, &problem)) {
+        m_report.message(outputPath + ": " + problem);
+        m_failed = true;
+    }
+
+    QByteArray original;
+    if (!originalOf(directories, source, &original) || original == result)
+        return;
+    ++delivered->changed;
+    if (m_options.mode == FormatOptions::Mode::Check) {
+        m_report.message("would reformat " + source.path);
+        if (m_options.diff)
+            showDiff(source, original, result);
+    } else if (m_options.mode == FormatOptions::Mode::InPlace) {
+        rewrite(style, directories, source, result);
+    }
+}
+
+void FormatRun::showDiff(const Source &source, const QByteArray &original, const QByteArray &result)
+{
+    if (m_workingDirectory.isNull()) {
+        char directory[PATH_MAX];
+        m_workingDirectory = ::getcwd(directory, sizeof directory) ? QByteArray(directory) : QByteArray("");
+    }
+    const std::optional<QByteArray> name = patchPath(source.path, m_workingDirectory);
+    if (!name) {
+        m_report.message(source.path + ": warning: outside the working directory, where `patch -p1` cannot "
+                                       "reach it; its diff is left out");
+        return;
+    }
+    const QByteArray diff =
+        unifiedDiff(original, result, diffHeaderName("a/", *name), diffHeaderName("b/", *name));
+    m_report.out(m_report.colours() ? coloured(diff) : diff);
+}
+
+void FormatRun::rewrite(const ChosenStyle &style, SourceDirectories &directories, const Source &source,
+                        const QByteArray &result)
+{
+    QByteArray name;
+    QByteArray problem;
+    QList<QByteArray> losses;
+    const int directoryFd = directories.directoryOf(source, &name, &problem);
+    const ReplaceRules rules{m_options.forceReadOnly, style.keepsModificationTime};
+    if (directoryFd < 0 ||
+        !replaceFileAt(directoryFd, name, result, source.status, rules, &problem, &losses)) {
+        m_report.message(source.path + ": not rewritten: " + problem);
+        m_failed = true;
+        return;
+    }
+    m_report.message("reformatted " + source.path);
+    for (const QByteArray &loss : std::as_const(losses))
+        m_report.message(source.path + ": warning: " + loss);
+}
+
+void FormatRun::summarize(const ChosenStyle &style, const Delivered &delivered)
+{
     const QByteArray styleShown = " (style \"" + style.name.toUtf8() + "\")";
     switch (m_options.mode) {
     case FormatOptions::Mode::Check:
-        if (changed > 0)
-            m_report.message(QByteArray::number(changed) + " of " + filesWord(formatted) +
+        if (delivered.changed > 0)
+            m_report.message(QByteArray::number(delivered.changed) + " of " + filesWord(delivered.formatted) +
                              " would be reformatted" + styleShown);
         break;
     case FormatOptions::Mode::Output:
         m_report.out(terminalSafe(m_options.outputDirectory) + '\n');
-        m_report.out(filesWord(formatted) + " formatted, " + QByteArray::number(changed) +
+        m_report.out(filesWord(delivered.formatted) + " formatted, " + QByteArray::number(delivered.changed) +
                      " of them changed" + styleShown + '\n');
         break;
     default:
         break;
     }
-    if (stopped())
-        return stopStatus();
-    if (m_failed)
-        return FormatExit::Error;
-    return m_options.mode == FormatOptions::Mode::Check && changed > 0 ? FormatExit::WouldChange
-                                                                       : FormatExit::Success;
 }
 
 int FormatRun::run()
@@ -297,8 +372,10 @@ int FormatRun::run()
         return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
     }
 
-    if (!collectSources(m_options, m_report, &m_sources))
+    if (!collectSources(m_options, m_report, &m_sources, &m_trees))
         return FormatExit::Error;
+    if (m_setup.stageReached)
+        m_setup.stageReached(FormatStage::SourcesFound);
     const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
     if (toOutput && !outputNamesAreDistinct(m_sources, m_options.outputDirectory, m_report))
         return FormatExit::Error;
@@ -309,14 +386,14 @@ int FormatRun::run()
             return FormatExit::Error;
     }
 
-    ScratchDirectory scratch;
-    const QByteArray scratchBase = scratchBaseDirectory(m_setup, totalSize(m_sources));
-    int error = 0;
-    if (!scratch.create(scratchBase, &error)) {
-        m_report.message(scratchBase + ": cannot create a scratch directory: " + errnoText(error));
+    PrivateDirectory scratch(scratchBaseDirectory(m_setup, totalSize(m_sources)), ScratchPrefix);
+    if (!scratch.isValid()) {
+        m_report.message("cannot create a scratch directory: " + scratch.errorString().toUtf8());
         return FormatExit::Error;
     }
     if (!copyIntoScratch(scratch) || !format(*style, scratch))
         return stopped() ? stopStatus() : FormatExit::Error;
+    if (m_setup.stageReached)
+        m_setup.stageReached(FormatStage::Formatted);
     return deliver(*style, scratch, outputFd.get());
 }

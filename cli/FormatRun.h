@@ -4,11 +4,14 @@
 #include "FormatReporter.h"
 #include "FormatSources.h"
 
+#include <QPair>
+
 #include <optional>
 #include <vector>
 
 struct ChosenStyle;
-class ScratchDirectory;
+class PrivateDirectory;
+class SourceDirectories;
 
 // One run over files: find them, copy them into a private scratch directory, format the copies there
 // and deliver the results as the mode asks.
@@ -24,10 +27,28 @@ public:
     int run();
 
 private:
-    bool copyIntoScratch(ScratchDirectory &scratch);
-    bool format(const ChosenStyle &style, ScratchDirectory &scratch);
-    int deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd);
-    bool originalOf(const Source &source, QByteArray *original);
+    using Identity = QPair<quint64, quint64>; // device and inode
+    struct Delivered
+    {
+        qsizetype formatted = 0;
+        qsizetype changed = 0;
+    };
+
+    // Reads source through its directory; false, having said why, when it cannot. With --in-place a
+    // link found in a tree is not read: link then holds the identity of the file it leads to.
+    bool readSource(SourceDirectories &directories, Source &source, QByteArray *bytes,
+                    std::optional<Identity> *link);
+    bool copyIntoScratch(PrivateDirectory &scratch);
+    bool writeScratchCopy(PrivateDirectory &scratch, std::size_t index, QByteArray &bytes);
+    bool format(const ChosenStyle &style, PrivateDirectory &scratch);
+    int deliver(const ChosenStyle &style, PrivateDirectory &scratch, int outputFd);
+    void deliverOne(const ChosenStyle &style, SourceDirectories &directories, Source &source,
+                    PrivateDirectory &scratch, int outputFd, Delivered *delivered);
+    void showDiff(const Source &source, const QByteArray &original, const QByteArray &result);
+    void rewrite(const ChosenStyle &style, SourceDirectories &directories, const Source &source,
+                 const QByteArray &result);
+    void summarize(const ChosenStyle &style, const Delivered &delivered);
+    bool originalOf(SourceDirectories &directories, Source &source, QByteArray *original);
 
     bool stopped() const
     {
@@ -47,6 +68,8 @@ private:
     const FormatSetup &m_setup;
     Reporter m_report;
     std::vector<Source> m_sources;
+    std::vector<SourceTree> m_trees;
+    QByteArray m_workingDirectory; // null until a diff needs it; empty when it cannot be told
     qint64 m_keptBytes = 0;
     bool m_failed = false;
 };

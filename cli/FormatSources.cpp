@@ -6,6 +6,8 @@
 #include <QHash>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 QByteArray parentOf(const QByteArray &path)
 {
@@ -28,7 +30,28 @@ QByteArray joinedPath(const QByteArray &directory, const QByteArray &relative)
     return directory.endsWith('/') ? directory + relative : directory + '/' + relative;
 }
 
-bool collectSources(const FormatOptions &options, Reporter &reporter, std::vector<Source> *sources)
+namespace {
+
+// A named file where it really is: a link is resolved once, here, since a person typed its name.
+bool locateNamedFile(const QByteArray &argument, Source *source)
+{
+    struct stat status;
+    QByteArray real = argument;
+    if (::lstat(argument.constData(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        char resolved[PATH_MAX];
+        if (!::realpath(argument.constData(), resolved))
+            return false;
+        real = resolved;
+    }
+    source->directory = parentOf(real);
+    source->name = baseNameOf(real);
+    return true;
+}
+
+} // namespace
+
+bool collectSources(const FormatOptions &options, Reporter &reporter, std::vector<Source> *sources,
+                    std::vector<SourceTree> *trees)
 {
     bool ok = true;
     for (const QByteArray &argument : options.paths) {
@@ -44,7 +67,7 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
                 ok = false;
                 continue;
             }
-            const SourceTree tree = scanSourceTree(argument, options.recursive);
+            SourceTree tree = scanSourceTree(argument, options.recursive);
             if (!tree.rootReadable) {
                 reporter.message(argument + ": cannot read the directory");
                 ok = false;
@@ -63,8 +86,10 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
                 Source source;
                 source.path = joinedPath(argument, file);
                 source.outputName = file;
+                source.tree = int(trees->size());
                 sources->push_back(source);
             }
+            trees->push_back(std::move(tree));
             continue;
         }
         if (!S_ISREG(status.st_mode)) {
@@ -75,6 +100,11 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
         Source source;
         source.path = argument;
         source.outputName = baseNameOf(argument);
+        if (!locateNamedFile(argument, &source)) {
+            reporter.message(argument + ": " + errnoText(errno));
+            ok = false;
+            continue;
+        }
         sources->push_back(source);
     }
     return ok;

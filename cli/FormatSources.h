@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FormatArguments.h"
+#include "SourceFiles.h"
 
 #include <QByteArray>
 
@@ -17,6 +18,11 @@ struct Source
     QByteArray path;       // as given, or a directory as given joined with the name found below it
     QByteArray outputName; // where --output puts it, relative to the output directory
     QByteArray scratchName;
+    // Where it is found again: below the scanned tree of that index, as outputName; or, for a file
+    // the command line named (links resolved), as name in directory.
+    int tree = -1;
+    QByteArray directory;
+    QByteArray name;
     struct stat status = {};
     std::optional<QByteArray> original; // kept while the run's budget allows; else read again
     // NotFormatted: the formatter failed on it; Failed: it could not even be read
@@ -27,9 +33,10 @@ QByteArray parentOf(const QByteArray &path);
 QByteArray baseNameOf(QByteArray path);
 QByteArray joinedPath(const QByteArray &directory, const QByteArray &relative);
 
-// Every file the arguments name, in argument order. False after any missing or unreadable name: then
-// nothing is formatted at all.
-bool collectSources(const FormatOptions &options, Reporter &reporter, std::vector<Source> *sources);
+// Every file the arguments name, in argument order, and the trees scanned for them. False after any
+// missing or unreadable name: then nothing is formatted at all.
+bool collectSources(const FormatOptions &options, Reporter &reporter, std::vector<Source> *sources,
+                    std::vector<SourceTree> *trees);
 
 // With --output: false, after naming them, when two sources would be written to one name.
 bool outputNamesAreDistinct(const std::vector<Source> &sources, const QByteArray &outputDirectory,

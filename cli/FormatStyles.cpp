@@ -4,6 +4,8 @@
 #include "CellTable.h"
 #include "Descriptor.h"
 #include "FormatReporter.h"
+#include "OptionCatalogue.h"
+#include "OptionEffects.h"
 
 #include <QFile>
 
@@ -88,5 +90,7 @@ std::optional<ChosenStyle> chooseStyle(const StyleFileContent &styles, const std
         }
     }
     const StyleRecord &record = styles.records.at(chosen);
-    return ChosenStyle{nameOf(record), ParameterTextOf(record)};
+    const RowNote keepTime = optionNotes(checkStatesOf(record)).at(std::size_t(catalogueRowOf("-pmt")));
+    return ChosenStyle{nameOf(record), ParameterTextOf(record),
+                       keepTime.effect == RowNote::Effect::TakesEffect};
 }

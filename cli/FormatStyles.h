@@ -13,6 +13,7 @@ struct ChosenStyle
 {
     QString name;
     QString parameterText;
+    bool keepsModificationTime = false; // "-pmt" counts: written files keep their source's times
 };
 
 // Reads the style file without ever writing it. A missing default file and a file without styles mean

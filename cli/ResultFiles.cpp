@@ -3,13 +3,17 @@
 #include "FormatReporter.h"
 #include "FormatSources.h"
 
+#include <QRandomGenerator>
+
+#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 bool sameFileState(const struct stat &a, const struct stat &b)
@@ -41,53 +45,120 @@ int openDirectoryChain(int baseFd, const QByteArray &relative, int *error)
     return current;
 }
 
+// A hidden file beside name, named after it, that did not exist before.
+Descriptor createBeside(int directoryFd, const QByteArray &name, QByteArray *temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporary = '.' + name.left(200) + ".zabo-" +
+                     QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        Descriptor fd(::openat(directoryFd, temporary->constData(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd.get() >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return Descriptor();
+}
+
+QByteArray userName(uid_t user)
+{
+    const struct passwd *entry = ::getpwuid(user);
+    return (entry ? QByteArray(entry->pw_name) + ' ' : QByteArray()) + '(' + QByteArray::number(user) + ')';
+}
+
+QByteArray groupName(gid_t group)
+{
+    const struct group *entry = ::getgrgid(group);
+    return (entry ? QByteArray(entry->gr_name) + ' ' : QByteArray()) + '(' + QByteArray::number(group) + ')';
+}
+
 } // namespace
 
-bool replaceAtomically(const QByteArray &path, const QByteArray &bytes, const struct stat &expected,
-                       QByteArray *problem)
+bool mayWrite(const struct stat &status)
 {
-    char resolved[PATH_MAX];
-    if (!::realpath(path.constData(), resolved)) {
-        *problem = errnoText(errno);
+    const uid_t user = ::geteuid();
+    if (user == 0 || user == status.st_uid) // root stands for the owner
+        return status.st_mode & S_IWUSR;
+    bool inGroup = ::getegid() == status.st_gid;
+    const int count = ::getgroups(0, nullptr);
+    if (!inGroup && count > 0) {
+        std::vector<gid_t> groups(std::size_t(count), 0);
+        const int got = ::getgroups(count, groups.data());
+        inGroup = std::find(groups.begin(), groups.begin() + std::max(got, 0), status.st_gid) !=
+                  groups.begin() + std::max(got, 0);
+    }
+    return status.st_mode & (inGroup ? S_IWGRP : S_IWOTH);
+}
+
+bool replaceFileAt(int directoryFd, const QByteArray &name, const QByteArray &bytes,
+                   const struct stat &expected, const ReplaceRules &rules, QByteArray *problem,
+                   QList<QByteArray> *losses)
+{
+    struct stat now;
+    const auto unchanged = [&] {
+        return ::fstatat(directoryFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+               S_ISREG(now.st_mode) && sameFileState(now, expected);
+    };
+    if (!unchanged()) {
+        *problem = "it changed while being formatted; left as it is";
         return false;
     }
-    const QByteArray target(resolved);
-    QByteArray temporary = parentOf(target) + "/." + baseNameOf(target) + ".zabo-XXXXXX";
-    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (now.st_nlink > 1) {
+        *problem = "it has " + QByteArray::number(qulonglong(now.st_nlink)) +
+                   " hard links, and a new file would leave the other names with the old text; left as it is";
+        return false;
+    }
+    if (!rules.forceReadOnly && !mayWrite(now)) {
+        *problem = "it is read-only; left as it is (--force-read-only rewrites it, keeping it read-only)";
+        return false;
+    }
+
+    QByteArray temporary;
+    Descriptor fd = createBeside(directoryFd, name, &temporary);
     if (fd.get() < 0) {
         *problem = "cannot create a file beside it: " + errnoText(errno);
         return false;
     }
     const auto fail = [&](const QByteArray &what, int error) {
-        ::unlink(temporary.constData());
+        ::unlinkat(directoryFd, temporary.constData(), 0);
         *problem = what + errnoText(error);
         return false;
     };
-    int error = 0;
-    if (::fchmod(fd.get(), expected.st_mode & 07777) != 0)
-        return fail("cannot keep its mode: ", errno);
-    // keeps the group where the user may; the owner can only be kept by root
+    // owner and group first: changing them clears the set-user-ID and set-group-ID bits
     if (::fchown(fd.get(), expected.st_uid, expected.st_gid) != 0)
         (void)::fchown(fd.get(), uid_t(-1), expected.st_gid);
+    if (::fchmod(fd.get(), expected.st_mode & 07777) != 0)
+        return fail("cannot keep its mode: ", errno);
+    int error = 0;
     if (!writeWhole(fd.get(), bytes, &error))
         return fail("cannot write: ", error);
-    if (::fsync(fd.get()) != 0)
+    if (rules.keepModificationTime) {
+        const struct timespec times[2] = {expected.st_atim, expected.st_mtim};
+        if (::futimens(fd.get(), times) != 0)
+            return fail("cannot keep its modification time: ", errno);
+    }
+    struct stat written;
+    if (::fsync(fd.get()) != 0 || ::fstat(fd.get(), &written) != 0)
         return fail("cannot write: ", errno);
     if (::close(fd.release()) != 0)
         return fail("cannot write: ", errno);
-    struct stat now;
-    if (::stat(target.constData(), &now) != 0 || !sameFileState(now, expected)) {
-        ::unlink(temporary.constData());
+    if (!unchanged()) {
+        ::unlinkat(directoryFd, temporary.constData(), 0);
         *problem = "it changed while being formatted; left as it is";
         return false;
     }
-    if (::rename(temporary.constData(), target.constData()) != 0)
+    if (::renameat(directoryFd, temporary.constData(), directoryFd, name.constData()) != 0)
         return fail("cannot replace it: ", errno);
+    if (written.st_uid != expected.st_uid)
+        losses->append("its owner is now " + userName(written.st_uid) + " instead of " +
+                       userName(expected.st_uid) + " (only root can keep another user's file theirs)");
+    if (written.st_gid != expected.st_gid)
+        losses->append("its group is now " + groupName(written.st_gid) + " instead of " +
+                       groupName(expected.st_gid) + " (a user can keep only a group of their own)");
     return true;
 }
 
-bool writeNewFileAt(int directoryFd, const QByteArray &relative, const QByteArray &bytes, mode_t mode,
-                    QByteArray *problem)
+bool writeNewFileAt(int directoryFd, const QByteArray &relative, const QByteArray &bytes,
+                    const struct stat &source, bool keepModificationTime, QByteArray *problem)
 {
     const qsizetype slash = relative.lastIndexOf('/');
     int error = 0;
@@ -99,13 +170,18 @@ bool writeNewFileAt(int directoryFd, const QByteArray &relative, const QByteArra
     }
     const QByteArray name = slash < 0 ? relative : relative.mid(slash + 1);
     Descriptor fd(::openat(parent.get(), name.constData(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0777));
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, source.st_mode & 0777));
     if (fd.get() < 0) {
         *problem = errnoText(errno);
         return false;
     }
     if (!writeWhole(fd.get(), bytes, &error)) {
         *problem = errnoText(error);
+        return false;
+    }
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (keepModificationTime && ::futimens(fd.get(), times) != 0) {
+        *problem = "cannot keep its modification time: " + errnoText(errno);
         return false;
     }
     if (::close(fd.release()) != 0) {

@@ -3,6 +3,7 @@
 #include "Descriptor.h"
 
 #include <QByteArray>
+#include <QList>
 
 #include <sys/stat.h>
 
@@ -11,14 +12,30 @@ class Reporter;
 // The same file, unchanged: device, inode, size and modification time.
 bool sameFileState(const struct stat &a, const struct stat &b);
 
-// Replaces path's file by a new one beside it holding bytes, with the old one's mode; path's link, if
-// it is one, keeps pointing at the new file. Refuses when the file changed since `expected` was taken.
-bool replaceAtomically(const QByteArray &path, const QByteArray &bytes, const struct stat &expected,
-                       QByteArray *problem);
+// What a rewrite in place may do.
+struct ReplaceRules
+{
+    bool forceReadOnly = false;        // rewrite a file without write permission too (it stays so)
+    bool keepModificationTime = false; // the style ticks "-pmt"
+};
 
-// A new file at relative below directoryFd, its directories made as needed.
-bool writeNewFileAt(int directoryFd, const QByteArray &relative, const QByteArray &bytes, mode_t mode,
-                    QByteArray *problem);
+// Whether the permission bits let this user write the file; root counts as its owner, so a file
+// without the owner's write bit (0444) is read-only for root too.
+bool mayWrite(const struct stat &status);
+
+// Replaces the file name below directoryFd by a new one beside it holding bytes, with the old one's
+// mode, owner and group where this user may keep them (losses names those it could not), and renames
+// it over the old one only when every byte is on disk. Refuses, leaving the file as it is, when it
+// changed since `expected` was taken (a link or another file at the name included), when it has
+// several hard links (the others would keep the old text) and when it is read-only, unless forced.
+bool replaceFileAt(int directoryFd, const QByteArray &name, const QByteArray &bytes,
+                   const struct stat &expected, const ReplaceRules &rules, QByteArray *problem,
+                   QList<QByteArray> *losses);
+
+// A new file at relative below directoryFd, its directories made as needed, with the permission bits
+// of source and, with keepModificationTime, its access and modification times.
+bool writeNewFileAt(int directoryFd, const QByteArray &relative, const QByteArray &bytes,
+                    const struct stat &source, bool keepModificationTime, QByteArray *problem);
 
 // A new directory, or an existing empty one, for --output; made with its parents when missing.
 Descriptor prepareOutputDirectory(const QByteArray &directory, Reporter &reporter);

@@ -1,28 +1,13 @@
 #pragma once
 
-#include "Descriptor.h"
 #include "FormatCommand.h"
 
 #include <QByteArray>
 
-// tmpfs when it is writable and has room for the copies twice over (indent may write longer files);
-// containers often give /dev/shm only 64 MB.
+// Where a run's private scratch directory goes: the setup's base when given; else tmpfs (/dev/shm) when
+// it is writable and has room for the copies twice over (indent may write longer files; containers
+// often give /dev/shm only 64 MB); else the temporary directory. Empty when there is none.
 QByteArray scratchBaseDirectory(const FormatSetup &setup, qint64 sourceBytes);
 
-// A directory only this run uses, removed with everything in it when the run ends.
-class ScratchDirectory
-{
-public:
-    ScratchDirectory() = default;
-    ScratchDirectory(const ScratchDirectory &) = delete;
-    ScratchDirectory &operator=(const ScratchDirectory &) = delete;
-    ~ScratchDirectory();
-
-    bool create(const QByteArray &base, int *error);
-    int fd() const { return m_fd.get(); }
-    QByteArray path() const { return m_path; }
-
-private:
-    QByteArray m_path;
-    Descriptor m_fd;
-};
+// The name of a run's scratch directory, before six random characters.
+extern const QByteArray ScratchPrefix;

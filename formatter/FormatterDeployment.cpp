@@ -1,12 +1,15 @@
 #include "FormatterDeployment.h"
 
 #include "Descriptor.h"
+#include "PrivateDirectory.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,17 +19,22 @@ namespace {
 
 const char *const ImageResource = ":/formatter/indent";
 const char *const FormatterFileName = "indent";
-
-QString systemError(const QString &what, const QString &path, int error)
-{
-    return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(error)));
-}
+const QByteArray DirectoryPrefix = "zabo-indent-";
 
 FormatterDeployment failure(const QString &error)
 {
     FormatterDeployment result;
     result.error = error;
     return result;
+}
+
+// The deployed formatters stay for the life of the process, as their paths are handed out.
+void keepForTheProcess(std::unique_ptr<PrivateDirectory> directory)
+{
+    static std::mutex guard;
+    static std::vector<std::unique_ptr<PrivateDirectory>> kept;
+    const std::lock_guard<std::mutex> lock(guard);
+    kept.push_back(std::move(directory));
 }
 
 } // namespace
@@ -39,93 +47,33 @@ QByteArray FormatterImage()
     return image.readAll();
 }
 
-QString formatterDirectory(const QString &tempDirectory)
-{
-    QString base = tempDirectory;
-    while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
-        base.chop(1);
-    return base + QStringLiteral("/zabo-") + QString::number(::geteuid());
-}
-
 FormatterDeployment DeployFormatter(const QString &tempDirectory)
 {
     const QByteArray image = FormatterImage();
     if (image.isEmpty())
         return failure(QStringLiteral("the embedded formatter image is missing"));
+    if (!tempDirectory.startsWith(QLatin1Char('/')))
+        return failure(QStringLiteral("no usable temporary directory (\"%1\")").arg(tempDirectory));
 
-    const QString directory = formatterDirectory(tempDirectory);
-    const QByteArray encodedDirectory = QFile::encodeName(directory);
-    const uid_t user = ::geteuid();
-
-    if (::mkdir(encodedDirectory.constData(), 0700) != 0 && errno != EEXIST)
-        return failure(systemError(QStringLiteral("cannot create"), directory, errno));
-
-    struct stat linkStatus;
-    if (::lstat(encodedDirectory.constData(), &linkStatus) != 0)
-        return failure(systemError(QStringLiteral("cannot examine"), directory, errno));
-    if (S_ISLNK(linkStatus.st_mode))
-        return failure(QStringLiteral("refusing %1: it is a symbolic link").arg(directory));
-    if (!S_ISDIR(linkStatus.st_mode))
-        return failure(QStringLiteral("refusing %1: it is not a directory").arg(directory));
-    if (linkStatus.st_uid != user)
-        return failure(
-            QStringLiteral("refusing %1: it belongs to user %2").arg(directory).arg(linkStatus.st_uid));
-
-    // From here on everything goes through this descriptor, so a directory swapped in meanwhile is
-    // never used.
-    Descriptor directoryFd(
-        ::open(encodedDirectory.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (directoryFd.get() < 0)
-        return failure(systemError(QStringLiteral("cannot open"), directory, errno));
-    struct stat openedStatus;
-    if (::fstat(directoryFd.get(), &openedStatus) != 0)
-        return failure(systemError(QStringLiteral("cannot examine"), directory, errno));
-    if (openedStatus.st_dev != linkStatus.st_dev || openedStatus.st_ino != linkStatus.st_ino ||
-        !S_ISDIR(openedStatus.st_mode) || openedStatus.st_uid != user)
-        return failure(QStringLiteral("refusing %1: it changed while being checked").arg(directory));
-    if ((openedStatus.st_mode & 07777) != 0700 && ::fchmod(directoryFd.get(), 0700) != 0)
-        return failure(systemError(QStringLiteral("cannot make private"), directory, errno));
-
-    QByteArray temporaryName;
-    int fileFd = -1;
-    for (int attempt = 0; attempt < 100 && fileFd < 0; ++attempt) {
-        temporaryName =
-            QByteArrayLiteral(".indent-") + QByteArray::number(QRandomGenerator::global()->generate(), 16);
-        fileFd = ::openat(directoryFd.get(), temporaryName.constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
-        if (fileFd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fileFd < 0)
-        return failure(systemError(QStringLiteral("cannot create a file in"), directory, errno));
-    Descriptor file(fileFd);
-
-    const auto discardTemporary = [&] { ::unlinkat(directoryFd.get(), temporaryName.constData(), 0); };
-    int error = 0;
-    if (!writeWhole(file.get(), image, &error)) {
-        discardTemporary();
-        return failure(systemError(QStringLiteral("cannot write the formatter into"), directory, error));
-    }
-    // The umask may have taken bits away; the owner must be able to run it.
-    if (::fchmod(file.get(), 0700) != 0 || ::fsync(file.get()) != 0) {
+    auto directory = std::make_unique<PrivateDirectory>(QFile::encodeName(tempDirectory), DirectoryPrefix);
+    if (!directory->isValid())
+        return failure(directory->errorString());
+    // a fresh private directory: nobody else can have put anything at the name
+    Descriptor file(::openat(directory->fd(), FormatterFileName,
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700));
+    int error = file.get() < 0 ? errno : 0;
+    if (error == 0 && !writeWhole(file.get(), image, &error))
+        error = error ? error : EIO;
+    // the umask may have taken bits away; the owner must be able to run it
+    if (error == 0 && (::fchmod(file.get(), 0700) != 0 || ::close(file.release()) != 0))
         error = errno;
-        discardTemporary();
-        return failure(systemError(QStringLiteral("cannot finish the formatter in"), directory, error));
-    }
-    if (::close(file.release()) != 0) {
-        error = errno;
-        discardTemporary();
-        return failure(systemError(QStringLiteral("cannot finish the formatter in"), directory, error));
-    }
-    // rename replaces whatever sits at the name, a planted link included, and never follows it.
-    if (::renameat(directoryFd.get(), temporaryName.constData(), directoryFd.get(), FormatterFileName) != 0) {
-        error = errno;
-        discardTemporary();
-        return failure(systemError(QStringLiteral("cannot put the formatter in place in"), directory, error));
-    }
+    if (error != 0)
+        return failure(QStringLiteral("cannot write the formatter into %1: %2")
+                           .arg(directory->path(), QString::fromLocal8Bit(std::strerror(error))));
 
     FormatterDeployment result;
     result.ok = true;
-    result.formatterPath = directory + QLatin1Char('/') + QLatin1String(FormatterFileName);
+    result.formatterPath = directory->filePath(QString::fromLatin1(FormatterFileName));
+    keepForTheProcess(std::move(directory));
     return result;
 }

@@ -144,6 +144,7 @@ public:
             ::close(directoryFd);
             return;
         }
+        m_tree.directories.insert(relative, {quint64(status.st_dev), quint64(status.st_ino)});
         QList<TreeEntry> entries;
         if (!listDirectory(directoryFd, &entries)) {
             if (relative.isEmpty())
@@ -230,11 +231,61 @@ SourceTree scanSourceTree(const QByteArray &nativeRoot, bool recursive)
     if (rootFd < 0)
         return tree;
     tree.rootReadable = true;
-    TreeScan(tree, recursive).scan(rootFd, QByteArray());
+    const int scanFd = ::dup(rootFd);
+    tree.root = std::make_shared<const Descriptor>(rootFd);
+    if (scanFd < 0)
+        tree.rootReadable = false;
+    else
+        TreeScan(tree, recursive).scan(scanFd, QByteArray());
     return tree;
 }
 
 SourceTree scanSourceTree(const QString &root, bool recursive)
 {
     return scanSourceTree(QFile::encodeName(root), recursive);
+}
+
+ScannedDirectories::ScannedDirectories(const SourceTree &tree)
+    : m_tree(tree)
+{}
+
+int ScannedDirectories::directoryOf(const QByteArray &file, QByteArray *name, int *error)
+{
+    const qsizetype slash = file.lastIndexOf('/');
+    const QByteArray directory = slash < 0 ? QByteArray() : file.left(slash);
+    *name = file.mid(slash + 1);
+    if (m_open.get() >= 0 && m_openPath == directory)
+        return m_open.get();
+    m_open.reset();
+    if (!m_tree.root || m_tree.root->get() < 0) {
+        *error = EBADF;
+        return -1;
+    }
+    Descriptor current(::dup(m_tree.root->get()));
+    QByteArray reached;
+    const QList<QByteArray> parts = directory.isEmpty() ? QList<QByteArray>() : directory.split('/');
+    for (const QByteArray &part : parts) {
+        Descriptor next(
+            ::openat(current.get(), part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        reached = reached.isEmpty() ? part : reached + '/' + part;
+        struct stat status;
+        if (next.get() < 0 || ::fstat(next.get(), &status) != 0) {
+            *error = errno;
+            return -1;
+        }
+        const auto scanned = m_tree.directories.constFind(reached);
+        if (scanned == m_tree.directories.constEnd() || scanned->first != quint64(status.st_dev) ||
+            scanned->second != quint64(status.st_ino)) {
+            *error = ESTALE;
+            return -1;
+        }
+        current = std::move(next);
+    }
+    if (current.get() < 0) {
+        *error = errno;
+        return -1;
+    }
+    m_openPath = directory;
+    m_open = std::move(current);
+    return m_open.get();
 }

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "Descriptor.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 // The four source extensions, in the order a directory job copies them.
 const QStringList &sourceExtensions();
@@ -34,6 +40,10 @@ struct SourceTree
     QList<QByteArray> skipped;
     // Subdirectories that could not be opened or listed.
     QList<QByteArray> unreadableDirectories;
+    // The root as the scan opened it, and the device and inode of every directory it entered, by the
+    // path relative to the root ("" for the root): what ScannedDirectories opens again.
+    std::shared_ptr<const Descriptor> root;
+    QHash<QByteArray, QPair<quint64, quint64>> directories;
 };
 
 // Descends from root through every directory except hidden ones (".git", ".cache"); hidden files are
@@ -42,3 +52,24 @@ struct SourceTree
 // directly inside root are looked at.
 SourceTree scanSourceTree(const QByteArray &nativeRoot, bool recursive = true);
 SourceTree scanSourceTree(const QString &root, bool recursive = true);
+
+// The directories of a scanned tree opened again after the scan, the way fts and rm work: from the root
+// descriptor the scan held, one name at a time with O_NOFOLLOW, each checked to be the very directory
+// the scan entered. A directory swapped for a link or for another directory since the scan is never
+// entered, so nothing outside the tree is reached through a name inside it. The last directory opened
+// stays open for the next file in it.
+class ScannedDirectories
+{
+public:
+    explicit ScannedDirectories(const SourceTree &tree);
+
+    // The open directory that holds file (a path of SourceTree::files) and the file's name in it; -1
+    // with error set when it cannot be reached: ELOOP or ENOTDIR when a link or a file took the place
+    // of a directory, ESTALE when another directory did, or what openat said.
+    int directoryOf(const QByteArray &file, QByteArray *name, int *error);
+
+private:
+    const SourceTree &m_tree;
+    QByteArray m_openPath;
+    Descriptor m_open;
+};

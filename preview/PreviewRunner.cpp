@@ -46,7 +46,7 @@ bool PreviewResult::hasOutput() const
 PreviewRunner::PreviewRunner(const QString &formatterPath, QObject *parent)
     : QObject(parent)
     , m_formatterPath(formatterPath)
-    , m_scratch(QDir::tempPath() + QStringLiteral("/zabo-preview-XXXXXX"))
+    , m_scratch(privateTemporaryRoot(), "zabo-preview-")
 {
     m_timeLimit.setSingleShot(true);
     m_timeLimit.setInterval(DefaultTimeLimitMilliseconds);

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "LineDiff.h"
+#include "PrivateDirectory.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <optional>
@@ -101,7 +101,7 @@ private:
     void diffFinished();
 
     QString m_formatterPath;
-    QTemporaryDir m_scratch;
+    PrivateDirectory m_scratch;
     QString m_copyPath;
     QProcess *m_process = nullptr;
     QTimer m_timeLimit;

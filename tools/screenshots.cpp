@@ -6,10 +6,12 @@
 #include "Inputname.h"
 #include "Main.h"
 #include "Preview.h"
+#include "PrivateDirectory.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -54,7 +56,7 @@ int main(int argc, char *argv[])
     }
     StartupEnvironment environment;
     environment.programDirectory = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
-    environment.tempDirectory = QDir::tempPath();
+    environment.tempDirectory = QFile::decodeName(privateTemporaryRoot());
     const QDir output(QString::fromLocal8Bit(argv[2]));
     if (!createWindows(environment))
         return 1;

@@ -1,5 +1,6 @@
 // zabo-format run as the process a shell, a CI job or a hook starts: arguments as bytes, no display.
 #include "CellTable.h"
+#include "FormatCommand.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "FormattingJob.h"
@@ -8,14 +9,20 @@
 #include "StyleStore.h"
 #include "TestFiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstring>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -23,6 +30,8 @@
 #include <unistd.h>
 
 extern char **environ;
+
+Q_DECLARE_METATYPE(FormatStage)
 
 namespace {
 
@@ -47,29 +56,43 @@ QByteArray fixture(const QString &name)
     return readAll(dataPath(name));
 }
 
-// Runs zabo-format in workingDirectory with the arguments as bytes and without DISPLAY or
-// QT_QPA_PLATFORM, the way a server starts it. Standard output goes to standardOutput when given.
-Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
-                     const QByteArray &program = Program, const QByteArray &standardOutput = {})
+// How a test starts zabo-format beyond its arguments.
+struct Launch
 {
-    Invocation result;
-    QTemporaryDir streams;
-    const QByteArray outPath =
-        standardOutput.isEmpty() ? QFile::encodeName(streams.filePath("out")) : standardOutput;
-    const QByteArray errPath = QFile::encodeName(streams.filePath("err"));
+    QByteArray program = Program;
+    QByteArray standardOutput;  // a file to write to; empty: captured
+    int standardOutputFd = -1;  // a descriptor instead, such as a pipe's end
+    QByteArrayList environment; // "NAME=value" replaces the inherited NAME; "NAME" alone removes it
+};
 
-    QList<QByteArray> argumentStore{program};
+// Starts zabo-format in workingDirectory with the arguments as bytes and without DISPLAY or
+// QT_QPA_PLATFORM, the way a server starts it; -1 when it could not start.
+pid_t startFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
+                  const Launch &launch, const QByteArray &outPath, const QByteArray &errPath)
+{
+    QList<QByteArray> argumentStore{launch.program};
     argumentStore += arguments;
     std::vector<char *> argv;
     for (QByteArray &argument : argumentStore)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
     QList<QByteArray> environmentStore;
+    const auto replaced = [&](const QByteArray &entry) {
+        for (const QByteArray &given : launch.environment) {
+            if (entry.startsWith(given.split('=').first() + '='))
+                return true;
+        }
+        return false;
+    };
     for (char **variable = environ; *variable; ++variable) {
         const QByteArray entry(*variable);
         if (!entry.startsWith("DISPLAY=") && !entry.startsWith("QT_QPA_PLATFORM=") &&
-            !entry.startsWith("WAYLAND_DISPLAY="))
+            !entry.startsWith("WAYLAND_DISPLAY=") && !replaced(entry))
             environmentStore.append(entry);
+    }
+    for (const QByteArray &given : launch.environment) {
+        if (given.contains('='))
+            environmentStore.append(given);
     }
     std::vector<char *> envp;
     for (QByteArray &entry : environmentStore)
@@ -79,14 +102,52 @@ Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray>
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.constData(), O_WRONLY | O_CREAT, 0600);
+    if (launch.standardOutputFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, launch.standardOutputFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.constData(), O_WRONLY | O_CREAT,
+                                         0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.constData(), O_WRONLY | O_CREAT, 0600);
     posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.constData());
     pid_t child = -1;
     const int spawned =
-        ::posix_spawn(&child, program.constData(), &actions, nullptr, argv.data(), envp.data());
+        ::posix_spawn(&child, launch.program.constData(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    return spawned == 0 ? child : -1;
+}
+
+Launch withProgram(const QByteArray &program)
+{
+    Launch launch;
+    launch.program = program;
+    return launch;
+}
+
+Launch withOutputTo(const QByteArray &standardOutput)
+{
+    Launch launch;
+    launch.standardOutput = standardOutput;
+    return launch;
+}
+
+Launch withEnvironment(const QByteArrayList &environment)
+{
+    Launch launch;
+    launch.environment = environment;
+    return launch;
+}
+
+// Runs zabo-format to its end; see startFormat.
+Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
+                     const Launch &launch = {})
+{
+    Invocation result;
+    QTemporaryDir streams;
+    const QByteArray outPath =
+        launch.standardOutput.isEmpty() ? QFile::encodeName(streams.filePath("out")) : launch.standardOutput;
+    const pid_t child =
+        startFormat(workingDirectory, arguments, launch, outPath, QFile::encodeName(streams.filePath("err")));
+    if (child < 0)
         return result;
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -143,6 +204,31 @@ bool writeNamed(const QByteArray &path, const QByteArray &bytes)
     return ::close(fd) == 0 && written;
 }
 
+// Every entry's name counts, those QDir cannot decode included.
+qsizetype entryCount(const QByteArray &directory)
+{
+    qsizetype count = 0;
+    if (DIR *dir = ::opendir(directory.constData())) {
+        while (const dirent *entry = ::readdir(dir))
+            count += std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+QByteArray readNamed(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    QByteArray bytes;
+    char buffer[65536];
+    ssize_t got = 0;
+    while (fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, got);
+    if (fd >= 0)
+        ::close(fd);
+    return bytes;
+}
+
 // No byte of text can steer a terminal: no C0 control but the line feed, no DEL, no C1 control.
 bool terminalSafeText(const QByteArray &text)
 {
@@ -155,6 +241,20 @@ bool terminalSafeText(const QByteArray &text)
             return false;
     }
     return !text.contains("lone\x9b");
+}
+
+// The directories below /proc/<pid>/fd whose names begin with prefix: what a run holds open.
+QStringList heldDirectories(pid_t process, const QString &prefix)
+{
+    QStringList held;
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(process));
+    for (const QFileInfo &entry :
+         descriptors.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = entry.symLinkTarget();
+        if (QFileInfo(target).fileName().startsWith(prefix) && QFileInfo(target).isDir())
+            held.append(target);
+    }
+    return held;
 }
 
 mode_t modeOf(const QString &path)
@@ -227,6 +327,7 @@ private slots:
         QVector<StyleRecord> styles = builtInStyles();
         styles.append(styleWith(QStringLiteral("mine"), {"-kr", "-i2"}));
         styles.append(styleWith(QStringLiteral("no type"), {"-T"}));
+        styles.append(styleWith(QStringLiteral("keep time"), {"-kr", "-i2", "-pmt"}));
         write("styles.dat", serializeStyleFile(styles, 4));
         m_config = QFile::encodeName(path("styles.dat"));
     }
@@ -377,7 +478,7 @@ private slots:
         QFETCH(QByteArrayList, arguments);
         write("untidy.c", fixture("untidy.c"));
         const Invocation run =
-            runFormat(m_dir, QByteArrayList{"--config", m_config} + arguments, Program, "/dev/full");
+            runFormat(m_dir, QByteArrayList{"--config", m_config} + arguments, withOutputTo("/dev/full"));
         QVERIFY2(run.exitCode == 2, describe(run).constData());
         QVERIFY2(run.err.contains("cannot write to standard output: No space left on device"),
                  describe(run).constData());
@@ -414,6 +515,321 @@ private slots:
             QVERIFY2(terminalSafeText(said), said.constData());
     }
 
+    void diffsApplyWithPatchWhateverTheNames_data()
+    {
+        QTest::addColumn<QByteArray>("from");     // the working directory, below the test's
+        QTest::addColumn<QByteArray>("argument"); // ABS: the test's directory
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("relative") << QByteArray(".") << QByteArray("names") << true;
+        QTest::newRow("dotted") << QByteArray(".") << QByteArray("./sub/../names/") << true;
+        QTest::newRow("absolute") << QByteArray(".") << QByteArray("ABS/names") << true;
+        QTest::newRow("from a directory above") << QByteArray("..") << QByteArray("ABS/names") << true;
+        QTest::newRow("outside, by ../") << QByteArray("sub") << QByteArray("../names") << false;
+        QTest::newRow("outside, absolute") << QByteArray("sub") << QByteArray("ABS/names") << false;
+    }
+
+    // A table of hostile names, diffed and applied with the real `patch -p1` where zabo-format ran:
+    // the result is what --output makes; a file patch cannot reach from there is named, not diffed.
+    void diffsApplyWithPatchWhateverTheNames()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, argument);
+        QFETCH(bool, reachable);
+        const QByteArrayList names = {"sp ace.c",      "tab\there.c", "new\nline.c", "q\"uote.c",
+                                      "back\\slash.c", "e\x1bsc.c",   "caf\xe9.c",   "-dash.c",
+                                      "\"lead.c",      "cr\rx.c",     "plain.c"};
+        QVERIFY(::mkdir((m_dir + "/names").constData(), 0755) == 0);
+        QVERIFY(::mkdir((m_dir + "/sub").constData(), 0755) == 0);
+        for (const QByteArray &name : names)
+            QVERIFY(writeNamed(m_dir + "/names/" + name, fixture("untidy.c")));
+        const Invocation expected = runFormat(m_dir, {"--config", m_config, "--output", "expected", "names"});
+        QVERIFY2(expected.exitCode == 0, describe(expected).constData());
+
+        const QByteArray workingDirectory =
+            QFileInfo(QFile::decodeName(m_dir + '/' + from)).canonicalFilePath().toLocal8Bit();
+        argument.replace("ABS", m_dir);
+        const Invocation diff = runFormat(workingDirectory, {"--config", m_config, "--diff", argument});
+        QVERIFY2(diff.exitCode == 1, describe(diff).constData());
+        if (!reachable) {
+            QVERIFY2(diff.out.isEmpty(), describe(diff).constData());
+            QVERIFY2(diff.err.contains("plain.c: warning: outside the working directory"),
+                     describe(diff).constData());
+            return;
+        }
+        QProcess patch;
+        patch.setWorkingDirectory(QFile::decodeName(workingDirectory));
+        patch.start("patch", {"-p1", "--batch", "--forward"});
+        patch.write(diff.out);
+        patch.closeWriteChannel();
+        QVERIFY(patch.waitForFinished(-1));
+        QVERIFY2(patch.exitCode() == 0,
+                 patch.readAllStandardOutput() + patch.readAllStandardError() + diff.out);
+        for (const QByteArray &name : names) {
+            const QByteArray patched = readNamed(m_dir + "/names/" + name);
+            QVERIFY2(patched == readNamed(m_dir + "/expected/" + name) && patched != fixture("untidy.c"),
+                     name.constData());
+        }
+        QCOMPARE(entryCount(m_dir + "/names"), names.size()); // nothing new: no .orig, no .rej
+    }
+
+    // A link found in a tree may lead anywhere: --in-place never writes through it.
+    void inPlaceNeverWritesThroughALinkInATree()
+    {
+        write("tree/inner.c", fixture("untidy.c"));
+        write("outside/far.c", fixture("untidy.c"));
+        QVERIFY(QFile::link("inner.c", path("tree/in-link.c")));
+        QVERIFY(QFile::link("../outside/far.c", path("tree/out-link.c")));
+        const Invocation run = runFormat(m_dir, {"--config", m_config, "--in-place", "-r", "tree"});
+        QVERIFY2(run.exitCode == 0, describe(run).constData());
+        QVERIFY2(run.err.contains("reformatted tree/inner.c\n"), describe(run).constData());
+        QVERIFY2(run.err.contains("tree/out-link.c: warning: a symbolic link; --in-place does not write"),
+                 describe(run).constData());
+        QVERIFY2(!run.err.contains("in-link.c"), describe(run).constData());
+        QCOMPARE(readAll(path("outside/far.c")), fixture("untidy.c"));
+        QVERIFY(readAll(path("tree/inner.c")) != fixture("untidy.c"));
+        QVERIFY(QFileInfo(path("tree/in-link.c")).isSymLink());
+        QVERIFY(QFileInfo(path("tree/out-link.c")).isSymLink());
+
+        // named on the command line, a link is followed as a person means it
+        const Invocation named = runFormat(m_dir, {"--config", m_config, "--in-place", "tree/out-link.c"});
+        QVERIFY2(named.exitCode == 0, describe(named).constData());
+        QCOMPARE(readAll(path("outside/far.c")), readAll(path("tree/inner.c")));
+        QVERIFY(QFileInfo(path("tree/out-link.c")).isSymLink());
+    }
+
+    void inPlaceKeepsAFilesIdentity_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<bool>("rewritten");
+        QTest::newRow("hard link") << QByteArray("hard link") << 2
+                                   << QByteArray("x.c: not rewritten: it has 2 hard links") << false;
+        QTest::newRow("read-only") << QByteArray("read-only") << 2
+                                   << QByteArray("x.c: not rewritten: it is read-only") << false;
+        QTest::newRow("read-only, forced")
+            << QByteArray("forced") << 0 << QByteArray("reformatted x.c\n") << true;
+        QTest::newRow("-pmt") << QByteArray("-pmt") << 0 << QByteArray("reformatted x.c\n") << true;
+        QTest::newRow("another user's file, as root")
+            << QByteArray("foreign") << 0 << QByteArray("reformatted x.c\n") << true;
+    }
+
+    // A rewrite gives the file a new inode: so a file with other names, or one its owner made
+    // read-only, is left alone, and mode, owner, group and (with -pmt) the modification time go along.
+    void inPlaceKeepsAFilesIdentity()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        QFETCH(bool, rewritten);
+        if (kind == "foreign" && ::geteuid() != 0)
+            QSKIP("giving a file to another user needs root");
+        write("x.c", fixture("untidy.c"));
+        const QByteArray file = QFile::encodeName(path("x.c"));
+        setModificationTime(path("x.c"), 1000000000);
+        QByteArrayList arguments{"--config", m_config, "--in-place", "x.c"};
+        mode_t mode = 0644;
+        if (kind == "hard link")
+            QVERIFY(::link(file.constData(), QFile::encodeName(path("other-name.c")).constData()) == 0);
+        if (kind == "read-only" || kind == "forced")
+            mode = 0444;
+        if (kind == "forced")
+            arguments << "--force-read-only";
+        if (kind == "-pmt")
+            arguments << "--style"
+                      << "keep time";
+        if (kind == "foreign")
+            QVERIFY(::chown(file.constData(), 65534, 65534) == 0);
+        QVERIFY(::chmod(file.constData(), mode) == 0);
+        struct stat before;
+        QVERIFY(::stat(file.constData(), &before) == 0);
+
+        const Invocation run = runFormat(m_dir, arguments);
+        QVERIFY2(run.exitCode == exitCode, describe(run).constData());
+        QVERIFY2(run.err.contains(said), describe(run).constData());
+        QVERIFY2(!run.err.contains("warning"), describe(run).constData());
+        struct stat after;
+        QVERIFY(::stat(file.constData(), &after) == 0);
+        QCOMPARE(readAll(path("x.c")) != fixture("untidy.c"), rewritten);
+        QCOMPARE(after.st_ino == before.st_ino, !rewritten);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_mtim.tv_sec == before.st_mtim.tv_sec, !rewritten || kind == "-pmt");
+        if (kind == "hard link")
+            QCOMPARE(readAll(path("other-name.c")), fixture("untidy.c"));
+        const QDir directory(m_work->path());
+        QVERIFY(directory.entryList(QDir::Hidden | QDir::Files).filter(".zabo-").isEmpty());
+    }
+
+    // With -pmt the copies --output writes keep their sources' modification times.
+    void outputKeepsTheModificationTimeWithPmt()
+    {
+        write("src/a.c", fixture("untidy.c"));
+        write("src/b.h", fixture("untidy.h"));
+        setModificationTime(path("src/a.c"), 1000000000);
+        setModificationTime(path("src/b.h"), 1100000000);
+        const Invocation kept =
+            runFormat(m_dir, {"--config", m_config, "--style", "keep time", "--output", "kept", "src"});
+        QVERIFY2(kept.exitCode == 0, describe(kept).constData());
+        QCOMPARE(modificationTime(path("kept/a.c")), modificationTime(path("src/a.c")));
+        QCOMPARE(modificationTime(path("kept/b.h")), modificationTime(path("src/b.h")));
+        QVERIFY(readAll(path("kept/a.c")) != fixture("untidy.c"));
+        const Invocation fresh = runFormat(m_dir, {"--config", m_config, "--output", "fresh", "src"});
+        QVERIFY2(fresh.exitCode == 0, describe(fresh).constData());
+        QVERIFY(modificationTime(path("fresh/a.c")) != modificationTime(path("src/a.c")));
+    }
+
+    // Run by a user who may rewrite another user's file (through its group or other write bit) but
+    // cannot give the new one back: the loss of owner and group is named.
+    void aLostOwnerOrGroupIsNamed()
+    {
+        if (::geteuid() != 0)
+            QSKIP("another user's file needs root to set up");
+        write("shared/x.c", fixture("untidy.c"));
+        const QByteArray file = QFile::encodeName(path("shared/x.c"));
+        QVERIFY(::chown(file.constData(), 0, 12345) == 0);
+        QVERIFY(::chmod(file.constData(), 0666) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path("shared")).constData(), 0777) == 0);
+        QVERIFY(makeReachable(path("styles.dat")));
+        // as the other user entirely: Qt refuses to run with differing real and effective users
+        const QString setpriv = QStandardPaths::findExecutable("setpriv");
+        if (setpriv.isEmpty())
+            QSKIP("setpriv(1) is needed to run as another user");
+        const Invocation run = runFormat(m_dir,
+                                         {"--reuid=65534", "--regid=65534", "--clear-groups", Program,
+                                          "--config", m_config, "--in-place", "shared/x.c"},
+                                         withProgram(QFile::encodeName(setpriv)));
+        QVERIFY2(run.exitCode == 0, describe(run).constData());
+        QVERIFY2(run.err.contains("shared/x.c: warning: its owner is now nobody (65534) instead of root (0)"),
+                 describe(run).constData());
+        QVERIFY2(run.err.contains("shared/x.c: warning: its group is now nogroup (65534) instead of (12345)"),
+                 describe(run).constData());
+        QVERIFY(readAll(path("shared/x.c")) != fixture("untidy.c"));
+    }
+
+    void aDirectorySwappedMidRunIsNeverWrittenThrough_data()
+    {
+        QTest::addColumn<FormatStage>("stage");
+        QTest::addColumn<bool>("byLink"); // else another directory moved into its place
+        QTest::newRow("link, before reading") << FormatStage::SourcesFound << true;
+        QTest::newRow("link, before writing") << FormatStage::Formatted << true;
+        QTest::newRow("directory, before reading") << FormatStage::SourcesFound << false;
+        QTest::newRow("directory, before writing") << FormatStage::Formatted << false;
+    }
+
+    // --in-place -r over a tree whose subdirectory is swapped, mid-run, for a link to a directory
+    // outside it or for that directory itself: the outside file is never read or written, the file is
+    // named, and the rest of the tree is formatted.
+    void aDirectorySwappedMidRunIsNeverWrittenThrough()
+    {
+        QFETCH(FormatStage, stage);
+        QFETCH(bool, byLink);
+        write("tree/a.c", fixture("untidy.c"));
+        write("tree/zz/x.c", fixture("untidy.c"));
+        write("outside/x.c", fixture("untidy.h"));
+        const QByteArray outsideBefore = readAll(path("outside/x.c"));
+        const QByteArray tree = QFile::encodeName(path("tree"));
+
+        FormatOptions options;
+        options.mode = FormatOptions::Mode::InPlace;
+        options.recursive = true;
+        options.configPath = m_config;
+        options.paths = {tree};
+        FormatSetup setup;
+        bool swapped = false;
+        setup.stageReached = [&](FormatStage reached) {
+            if (reached != stage)
+                return;
+            swapped = QFile::rename(path("tree/zz"), path("tree/zz.old")) &&
+                      (byLink ? QFile::link(path("outside"), path("tree/zz"))
+                              : QFile::rename(path("outside"), path("tree/zz")));
+        };
+        QBuffer out;
+        QBuffer err;
+        QVERIFY(out.open(QIODevice::WriteOnly) && err.open(QIODevice::WriteOnly));
+        FormatStreams streams{out, err};
+        const int status = runFormatCommand(options, setup, streams);
+        const QByteArray said = err.data();
+
+        QVERIFY(swapped);
+        QVERIFY2(status == 2, said.constData());
+        QVERIFY2(said.contains(tree + "/zz/x.c: "), said.constData());
+        QVERIFY2(said.contains("taken the place of its directory"), said.constData());
+        QVERIFY2(!said.contains("reformatted " + tree + "/zz/x.c"), said.constData());
+        QVERIFY2(said.contains("reformatted " + tree + "/a.c\n"), said.constData());
+        QCOMPARE(readAll(byLink ? path("outside/x.c") : path("tree/zz/x.c")), outsideBefore);
+        QCOMPARE(readAll(path("tree/zz.old/x.c")), fixture("untidy.c"));
+        QVERIFY(readAll(path("tree/a.c")) != fixture("untidy.c"));
+    }
+
+    // A TMPDIR that names a missing folder falls back to a sound temporary directory, and another
+    // user's directory at the name the formatter once had stops nothing. Nothing lands at the root.
+    void aMissingTemporaryFolderIsNeverTheRoot()
+    {
+        write("untidy.c", fixture("untidy.c"));
+        const QStringList rootBefore =
+            QDir("/").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const Invocation missing =
+            runFormat(m_dir, {"--config", m_config, "--in-place", "untidy.c"},
+                      withEnvironment({"TMPDIR=/nonexistent/zabo", "XDG_RUNTIME_DIR"}));
+        QVERIFY2(missing.exitCode == 0, describe(missing).constData());
+        QCOMPARE(QDir("/").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), rootBefore);
+
+        QVERIFY(QDir().mkpath(path("tmp/zabo-%1").arg(::geteuid())));
+        if (::geteuid() == 0)
+            QVERIFY(::chown(QFile::encodeName(path("tmp/zabo-0")).constData(), 65534, 65534) == 0);
+        write("untidy.c", fixture("untidy.c"));
+        const Invocation squatted =
+            runFormat(m_dir, {"--config", m_config, "--check", "untidy.c"},
+                      withEnvironment({"TMPDIR=" + QFile::encodeName(path("tmp")), "XDG_RUNTIME_DIR"}));
+        QVERIFY2(squatted.exitCode == 1, describe(squatted).constData());
+    }
+
+    // kill -9 leaves the scratch copies and the formatter; the next run removes both.
+    void whatAKilledRunLeftIsRemovedByTheNext()
+    {
+        QByteArray big;
+        while (big.size() < 400 * 1024)
+            big += fixture("untidy.c");
+        write("big.c", big);
+        QVERIFY(::mkdir(QFile::encodeName(path("runtime")).constData(), 0700) == 0);
+        const Launch launchWith = withEnvironment({"XDG_RUNTIME_DIR=" + QFile::encodeName(path("runtime"))});
+        int output[2];
+        QVERIFY(::pipe2(output, O_CLOEXEC) == 0);
+        Launch blocked = launchWith;
+        blocked.standardOutputFd = output[1];
+        // its formatted text fills the pipe, which nobody reads: the run waits with everything in place
+        const pid_t run =
+            startFormat(m_dir, {"--config", m_config, "big.c"}, blocked, {}, QFile::encodeName(path("err")));
+        ::close(output[1]);
+        QVERIFY(run > 0);
+        auto ending = qScopeGuard([&] {
+            ::kill(run, SIGKILL);
+            ::waitpid(run, nullptr, 0);
+            ::close(output[0]);
+        });
+        QStringList left;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (left = heldDirectories(run, "zabo-format-") + heldDirectories(run, "zabo-indent-")).size() == 2,
+            60000);
+        ending.dismiss();
+        ::kill(run, SIGKILL);
+        ::waitpid(run, nullptr, 0);
+        ::close(output[0]);
+        for (const QString &directory : left)
+            QVERIFY2(QFileInfo(directory).isDir(), qPrintable(directory));
+        QVERIFY(left.filter(path("runtime")).size() ==
+                1); // the formatter went to the private runtime directory
+
+        const Invocation next = runFormat(m_dir, {"--config", m_config, "--check", "big.c"}, launchWith);
+        QVERIFY2(next.exitCode == 1, describe(next).constData());
+        for (const QString &directory : left)
+            QVERIFY2(!QFileInfo::exists(directory), qPrintable(directory));
+        QCOMPARE(QDir(path("runtime")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
     void styleFilesAreOnlyRead_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -436,7 +852,7 @@ private slots:
         write("bin/Zabocfg.dat", content);
         write("untidy.c", fixture("untidy.c"));
 
-        const Invocation run = runFormat(m_dir, {"--list-styles"}, QFile::encodeName(program));
+        const Invocation run = runFormat(m_dir, {"--list-styles"}, withProgram(QFile::encodeName(program)));
         QVERIFY2(run.exitCode == exitCode, describe(run).constData());
         QVERIFY2(run.err.contains(errPart), describe(run).constData());
         QCOMPARE(readAll(path("bin/Zabocfg.dat")), content);
@@ -448,7 +864,8 @@ private slots:
                                      ParameterTextOf(builtInStyles().at(3)).trimmed().toUtf8() + "\n"));
 
         QFile::remove(path("bin/Zabocfg.dat"));
-        const Invocation missing = runFormat(m_dir, {"--check", "untidy.c"}, QFile::encodeName(program));
+        const Invocation missing =
+            runFormat(m_dir, {"--check", "untidy.c"}, withProgram(QFile::encodeName(program)));
         QCOMPARE(missing.exitCode, 1);
         QVERIFY(!QFileInfo::exists(path("bin/Zabocfg.dat")));
         const Invocation explicitMissing = runFormat(m_dir, {"--config", "none.dat", "untidy.c"});

@@ -67,6 +67,16 @@ private slots:
         QCOMPARE(parsed.options->outputDirectory, output);
     }
 
+    void forceReadOnly()
+    {
+        const ParsedFormatArguments plain = parseFormatArguments({"-i", "a.c"});
+        QVERIFY(plain.options && !plain.options->forceReadOnly);
+        const ParsedFormatArguments forced = parseFormatArguments({"--force-read-only", "-ri", "src"});
+        QVERIFY2(forced.options, qPrintable(forced.error));
+        QVERIFY(forced.options->forceReadOnly);
+        QCOMPARE(forced.options->mode, Mode::InPlace);
+    }
+
     void styleAndConfig()
     {
         const ParsedFormatArguments parsed =
@@ -108,6 +118,9 @@ private slots:
         QTest::newRow("--= alone") << QByteArrayList{"--check", "--=", "a.c"} << "unknown option \"--=\"";
         QTest::newRow("unknown option with a value")
             << QByteArrayList{"--check", "--lines=1:2", "a.c"} << "unknown option \"--lines=1:2\"";
+        QTest::newRow("--force-read-only without --in-place")
+            << QByteArrayList{"--check", "--force-read-only", "a.c"}
+            << "--force-read-only goes with --in-place";
         QTest::newRow("unknown long option")
             << QByteArrayList{"--lines", "a.c"} << "unknown option \"--lines\"";
     }
@@ -126,7 +139,8 @@ private slots:
         const QString usage = formatUsage();
         for (const char *part :
              {"--check", "--diff", "--in-place", "--output", "--list-styles", "--style", "--config",
-              "--recursive", "--help", "--", "Exit status:", "  0  ", "  1  ", "  2  ", "  130  "})
+              "--recursive", "--force-read-only", "hard links", "read-only", "-pmt", "--help", "--",
+              "Exit status:", "  0  ", "  1  ", "  2  ", "  130  "})
             QVERIFY2(usage.contains(QLatin1String(part)), part);
     }
 };

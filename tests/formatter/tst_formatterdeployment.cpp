@@ -31,6 +31,13 @@ bool makeForeign(const QString &path)
     return ::lchown(QFile::encodeName(path).constData(), NobodyUid, NobodyUid) == 0;
 }
 
+QStringList entriesOf(const QString &directory)
+{
+    QStringList names = QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
 // An executable that leaves a marker beside itself when anything runs it.
 void writeTrap(const QString &path, const QString &marker)
 {
@@ -55,14 +62,11 @@ class TestFormatterDeployment : public QObject
 
 private slots:
     void deploysTheImageByteForByte();
-    void replacesAndRepairs_data();
-    void replacesAndRepairs();
-    void plantedLinkAtTheFileIsReplacedNotFollowed();
-    void plantedLinkAtTheDirectoryIsRefused();
-    void foreignDirectoryIsRefused();
-    void foreignFileIsReplaced();
-    void uncreatableDirectoryFails();
-    void shortWriteFailsAndKeepsThePreviousFile();
+    void nothingAnotherUserPlantedIsUsed();
+    void unusableTemporaryDirectoriesFail_data();
+    void unusableTemporaryDirectoriesFail();
+    void shortWriteFailsAndLeavesNothing();
+    void whatAKilledStartLeftIsRemoved();
 };
 
 void TestFormatterDeployment::deploysTheImageByteForByte()
@@ -75,172 +79,94 @@ void TestFormatterDeployment::deploysTheImageByteForByte()
     QVERIFY(temp.isValid());
     const FormatterDeployment deployment = DeployFormatter(temp.path());
     QVERIFY2(deployment.ok, qPrintable(deployment.error));
-    QCOMPARE(deployment.formatterPath, formatterDirectory(temp.path()) + QStringLiteral("/indent"));
-    QCOMPARE(QFileInfo(deployment.formatterPath).dir().dirName(), QStringLiteral("zabo-%1").arg(::geteuid()));
+    const QFileInfo formatter(deployment.formatterPath);
+    QCOMPARE(formatter.fileName(), QStringLiteral("indent"));
+    QCOMPARE(formatter.dir().absolutePath(),
+             QDir(temp.path()).absolutePath() + "/" + formatter.dir().dirName());
+    QVERIFY(formatter.dir().dirName().startsWith("zabo-indent-"));
     QCOMPARE(readAll(deployment.formatterPath), image);
 
     const struct stat file = linkStatus(deployment.formatterPath);
     QVERIFY(S_ISREG(file.st_mode));
     QCOMPARE(file.st_mode & 07777, mode_t(0700));
-    const struct stat directory = linkStatus(formatterDirectory(temp.path()));
+    const struct stat directory = linkStatus(formatter.path());
     QVERIFY(S_ISDIR(directory.st_mode));
     QCOMPARE(directory.st_mode & 07777, mode_t(0700));
     QCOMPARE(directory.st_uid, ::geteuid());
 
     QVERIFY(runVersion(deployment.formatterPath).startsWith("GNU indent"));
     // Only the formatter itself: no temporary file left behind.
-    QCOMPARE(QDir(formatterDirectory(temp.path()))
-                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("indent")});
+    QCOMPARE(entriesOf(formatter.path()), QStringList{QStringLiteral("indent")});
+
+    // Each deployment has a directory of its own; the first one's formatter stays usable.
+    const FormatterDeployment second = DeployFormatter(temp.path());
+    QVERIFY2(second.ok, qPrintable(second.error));
+    QVERIFY(second.formatterPath != deployment.formatterPath);
+    QCOMPARE(readAll(deployment.formatterPath), image);
 }
 
-void TestFormatterDeployment::replacesAndRepairs_data()
-{
-    QTest::addColumn<QByteArray>("previousFile"); // empty: none
-    QTest::addColumn<int>("directoryMode");
-
-    QTest::newRow("a different file") << QByteArray("#!/bin/sh\necho not indent\n") << 0700;
-    QTest::newRow("an earlier deployment") << FormatterImage() << 0700;
-    QTest::newRow("an empty file") << QByteArray("") << 0700;
-    QTest::newRow("a directory others may enter") << QByteArray() << 0755;
-    QTest::newRow("a directory others may write") << QByteArray("old") << 0777;
-}
-
-void TestFormatterDeployment::replacesAndRepairs()
-{
-    QFETCH(QByteArray, previousFile);
-    QFETCH(int, directoryMode);
-
-    QTemporaryDir temp;
-    QVERIFY(temp.isValid());
-    const QString directory = formatterDirectory(temp.path());
-    QVERIFY(QDir().mkpath(directory));
-    QCOMPARE(::chmod(QFile::encodeName(directory).constData(), mode_t(directoryMode)), 0);
-    if (!previousFile.isNull())
-        QVERIFY(writeAll(directory + QStringLiteral("/indent"), previousFile));
-
-    const FormatterDeployment deployment = DeployFormatter(temp.path());
-    QVERIFY2(deployment.ok, qPrintable(deployment.error));
-    QCOMPARE(readAll(deployment.formatterPath), FormatterImage());
-    QCOMPARE(linkStatus(deployment.formatterPath).st_mode & 07777, mode_t(0700));
-    QCOMPARE(linkStatus(directory).st_mode & 07777, mode_t(0700));
-}
-
-void TestFormatterDeployment::plantedLinkAtTheFileIsReplacedNotFollowed()
+// Another local user can create any name in a shared temporary directory first: the directory the
+// formatter used to go to (zabo-<uid>), or a link named like a deployment. Neither stops a start,
+// and nothing in them is written or run.
+void TestFormatterDeployment::nothingAnotherUserPlantedIsUsed()
 {
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
-    const QString directory = formatterDirectory(temp.path());
-    QVERIFY(QDir().mkpath(directory));
-    QCOMPARE(::chmod(QFile::encodeName(directory).constData(), 0700), 0);
-    const QString victim = temp.filePath(QStringLiteral("victim"));
-    const QString marker = temp.filePath(QStringLiteral("victim-ran"));
-    writeTrap(victim, marker);
-    const QByteArray victimBytes = readAll(victim);
-    const QString path = directory + QStringLiteral("/indent");
-    QVERIFY(QFile::link(victim, path));
+    const QString marker = temp.filePath(QStringLiteral("trap-ran"));
+    const QString fixedName = temp.filePath(QStringLiteral("zabo-%1").arg(::geteuid()));
+    QVERIFY(QDir().mkpath(fixedName));
+    writeTrap(fixedName + QStringLiteral("/indent"), marker);
+    const QString elsewhere = temp.filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    writeTrap(elsewhere + QStringLiteral("/indent"), marker);
+    const QByteArray trapBytes = readAll(elsewhere + QStringLiteral("/indent"));
+    QVERIFY(QFile::link(elsewhere, temp.filePath(QStringLiteral("zabo-indent-AAAAAA"))));
+    if (::geteuid() == 0) {
+        QVERIFY(makeForeign(fixedName));
+        QVERIFY(makeForeign(fixedName + QStringLiteral("/indent")));
+    }
 
     const FormatterDeployment deployment = DeployFormatter(temp.path());
     QVERIFY2(deployment.ok, qPrintable(deployment.error));
-    QCOMPARE(deployment.formatterPath, path);
-    QVERIFY(S_ISREG(linkStatus(path).st_mode));
-    QCOMPARE(readAll(path), FormatterImage());
-    QCOMPARE(readAll(victim), victimBytes);
-
-    QVERIFY(runVersion(path).startsWith("GNU indent"));
+    QVERIFY(!deployment.formatterPath.startsWith(fixedName));
+    QVERIFY(!deployment.formatterPath.contains(QStringLiteral("AAAAAA")));
+    QVERIFY(runVersion(deployment.formatterPath).startsWith("GNU indent"));
+    QCOMPARE(readAll(elsewhere + QStringLiteral("/indent")), trapBytes);
+    QCOMPARE(readAll(fixedName + QStringLiteral("/indent")), trapBytes);
+    QCOMPARE(entriesOf(elsewhere), QStringList{QStringLiteral("indent")});
+    QVERIFY(QFileInfo(temp.filePath(QStringLiteral("zabo-indent-AAAAAA"))).isSymLink());
     QVERIFY(!QFileInfo::exists(marker));
 }
 
-void TestFormatterDeployment::plantedLinkAtTheDirectoryIsRefused()
+void TestFormatterDeployment::unusableTemporaryDirectoriesFail_data()
 {
+    QTest::addColumn<QString>("tempDirectory");
+    QTest::newRow("empty, as Qt reports a TMPDIR that names a missing folder") << QString();
+    QTest::newRow("relative") << QStringLiteral("tmp");
+    QTest::newRow("below a file") << QStringLiteral("BELOW-A-FILE");
+}
+
+void TestFormatterDeployment::unusableTemporaryDirectoriesFail()
+{
+    QFETCH(QString, tempDirectory);
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
-    const QString elsewhere = temp.filePath(QStringLiteral("elsewhere"));
-    QVERIFY(QDir().mkpath(elsewhere));
-    QCOMPARE(::chmod(QFile::encodeName(elsewhere).constData(), 0700), 0);
-    const QString marker = temp.filePath(QStringLiteral("trap-ran"));
-    writeTrap(elsewhere + QStringLiteral("/indent"), marker);
-    const QByteArray trapBytes = readAll(elsewhere + QStringLiteral("/indent"));
-    QVERIFY(QFile::link(elsewhere, formatterDirectory(temp.path())));
-
-    const FormatterDeployment deployment = DeployFormatter(temp.path());
+    if (tempDirectory == QLatin1String("BELOW-A-FILE"))
+        tempDirectory = unwritablePath(temp.path(), QStringLiteral("tmp"));
+    const QStringList rootBefore = entriesOf(QStringLiteral("/"));
+    const QStringList workingBefore = entriesOf(QDir::currentPath());
+    const FormatterDeployment deployment = DeployFormatter(tempDirectory);
     QVERIFY(!deployment.ok);
     QVERIFY(deployment.formatterPath.isEmpty());
     QVERIFY(!deployment.error.isEmpty());
-    QCOMPARE(readAll(elsewhere + QStringLiteral("/indent")), trapBytes);
-    QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("indent")});
-    QVERIFY(!QFileInfo::exists(marker));
+    QCOMPARE(entriesOf(QStringLiteral("/")), rootBefore);
+    QCOMPARE(entriesOf(QDir::currentPath()), workingBefore);
 }
 
-void TestFormatterDeployment::foreignDirectoryIsRefused()
-{
-    if (::geteuid() != 0)
-        QSKIP("giving a directory to another user needs root");
-    QTemporaryDir temp;
-    QVERIFY(temp.isValid());
-    const QString directory = formatterDirectory(temp.path());
-    QVERIFY(QDir().mkpath(directory));
-    QCOMPARE(::chmod(QFile::encodeName(directory).constData(), 0777), 0);
-    const QString marker = temp.filePath(QStringLiteral("trap-ran"));
-    writeTrap(directory + QStringLiteral("/indent"), marker);
-    const QByteArray trapBytes = readAll(directory + QStringLiteral("/indent"));
-    QVERIFY(makeForeign(directory));
-
-    const FormatterDeployment deployment = DeployFormatter(temp.path());
-    QVERIFY(!deployment.ok);
-    QVERIFY(!deployment.error.isEmpty());
-    QCOMPARE(readAll(directory + QStringLiteral("/indent")), trapBytes);
-    QCOMPARE(linkStatus(directory).st_uid, NobodyUid);
-    QCOMPARE(linkStatus(directory).st_mode & 07777, mode_t(0777));
-    QVERIFY(!QFileInfo::exists(marker));
-}
-
-void TestFormatterDeployment::foreignFileIsReplaced()
-{
-    if (::geteuid() != 0)
-        QSKIP("giving a file to another user needs root");
-    QTemporaryDir temp;
-    QVERIFY(temp.isValid());
-    QVERIFY(DeployFormatter(temp.path()).ok);
-    const QString path = formatterDirectory(temp.path()) + QStringLiteral("/indent");
-    const QString marker = temp.filePath(QStringLiteral("trap-ran"));
-    QVERIFY(QFile::remove(path));
-    writeTrap(path, marker);
-    QVERIFY(makeForeign(path));
-
-    const FormatterDeployment deployment = DeployFormatter(temp.path());
-    QVERIFY2(deployment.ok, qPrintable(deployment.error));
-    QCOMPARE(linkStatus(path).st_uid, ::geteuid());
-    QCOMPARE(readAll(path), FormatterImage());
-    QVERIFY(runVersion(path).startsWith("GNU indent"));
-    QVERIFY(!QFileInfo::exists(marker));
-}
-
-void TestFormatterDeployment::uncreatableDirectoryFails()
+void TestFormatterDeployment::shortWriteFailsAndLeavesNothing()
 {
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
-    const FormatterDeployment belowAFile =
-        DeployFormatter(unwritablePath(temp.path(), QStringLiteral("tmp")));
-    QVERIFY(!belowAFile.ok);
-    QVERIFY(belowAFile.formatterPath.isEmpty());
-    QVERIFY(!belowAFile.error.isEmpty());
-
-    // A plain file where the private directory belongs.
-    QVERIFY(writeAll(formatterDirectory(temp.path()), "squatter"));
-    const FormatterDeployment squatted = DeployFormatter(temp.path());
-    QVERIFY(!squatted.ok);
-    QCOMPARE(readAll(formatterDirectory(temp.path())), QByteArray("squatter"));
-}
-
-void TestFormatterDeployment::shortWriteFailsAndKeepsThePreviousFile()
-{
-    QTemporaryDir temp;
-    QVERIFY(temp.isValid());
-    const QString directory = formatterDirectory(temp.path());
-    QVERIFY(QDir().mkpath(directory));
-    QVERIFY(writeAll(directory + QStringLiteral("/indent"), "previous"));
 
     // The file size limit cuts the write short; the signal it raises would end the test otherwise.
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -255,9 +181,25 @@ void TestFormatterDeployment::shortWriteFailsAndKeepsThePreviousFile()
 
     QVERIFY(!deployment.ok);
     QVERIFY(!deployment.error.isEmpty());
-    QCOMPARE(readAll(directory + QStringLiteral("/indent")), QByteArray("previous"));
-    QCOMPARE(QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("indent")});
+    QCOMPARE(entriesOf(temp.path()), QStringList());
+}
+
+// A start killed with kill -9 leaves its directory; the next deployment removes it, and spares one
+// that a living start holds.
+void TestFormatterDeployment::whatAKilledStartLeftIsRemoved()
+{
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString left = temp.filePath(QStringLiteral("zabo-indent-x1y2z3"));
+    QVERIFY(QDir().mkpath(left));
+    QVERIFY(writeAll(left + QStringLiteral("/indent"), FormatterImage()));
+    const FormatterDeployment living = DeployFormatter(temp.path());
+    QVERIFY(living.ok);
+
+    const FormatterDeployment deployment = DeployFormatter(temp.path());
+    QVERIFY2(deployment.ok, qPrintable(deployment.error));
+    QVERIFY(!QFileInfo::exists(left));
+    QVERIFY(QFileInfo(living.formatterPath).isExecutable());
 }
 
 QTEST_GUILESS_MAIN(TestFormatterDeployment)
