@@ -213,8 +213,10 @@ void TMainForm::SaveCfgButtonClick()
 
 void TMainForm::DeleteButtonClick()
 {
-    if (m_store->DeleteStyle(selectedListIndex()) != StyleStore::DeleteOutcome::Deleted)
+    if (m_store->DeleteStyle(selectedListIndex()) != StyleStore::DeleteOutcome::Deleted) {
+        refreshListIfReloaded();
         return;
+    }
     fillStyleList();
     selectListEntry(m_store->SelectedIndex());
     showStyle(m_store->SelectedIndex());
@@ -222,7 +224,8 @@ void TMainForm::DeleteButtonClick()
 
 void TMainForm::SaveStyleAs(const QString &name)
 {
-    if (m_store->SaveStyleAs(name, m_cells->checkFlags()) != StyleStore::SaveOutcome::Added)
+    const StyleStore::SaveOutcome outcome = m_store->SaveStyleAs(name, m_cells->checkFlags());
+    if (refreshListIfReloaded() || outcome != StyleStore::SaveOutcome::Added)
         return;
     const int added = m_store->StyleCount() - 1;
     {
@@ -286,6 +289,17 @@ void TMainForm::fillStyleList()
     const QSignalBlocker blocker(ui->StyleListBox);
     ui->StyleListBox->clear();
     ui->StyleListBox->addItems(m_store->styleNames());
+}
+
+// Another instance changed the styles and the store has taken its list over; the grid keeps what it
+// shows, unsaved toggles included.
+bool TMainForm::refreshListIfReloaded()
+{
+    if (!m_store->listReloaded())
+        return false;
+    fillStyleList();
+    selectListEntry(m_store->SelectedIndex());
+    return true;
 }
 
 void TMainForm::selectListEntry(int index)

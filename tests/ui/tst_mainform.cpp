@@ -64,6 +64,7 @@ private Q_SLOTS:
     void deleteAsksAndRefreshes_data();
     void deleteAsksAndRefreshes();
     void saveButtonPresetsAndRefreshesDialog();
+    void anotherInstancesChangesAreMergedAndShown();
     void menuItemsAndShortcuts_data();
     void menuItemsAndShortcuts();
     void titleButtonChangesNothing();
@@ -439,6 +440,34 @@ void TestMainForm::saveButtonPresetsAndRefreshesDialog()
     QVERIFY(InputNameForm->isVisible());
     QCOMPARE(edit->text(), QStringLiteral("K&&R"));
     QCOMPARE(m_windows->listEntries().size(), 4);
+}
+
+void TestMainForm::anotherInstancesChangesAreMergedAndShown()
+{
+    const QString reloaded = text("另一个Zabo窗口修改了风格配置，风格列表已重新读取。");
+    const QStringList builtIns = {"GNU", "K&&R", "ORIG", text("Zabo推荐风格")};
+    QVERIFY(m_windows->start());
+    ScriptedPrompts otherPrompts;
+    StyleStore other(MainForm->configPath(), otherPrompts);
+    QVERIFY(other.LoadStyleFile());
+    QCOMPARE(other.SaveStyleAs(QStringLiteral("other"), StyleFlags{}), StyleStore::SaveOutcome::Added);
+
+    saveStyle(QStringLiteral("mine"), {0});
+    QCOMPARE(m_windows->prompts.messages, QStringList{reloaded});
+    QCOMPARE(m_windows->listEntries(), builtIns + QStringList({"other", "mine"}));
+    QCOMPARE(m_windows->listSelection(), 5);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bad ") + recommendedParameterText());
+    QCOMPARE(m_windows->storedStyles().records.size(), 6);
+
+    // the other deletes its style; this window's deletion of its own then finds it at another place
+    QCOMPARE(other.DeleteStyle(4), StyleStore::DeleteOutcome::Deleted);
+    m_windows->prompts.messages.clear();
+    m_windows->clickButton(MainForm, "DeleteButton");
+    QCOMPARE(m_windows->prompts.questions.last(), text("确定要删除mine风格配置项吗？"));
+    QCOMPARE(m_windows->prompts.messages, QStringList{reloaded});
+    QCOMPARE(m_windows->listEntries(), builtIns);
+    QCOMPARE(m_windows->listSelection(), 3);
+    QCOMPARE(m_windows->configBytes().size(), 1400);
 }
 
 void TestMainForm::menuItemsAndShortcuts_data()
