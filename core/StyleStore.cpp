@@ -183,6 +183,7 @@ QVector<StyleRecord> builtInStyles()
 StyleStore::StyleStore(const QString &configPath, UserPrompts &prompts)
     : m_configPath(configPath)
     , m_prompts(prompts)
+    , m_createFailedMessage(fromUtf8(CreateFailedMessage))
 {}
 
 bool StyleStore::LoadStyleFile()
@@ -206,7 +207,7 @@ bool StyleStore::loadLocked()
     const CurrentFile current = readCurrentFile(m_configPath);
     if (current.state == CurrentFile::State::Unreadable) {
         // never replace what we could not read: it may hold the user's styles, or be no file at all
-        m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
+        m_prompts.ShowMessage(m_createFailedMessage);
         return false;
     }
     if (current.state == CurrentFile::State::Read) {
@@ -219,7 +220,7 @@ bool StyleStore::loadLocked()
         case StyleFileContent::State::Damaged:
             preservedCopy = preserveDamagedFile();
             if (preservedCopy.isEmpty()) {
-                m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
+                m_prompts.ShowMessage(m_createFailedMessage);
                 return false;
             }
             break;
@@ -230,7 +231,7 @@ bool StyleStore::loadLocked()
 
     if (!createBuiltInFile()) {
         m_records.clear();
-        m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
+        m_prompts.ShowMessage(m_createFailedMessage);
         return false;
     }
     if (!preservedCopy.isEmpty())

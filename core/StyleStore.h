@@ -52,6 +52,9 @@ public:
     // the user is told where. False when there is no usable file and none can be written; the message
     // has been shown and start-up must end.
     bool LoadStyleFile();
+    // What LoadStyleFile says when there is no usable file and none can be made; by default the
+    // portable copy's "配置文件创建失败，请确认程序所在目录可写！".
+    void setCreateFailedMessage(const QString &text) { m_createFailedMessage = text; }
 
     // Stores flags under name: a built-in name is refused, another existing one is overwritten after a
     // question, a new one is appended and selected.
@@ -93,4 +96,5 @@ private:
     qint32 m_selectedIndex = 0;
     QVector<StyleRecord> m_onDisk; // the list as this instance last read or wrote it
     bool m_listReloaded = false;
+    QString m_createFailedMessage;
 };

@@ -98,12 +98,21 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     const AppLocations locations = locateAppFiles(m_programDirectory, environment.userDirectories);
     m_configPath = locations.configPath;
     m_outputDirectory = locations.outputDirectory;
-    if (locations.mode == AppLocations::Mode::Installed && !makeConfigDirectory(locations)) {
-        m_prompts->ShowMessage(StartupMessages::configCreateFailed());
-        return false;
+    QString createFailed = StartupMessages::configCreateFailed();
+    if (locations.mode == AppLocations::Mode::Installed) {
+        const ConfigDirectoryCheck directory = prepareConfigDirectory(m_configPath);
+        if (!directory.ok) {
+            m_prompts->ShowMessage(
+                StartupMessages::configCreateFailedAt(directory.failedPath, directory.reason));
+            return false;
+        }
+        m_configPath = directory.configPath;
+        createFailed = StartupMessages::configCreateFailedAt(QDir::toNativeSeparators(m_configPath),
+                                                             QString::fromUtf8("无法读取或创建此文件。"));
     }
 
     m_store = std::make_unique<StyleStore>(m_configPath, *m_prompts);
+    m_store->setCreateFailedMessage(createFailed);
     if (!m_store->LoadStyleFile())
         return false;
     fillStyleList();

@@ -28,6 +28,8 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString text(const char *utf8)
@@ -129,26 +131,41 @@ void TestMainForm::firstStartCreatesConfigAndShowsRecommendedStyle()
 
 void TestMainForm::fatalStartShowsItsMessageAndNoWindow_data()
 {
-    QTest::addColumn<bool>("programDirectoryWritable");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("neither program nor configuration directory writable")
-        << false << StartupMessages::configCreateFailed();
-    QTest::newRow("temporary directory not writable") << true << StartupMessages::tempNotWritable();
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("neither program nor configuration directory writable") << "no directory";
+    QTest::newRow("portable: a pipe in the configuration file's place") << "portable pipe";
+    QTest::newRow("installed: a pipe in the configuration file's place") << "installed pipe";
+    QTest::newRow("temporary directory not writable") << "no temp";
 }
 
 void TestMainForm::fatalStartShowsItsMessageAndNoWindow()
 {
-    QFETCH(bool, programDirectoryWritable);
-    QFETCH(QString, message);
+    QFETCH(QString, situation);
 
     StartupEnvironment environment = m_windows->environment();
-    if (programDirectoryWritable) {
-        environment.tempDirectory = unwritablePath(m_windows->tempDirectory.path(), QStringLiteral("tmp"));
-    } else {
-        environment.programDirectory =
-            unwritablePath(m_windows->programDirectory.path(), QStringLiteral("zabo")) + QLatin1Char('/');
+    const QString installedProgram =
+        unwritablePath(m_windows->programDirectory.path(), QStringLiteral("zabo")) + QLatin1Char('/');
+    QString message;
+    if (situation == "no directory") {
+        environment.programDirectory = installedProgram;
         environment.userDirectories.configDirectory =
             unwritablePath(m_windows->homeDirectory.path(), QStringLiteral("zabo"));
+        // the installed program names what it could not use: here a file where a directory should be
+        message = StartupMessages::configCreateFailedAt(
+            QFileInfo(environment.userDirectories.configDirectory).path(),
+            text("这不是一个目录，无法在其中创建配置目录。"));
+    } else if (situation == "portable pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(m_windows->programDirectory.filePath("Zabocfg.dat")), 0600), 0);
+        message = StartupMessages::configCreateFailed();
+    } else if (situation == "installed pipe") {
+        environment.programDirectory = installedProgram;
+        QVERIFY(QDir().mkpath(m_windows->userConfigDirectory()));
+        const QString config = m_windows->userConfigDirectory() + QStringLiteral("/Zabocfg.dat");
+        QCOMPARE(::mkfifo(QFile::encodeName(config), 0600), 0);
+        message = StartupMessages::configCreateFailedAt(config, text("无法读取或创建此文件。"));
+    } else {
+        environment.tempDirectory = unwritablePath(m_windows->tempDirectory.path(), QStringLiteral("tmp"));
+        message = StartupMessages::tempNotWritable();
     }
 
     QCOMPARE(runZabo(environment), 0);
