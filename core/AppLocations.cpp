@@ -86,7 +86,5 @@ AppLocations locateAppFiles(const QString &programDirectory, const UserDirectori
 
 bool makeConfigDirectory(const AppLocations &locations)
 {
-    if (locations.configPath.isEmpty())
-        return false;
-    return QDir().mkpath(QFileInfo(locations.configPath).absolutePath());
+    return prepareConfigDirectory(locations.configPath).ok;
 }

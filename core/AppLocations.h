@@ -36,6 +36,6 @@ QStringList installDirectories();
 AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user,
                             const QStringList &installedIn = installDirectories());
 
-// Creates the directory the configuration file lives in, as an installed first start needs. False when
-// that is impossible; the store then fails to create the file and says so.
+// Creates the directory the configuration file lives in, as an installed first start needs (see
+// prepareConfigDirectory, which also says why not). False when that is impossible.
 bool makeConfigDirectory(const AppLocations &locations);

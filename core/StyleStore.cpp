@@ -2,15 +2,20 @@
 
 #include "AnsiText.h"
 #include "AtomicFile.h"
+#include "Descriptor.h"
+#include "StyleFileLock.h"
 #include "UserPrompts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -23,6 +28,11 @@ const char *const DeleteQuestion = "确定要删除%1风格配置项吗？";
 const char *const WriteFailedMessage = "配置文件操作失败！";
 const char *const DamagedMessage =
     "配置文件已损坏，无法读取。\n原文件已另存为：%1\n已重新创建默认风格配置项。";
+const char *const ListReloadedMessage = "另一个Zabo窗口修改了风格配置，风格列表已重新读取。";
+const char *const LockBusyMessage = "配置文件正被另一个Zabo窗口使用，请稍后再试：%1";
+const char *const LockFailedMessage = "配置文件操作失败！无法创建锁文件：%1\n%2";
+const char *const UnreadableMessage = "配置文件操作失败！无法读取配置文件的当前内容，未做任何修改：%1";
+const char *const StyleGoneMessage = "风格“%1”已被另一个Zabo窗口修改或删除，未删除。";
 
 constexpr int HeaderSize = 8;
 constexpr int RecordSize = sizeof(StyleRecord);
@@ -46,6 +56,58 @@ const BuiltInStyle BuiltInStyleTable[] = {
 QString fromUtf8(const char *text)
 {
     return QString::fromUtf8(text);
+}
+
+QString shownPath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Two records hold the same style when their names and their selected rows agree; bytes after a
+// name's NUL and the value of a non-zero flag carry no meaning.
+bool sameStyle(const StyleRecord &a, const StyleRecord &b)
+{
+    if (std::strncmp(a.Name, b.Name, StyleRecord::NameSize) != 0)
+        return false;
+    for (int row = 0; row < OptionCount; ++row) {
+        if ((a.Flags[row] != 0) != (b.Flags[row] != 0))
+            return false;
+    }
+    return true;
+}
+
+bool sameStyles(const QVector<StyleRecord> &a, const QVector<StyleRecord> &b)
+{
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), sameStyle);
+}
+
+// The configuration file as it is now. Opened without blocking and read only when it is a regular file,
+// so a pipe or a device put in its place is refused at once instead of stalling the window.
+struct CurrentFile
+{
+    enum class State { Missing, Unreadable, Read };
+    State state = State::Unreadable;
+    StyleFileContent content;
+};
+
+CurrentFile readCurrentFile(const QString &path)
+{
+    CurrentFile current;
+    Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT)
+            current.state = CurrentFile::State::Missing;
+        return current;
+    }
+    struct stat status;
+    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return current;
+    QFile file;
+    if (!file.open(fd.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return current;
+    current.content = readStyleFile(file);
+    current.state = CurrentFile::State::Read;
+    return current;
 }
 
 } // namespace
@@ -121,38 +183,44 @@ QVector<StyleRecord> builtInStyles()
 StyleStore::StyleStore(const QString &configPath, UserPrompts &prompts)
     : m_configPath(configPath)
     , m_prompts(prompts)
+    , m_createFailedMessage(fromUtf8(CreateFailedMessage))
 {}
 
 bool StyleStore::LoadStyleFile()
 {
     m_records.clear();
+    m_onDisk.clear();
     m_selectedIndex = 0;
 
-    QString preservedCopy;
-    // a pipe or a device would block the read or feed it garbage; it is nothing we may replace either
-    if (isSpecialFile(m_configPath)) {
-        m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
+    StyleFileLock lock(m_configPath);
+    // without a lock file (no directory yet, a full disk) the steps below fail or succeed as they would
+    if (lock.lock() == StyleFileLock::Result::Busy) {
+        m_prompts.ShowMessage(fromUtf8(LockBusyMessage).arg(shownPath(m_configPath)));
         return false;
     }
-    const QFileInfo info(m_configPath);
-    if (info.exists() && !info.isDir()) {
-        QFile file(m_configPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            // never replace a file we could not even read: it may hold the user's styles
-            m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
-            return false;
-        }
-        StyleFileContent content = readStyleFile(file);
-        file.close();
-        switch (content.state) {
+    return loadLocked();
+}
+
+bool StyleStore::loadLocked()
+{
+    QString preservedCopy;
+    const CurrentFile current = readCurrentFile(m_configPath);
+    if (current.state == CurrentFile::State::Unreadable) {
+        // never replace what we could not read: it may hold the user's styles, or be no file at all
+        m_prompts.ShowMessage(m_createFailedMessage);
+        return false;
+    }
+    if (current.state == CurrentFile::State::Read) {
+        switch (current.content.state) {
         case StyleFileContent::State::Sound:
-            m_records = std::move(content.records);
-            m_selectedIndex = content.selectedIndex;
+            m_records = current.content.records;
+            m_onDisk = m_records;
+            m_selectedIndex = current.content.selectedIndex;
             return true;
         case StyleFileContent::State::Damaged:
             preservedCopy = preserveDamagedFile();
             if (preservedCopy.isEmpty()) {
-                m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
+                m_prompts.ShowMessage(m_createFailedMessage);
                 return false;
             }
             break;
@@ -163,7 +231,7 @@ bool StyleStore::LoadStyleFile()
 
     if (!createBuiltInFile()) {
         m_records.clear();
-        m_prompts.ShowMessage(fromUtf8(CreateFailedMessage));
+        m_prompts.ShowMessage(m_createFailedMessage);
         return false;
     }
     if (!preservedCopy.isEmpty())
@@ -175,14 +243,10 @@ bool StyleStore::createBuiltInFile()
 {
     m_records = builtInStyles();
     m_selectedIndex = 3;
-    return writeFileAtomically(m_configPath, serializeStyleFile(m_records, m_selectedIndex));
-}
-
-bool StyleStore::isSpecialFile(const QString &path)
-{
-    struct stat status;
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
-           !S_ISDIR(status.st_mode);
+    if (!writeFileAtomically(m_configPath, serializeStyleFile(m_records, m_selectedIndex)))
+        return false;
+    m_onDisk = m_records;
+    return true;
 }
 
 QString StyleStore::preserveDamagedFile()
@@ -199,7 +263,10 @@ QString StyleStore::preserveDamagedFile()
 
 StyleStore::SaveOutcome StyleStore::SaveStyleAs(const QString &name, const StyleFlags &flags)
 {
-    int target = -1;
+    m_listReloaded = false;
+    if (!syncWithFile())
+        return SaveOutcome::Failed;
+    bool overwriteConfirmed = false;
     for (int index = 0; index < StyleCount(); ++index) {
         if (styleName(index) != name)
             continue;
@@ -209,9 +276,15 @@ StyleStore::SaveOutcome StyleStore::SaveStyleAs(const QString &name, const Style
         }
         if (!m_prompts.askWarningYesNo(fromUtf8(OverwriteQuestion)))
             return SaveOutcome::Declined;
-        target = index;
+        overwriteConfirmed = true;
     }
 
+    StyleFileLock lock(m_configPath);
+    if (!lockAndSync(lock))
+        return SaveOutcome::Failed;
+    // Looked up again: the list may have changed while the question was open. A name that another
+    // instance has just taken is saved beside that style rather than over it, unasked.
+    const int target = overwriteConfirmed ? lastUserStyleNamed(name) : -1;
     const StyleRecord record = makeStyleRecord(name, flags);
     SaveOutcome outcome;
     if (target < 0) {
@@ -229,14 +302,29 @@ StyleStore::SaveOutcome StyleStore::SaveStyleAs(const QString &name, const Style
 
 StyleStore::DeleteOutcome StyleStore::DeleteStyle(int listIndex)
 {
+    m_listReloaded = false;
     if (listIndex < BuiltInCount || listIndex >= StyleCount()) {
         m_prompts.ShowMessage(fromUtf8(DeleteRefusedMessage));
         return DeleteOutcome::Refused;
     }
-    if (!m_prompts.askWarningYesNo(fromUtf8(DeleteQuestion).arg(styleName(listIndex))))
+    const StyleRecord chosen = m_records.at(listIndex);
+    const QString name = styleName(listIndex);
+    if (!syncWithFile())
+        return DeleteOutcome::Failed;
+    if (indexOfStyle(chosen, listIndex) >= 0 &&
+        !m_prompts.askWarningYesNo(fromUtf8(DeleteQuestion).arg(name)))
         return DeleteOutcome::Declined;
 
-    m_records.remove(listIndex);
+    StyleFileLock lock(m_configPath);
+    if (!lockAndSync(lock))
+        return DeleteOutcome::Failed;
+    // what the person chose, wherever it is now; a style changed or deleted elsewhere stays as it is
+    const int index = indexOfStyle(chosen, listIndex);
+    if (index < 0) {
+        m_prompts.ShowMessage(fromUtf8(StyleGoneMessage).arg(name));
+        return DeleteOutcome::Failed;
+    }
+    m_records.remove(index);
     m_selectedIndex = std::clamp<qint32>(m_selectedIndex - 1, 0, StyleCount() - 1);
     WriteStyleFile();
     return DeleteOutcome::Deleted;
@@ -248,9 +336,81 @@ bool StyleStore::WriteStyleFile()
     const bool written = QFileInfo(m_configPath).isFile() &&
                          writeFileAtomically(m_configPath, serializeStyleFile(m_records, m_selectedIndex),
                                              InPlaceFallback::WhenDirectoryIsReadOnly);
-    if (!written)
+    if (written)
+        m_onDisk = m_records;
+    else
         m_prompts.ShowMessage(fromUtf8(WriteFailedMessage));
     return written;
+}
+
+bool StyleStore::syncWithFile()
+{
+    StyleFileLock lock(m_configPath);
+    return lockAndSync(lock);
+}
+
+bool StyleStore::lockAndSync(StyleFileLock &lock)
+{
+    switch (lock.lock()) {
+    case StyleFileLock::Result::Locked:
+        break;
+    case StyleFileLock::Result::Busy:
+        m_prompts.ShowMessage(fromUtf8(LockBusyMessage).arg(shownPath(m_configPath)));
+        return false;
+    case StyleFileLock::Result::Failed:
+        m_prompts.ShowMessage(
+            fromUtf8(LockFailedMessage).arg(shownPath(lock.lockFilePath()), lock.errorText()));
+        return false;
+    }
+    const CurrentFile current = readCurrentFile(m_configPath);
+    // a vanished file is left to the write, which reports it
+    if (current.state == CurrentFile::State::Missing)
+        return true;
+    if (current.state == CurrentFile::State::Unreadable ||
+        current.content.state != StyleFileContent::State::Sound) {
+        m_prompts.ShowMessage(fromUtf8(UnreadableMessage).arg(shownPath(m_configPath)));
+        return false;
+    }
+    if (!sameStyles(current.content.records, m_onDisk))
+        takeOver(current.content);
+    return true;
+}
+
+// The selection follows the style it was on, wherever that is now.
+void StyleStore::takeOver(const StyleFileContent &content)
+{
+    const bool hadSelection = m_selectedIndex >= 0 && m_selectedIndex < StyleCount();
+    const StyleRecord selected = hadSelection ? m_records.at(m_selectedIndex) : StyleRecord{};
+    const int previousIndex = m_selectedIndex;
+    m_records = content.records;
+    m_onDisk = content.records;
+    const int found = hadSelection ? indexOfStyle(selected, previousIndex) : -1;
+    m_selectedIndex = found >= 0 ? found : content.selectedIndex;
+    if (!m_listReloaded) {
+        m_listReloaded = true;
+        m_prompts.ShowMessage(fromUtf8(ListReloadedMessage));
+    }
+}
+
+int StyleStore::indexOfStyle(const StyleRecord &style, int preferredIndex) const
+{
+    if (preferredIndex >= 0 && preferredIndex < StyleCount() &&
+        sameStyle(m_records.at(preferredIndex), style))
+        return preferredIndex;
+    for (int index = BuiltInCount; index < StyleCount(); ++index) {
+        if (sameStyle(m_records.at(index), style))
+            return index;
+    }
+    return -1;
+}
+
+int StyleStore::lastUserStyleNamed(const QString &name) const
+{
+    for (int index = StyleCount() - 1; index >= BuiltInCount; --index) {
+        if (styleName(index) == name)
+            return index;
+    }
+    return -1;
 }
 
 void StyleStore::setSelectedIndex(int index)

@@ -8,6 +8,7 @@
 #include <QVector>
 
 class QIODevice;
+class StyleFileLock;
 class UserPrompts;
 
 // The configuration file as bytes: an 8-byte little-endian header (StyleCount, SelectedIndex) and then
@@ -40,8 +41,10 @@ public:
     static constexpr int BuiltInCount = 4;
     static constexpr qint32 MaxStyleCount = 1000000;
 
-    enum class SaveOutcome { Refused, Declined, Added, Overwritten };
-    enum class DeleteOutcome { Refused, Declined, Deleted };
+    // Failed: nothing changed, because the file could not be locked or read, or the style to delete is
+    // gone; the user has been told which.
+    enum class SaveOutcome { Refused, Declined, Added, Overwritten, Failed };
+    enum class DeleteOutcome { Refused, Declined, Deleted, Failed };
 
     StyleStore(const QString &configPath, UserPrompts &prompts);
 
@@ -49,6 +52,9 @@ public:
     // the user is told where. False when there is no usable file and none can be written; the message
     // has been shown and start-up must end.
     bool LoadStyleFile();
+    // What LoadStyleFile says when there is no usable file and none can be made; by default the
+    // portable copy's "配置文件创建失败，请确认程序所在目录可写！".
+    void setCreateFailedMessage(const QString &text) { m_createFailedMessage = text; }
 
     // Stores flags under name: a built-in name is refused, another existing one is overwritten after a
     // question, a new one is appended and selected.
@@ -57,6 +63,12 @@ public:
     DeleteOutcome DeleteStyle(int listIndex);
     // Replaces the file atomically; on failure the user is told and memory keeps the change.
     bool WriteStyleFile();
+
+    // Another instance may have rewritten the file since this one read it. A save or a delete therefore
+    // locks the file, reads it again and, when its list differs from the one this instance last read or
+    // wrote, takes that list over (telling the user) and applies its one change to it. True when the
+    // last save or delete did so: the window then shows the list again.
+    bool listReloaded() const { return m_listReloaded; }
 
     QString configPath() const { return m_configPath; }
     int StyleCount() const { return m_records.size(); }
@@ -69,12 +81,20 @@ public:
     QStringList styleNames() const;
 
 private:
-    static bool isSpecialFile(const QString &path);
+    bool loadLocked();
     bool createBuiltInFile();
     QString preserveDamagedFile();
+    bool lockAndSync(StyleFileLock &lock);
+    bool syncWithFile();
+    void takeOver(const StyleFileContent &content);
+    int indexOfStyle(const StyleRecord &style, int preferredIndex) const;
+    int lastUserStyleNamed(const QString &name) const;
 
     QString m_configPath;
     UserPrompts &m_prompts;
     QVector<StyleRecord> m_records;
     qint32 m_selectedIndex = 0;
+    QVector<StyleRecord> m_onDisk; // the list as this instance last read or wrote it
+    bool m_listReloaded = false;
+    QString m_createFailedMessage;
 };

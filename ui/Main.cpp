@@ -98,12 +98,21 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     const AppLocations locations = locateAppFiles(m_programDirectory, environment.userDirectories);
     m_configPath = locations.configPath;
     m_outputDirectory = locations.outputDirectory;
-    if (locations.mode == AppLocations::Mode::Installed && !makeConfigDirectory(locations)) {
-        m_prompts->ShowMessage(StartupMessages::configCreateFailed());
-        return false;
+    QString createFailed = StartupMessages::configCreateFailed();
+    if (locations.mode == AppLocations::Mode::Installed) {
+        const ConfigDirectoryCheck directory = prepareConfigDirectory(m_configPath);
+        if (!directory.ok) {
+            m_prompts->ShowMessage(
+                StartupMessages::configCreateFailedAt(directory.failedPath, directory.reason));
+            return false;
+        }
+        m_configPath = directory.configPath;
+        createFailed = StartupMessages::configCreateFailedAt(QDir::toNativeSeparators(m_configPath),
+                                                             QString::fromUtf8("无法读取或创建此文件。"));
     }
 
     m_store = std::make_unique<StyleStore>(m_configPath, *m_prompts);
+    m_store->setCreateFailedMessage(createFailed);
     if (!m_store->LoadStyleFile())
         return false;
     fillStyleList();
@@ -213,8 +222,10 @@ void TMainForm::SaveCfgButtonClick()
 
 void TMainForm::DeleteButtonClick()
 {
-    if (m_store->DeleteStyle(selectedListIndex()) != StyleStore::DeleteOutcome::Deleted)
+    if (m_store->DeleteStyle(selectedListIndex()) != StyleStore::DeleteOutcome::Deleted) {
+        refreshListIfReloaded();
         return;
+    }
     fillStyleList();
     selectListEntry(m_store->SelectedIndex());
     showStyle(m_store->SelectedIndex());
@@ -222,7 +233,8 @@ void TMainForm::DeleteButtonClick()
 
 void TMainForm::SaveStyleAs(const QString &name)
 {
-    if (m_store->SaveStyleAs(name, m_cells->checkFlags()) != StyleStore::SaveOutcome::Added)
+    const StyleStore::SaveOutcome outcome = m_store->SaveStyleAs(name, m_cells->checkFlags());
+    if (refreshListIfReloaded() || outcome != StyleStore::SaveOutcome::Added)
         return;
     const int added = m_store->StyleCount() - 1;
     {
@@ -286,6 +298,17 @@ void TMainForm::fillStyleList()
     const QSignalBlocker blocker(ui->StyleListBox);
     ui->StyleListBox->clear();
     ui->StyleListBox->addItems(m_store->styleNames());
+}
+
+// Another instance changed the styles and the store has taken its list over; the grid keeps what it
+// shows, unsaved toggles included.
+bool TMainForm::refreshListIfReloaded()
+{
+    if (!m_store->listReloaded())
+        return false;
+    fillStyleList();
+    selectListEntry(m_store->SelectedIndex());
+    return true;
 }
 
 void TMainForm::selectListEntry(int index)

@@ -91,6 +91,7 @@ protected:
 private:
     int selectedListIndex() const;
     void fillStyleList();
+    bool refreshListIfReloaded();
     void selectListEntry(int index);
     void showStyle(int index);
     void showParameterText(const QString &text);

@@ -4,14 +4,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -20,6 +24,9 @@ const QString CreateFailed = QString::fromUtf8("配置文件创建失败，请�
 const QString BuiltInRefused = QString::fromUtf8("前四项为默认配置项，不可修改");
 const QString OverwriteQuestion = QString::fromUtf8("与已有配置项重名，是否覆盖配置信息?");
 const QString DeleteRefused = QString::fromUtf8("软件自带项，不可删除！");
+const QString ListReloaded = QString::fromUtf8("另一个Zabo窗口修改了风格配置，风格列表已重新读取。");
+const QString LockBusy = QString::fromUtf8("配置文件正被另一个Zabo窗口使用，请稍后再试：%1");
+const QString StyleGone = QString::fromUtf8("风格“%1”已被另一个Zabo窗口修改或删除，未删除。");
 
 QByteArray header(qint32 count, qint32 selected)
 {
@@ -55,6 +62,82 @@ QByteArray builtInFileBytes()
     return header(4, 3) + recordBytes("GNU", {30}) + recordBytes("K&&R", {35}) + recordBytes("ORIG", {71}) +
            recordBytes(QByteArray::fromHex("5a61626fcdc6bcf6b7e7b8f1"), RecommendedRows);
 }
+
+// Lets another instance act while the person is still answering a question.
+class PromptsWithInterlude : public ScriptedPrompts
+{
+public:
+    std::function<void()> whileAsking;
+
+    bool askWarningYesNo(const QString &question) override
+    {
+        if (whileAsking)
+            std::exchange(whileAsking, nullptr)();
+        return ScriptedPrompts::askWarningYesNo(question);
+    }
+};
+
+// The user's styles as the file holds them, each as "name/row" with the rows it ticks.
+QStringList userStylesInFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("(unreadable)")};
+    const StyleFileContent content = readStyleFile(file);
+    QStringList styles;
+    for (qsizetype index = StyleStore::BuiltInCount; index < content.records.size(); ++index) {
+        const StyleRecord &record = content.records.at(index);
+        QString style = QString::fromLatin1(record.Name);
+        for (int row = 0; row < OptionCount; ++row) {
+            if (record.Flags[row])
+                style += QLatin1Char('/') + QString::number(row);
+        }
+        styles.append(style);
+    }
+    return styles;
+}
+
+QChar outcomeLetter(StyleStore::SaveOutcome outcome)
+{
+    return QLatin1Char("rnaof"[int(outcome)]);
+}
+
+QChar outcomeLetter(StyleStore::DeleteOutcome outcome)
+{
+    return QLatin1Char("rndf"[int(outcome)]);
+}
+
+// Another running instance, as far as the configuration file can tell: it holds the lock until its
+// standard input closes, or leaves it behind when killed.
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString &lockPath)
+    {
+        m_process.start(QStringLiteral(LOCK_HOLDER_PATH), {lockPath});
+        m_locked = m_process.waitForReadyRead(10000) && m_process.readLine() == "locked\n";
+    }
+    ~LockHolder()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    bool locked() const { return m_locked; }
+    bool release()
+    {
+        m_process.closeWriteChannel();
+        return m_process.waitForFinished(10000) && m_process.exitCode() == 0;
+    }
+    bool kill()
+    {
+        m_process.kill();
+        return m_process.waitForFinished(10000);
+    }
+
+private:
+    QProcess m_process;
+    bool m_locked = false;
+};
 
 } // namespace
 
@@ -92,9 +175,19 @@ private Q_SLOTS:
     void specialFilesAreRefusedWithoutWaiting_data();
     void specialFilesAreRefusedWithoutWaiting();
     void readOnlyDirectoryWithWritableFileStillSaves();
+    void readOnlyDirectoryLocksTheFileItself();
+
+    void twoInstancesTakeTurns_data();
+    void twoInstancesTakeTurns();
+    void changesWhileAQuestionIsOpenAreMerged_data();
+    void changesWhileAQuestionIsOpenAreMerged();
+    void unreadableFileAtSaveChangesNothing();
+    void liveLockIsWaitedForThenReported();
+    void staleLockOfAKilledInstanceIsTakenOver();
 
 private:
     StyleStore &loadedStore();
+    bool leaveOnlyTheFileWritable();
 
     QScopedPointer<QTemporaryDir> m_dir;
     QString m_configPath;
@@ -398,16 +491,20 @@ void TestStyleStore::specialFilesAreRefusedWithoutWaiting()
              QStringList{QStringLiteral("Zabocfg.dat")});
 }
 
+// The user may write the file but not its directory, so no new file can be made beside it.
+bool TestStyleStore::leaveOnlyTheFileWritable()
+{
+    return makeReachable(m_dir->path()) &&
+           (::chown(QFile::encodeName(m_configPath).constData(), 65534, 65534) == 0 || ::geteuid() != 0) &&
+           QFile(m_dir->path())
+               .setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                               QFileDevice::ExeOther);
+}
+
 void TestStyleStore::readOnlyDirectoryWithWritableFileStillSaves()
 {
     StyleStore &store = loadedStore();
-    // the user may write the file but not its directory, so no new file can be made beside it
-    QVERIFY(makeReachable(m_dir->path()));
-    QCOMPARE(::chown(QFile::encodeName(m_configPath).constData(), 65534, 65534) == 0 || ::geteuid() != 0,
-             true);
-    QVERIFY(QFile(m_dir->path())
-                .setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                QFileDevice::ExeOther));
+    QVERIFY(leaveOnlyTheFileWritable());
     {
         const UnprivilegedScope user;
         QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Added);
@@ -417,6 +514,189 @@ void TestStyleStore::readOnlyDirectoryWithWritableFileStillSaves()
     QVERIFY(m_prompts.messages.isEmpty());
     QCOMPARE(readAll(m_configPath),
              builtInFileBytes().replace(0, 8, header(5, 4)) + recordBytes("mine", {1}));
+}
+
+void TestStyleStore::readOnlyDirectoryLocksTheFileItself()
+{
+    StyleStore &store = loadedStore();
+    QVERIFY(leaveOnlyTheFileWritable());
+    // another instance in the same place locks the file itself, as util-linux flock(1) does here
+    QProcess other;
+    other.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), m_configPath, QStringLiteral("-c"),
+                                          QStringLiteral("echo locked; cat")});
+    QVERIFY(other.waitForReadyRead(10000));
+    QCOMPARE(other.readLine(), QByteArray("locked\n"));
+    {
+        const UnprivilegedScope user;
+        QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Failed);
+    }
+    QCOMPARE(m_prompts.messages, QStringList{LockBusy.arg(m_configPath)});
+    other.closeWriteChannel();
+    QVERIFY(other.waitForFinished(10000));
+    {
+        const UnprivilegedScope user;
+        QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Added);
+    }
+    QVERIFY(QFile(m_dir->path())
+                .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QCOMPARE(userStylesInFile(m_configPath), QStringList{"mine/1"});
+}
+
+void TestStyleStore::twoInstancesTakeTurns_data()
+{
+    // "A+name" saves the name in instance A, ticking the row of the step's number (answering Yes when
+    // asked to overwrite); "B-name" deletes the style of that name from B's list, answering Yes.
+    QTest::addColumn<QStringList>("steps");
+    // per step: a(dded), o(verwritten), d(eleted), f(ailed); upper case when that step found the list
+    // changed by the other instance and took it over
+    QTest::addColumn<QString>("outcomes");
+    QTest::addColumn<QStringList>("styles"); // the user's styles in the file at the end
+
+    QTest::newRow("A saves, then B") << QStringList{"A+StyleA", "B+StyleB"} << "aA"
+                                     << QStringList{"StyleA/0", "StyleB/1"};
+    QTest::newRow("turn after turn") << QStringList{"A+one", "B+two", "A+three"} << "aAA"
+                                     << QStringList{"one/0", "two/1", "three/2"};
+    QTest::newRow("nothing new from the other")
+        << QStringList{"A+one", "A+two", "B+three"} << "aaA" << QStringList{"one/0", "two/1", "three/2"};
+    QTest::newRow("a delete after the other's save")
+        << QStringList{"A+one", "B+two", "A-one"} << "aAD" << QStringList{"two/1"};
+    QTest::newRow("deleting what the other deleted")
+        << QStringList{"A+one", "B+two", "A-one", "B-one"} << "aADF" << QStringList{"two/1"};
+    QTest::newRow("the same new name in both")
+        << QStringList{"A+mine", "B+mine"} << "aO" << QStringList{"mine/1"};
+    QTest::newRow("overwriting after the other's save")
+        << QStringList{"A+one", "B+two", "A+one"} << "aAO" << QStringList{"one/2", "two/1"};
+}
+
+void TestStyleStore::twoInstancesTakeTurns()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, outcomes);
+    QFETCH(QStringList, styles);
+    loadedStore();
+    ScriptedPrompts promptsA;
+    ScriptedPrompts promptsB;
+    StyleStore a(m_configPath, promptsA);
+    StyleStore b(m_configPath, promptsB);
+    QVERIFY(a.LoadStyleFile() && b.LoadStyleFile());
+
+    for (int step = 0; step < steps.size(); ++step) {
+        const bool inA = steps.at(step).startsWith(QLatin1Char('A'));
+        StyleStore &store = inA ? a : b;
+        ScriptedPrompts &prompts = inA ? promptsA : promptsB;
+        const QString name = steps.at(step).mid(2);
+        prompts.messages.clear();
+        const QChar outcome = steps.at(step).at(1) == QLatin1Char('+')
+                                  ? outcomeLetter(store.SaveStyleAs(name, flagsOf({step})))
+                                  : outcomeLetter(store.DeleteStyle(int(store.styleNames().indexOf(name))));
+        const QChar expected = outcomes.at(step);
+        QCOMPARE(outcome, expected.toLower());
+        QCOMPARE(store.listReloaded(), expected.isUpper());
+        QCOMPARE(prompts.messages.contains(ListReloaded), expected.isUpper());
+        if (expected == QLatin1Char('F'))
+            QVERIFY(prompts.messages.contains(StyleGone.arg(name)));
+        // what this instance shows is what the file holds
+        QCOMPARE(store.styleNames().mid(StyleStore::BuiltInCount),
+                 userStylesInFile(m_configPath).replaceInStrings(QRegularExpression("/.*"), QString()));
+    }
+    QCOMPARE(userStylesInFile(m_configPath), styles);
+}
+
+void TestStyleStore::changesWhileAQuestionIsOpenAreMerged_data()
+{
+    QTest::addColumn<bool>("deleteInA");    // A deletes "mine"; otherwise A saves over it with row 9
+    QTest::addColumn<QString>("otherStep"); // what B does while A's question is open
+    QTest::addColumn<QChar>("outcome");
+    QTest::addColumn<QStringList>("styles");
+
+    QTest::newRow("B deletes what A overwrites: saved anew")
+        << false << "-mine" << QChar('a') << QStringList{"mine/9"};
+    QTest::newRow("B adds another style: both kept")
+        << false << "+other" << QChar('o') << QStringList{"mine/9", "other/7"};
+    QTest::newRow("B changes what A deletes: B's change stays")
+        << true << "+mine" << QChar('f') << QStringList{"mine/7"};
+    QTest::newRow("B adds another style while A deletes")
+        << true << "+other" << QChar('d') << QStringList{"other/7"};
+}
+
+void TestStyleStore::changesWhileAQuestionIsOpenAreMerged()
+{
+    QFETCH(bool, deleteInA);
+    QFETCH(QString, otherStep);
+    QFETCH(QChar, outcome);
+    QFETCH(QStringList, styles);
+    loadedStore().SaveStyleAs(QStringLiteral("mine"), flagsOf({1}));
+    PromptsWithInterlude promptsA;
+    ScriptedPrompts promptsB;
+    StyleStore a(m_configPath, promptsA);
+    StyleStore b(m_configPath, promptsB);
+    QVERIFY(a.LoadStyleFile() && b.LoadStyleFile());
+
+    promptsA.whileAsking = [&] {
+        const QString name = otherStep.mid(1);
+        if (otherStep.startsWith(QLatin1Char('+')))
+            b.SaveStyleAs(name, flagsOf({7}));
+        else
+            b.DeleteStyle(int(b.styleNames().indexOf(name)));
+    };
+    const QChar result = deleteInA ? outcomeLetter(a.DeleteStyle(4))
+                                   : outcomeLetter(a.SaveStyleAs(QStringLiteral("mine"), flagsOf({9})));
+    QCOMPARE(promptsA.questions.size(), 1);
+    QCOMPARE(result, outcome);
+    QVERIFY(a.listReloaded());
+    QCOMPARE(promptsA.messages.first(), ListReloaded);
+    QCOMPARE(userStylesInFile(m_configPath), styles);
+}
+
+void TestStyleStore::unreadableFileAtSaveChangesNothing()
+{
+    StyleStore &store = loadedStore();
+    // another program left half a file where the styles were
+    const QByteArray damaged = builtInFileBytes().left(600);
+    QVERIFY(writeAll(m_configPath, damaged));
+    QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Failed);
+    QCOMPARE(m_prompts.messages.size(), 1);
+    QVERIFY(m_prompts.messages.first().contains(m_configPath));
+    QCOMPARE(store.StyleCount(), 4);
+    QCOMPARE(readAll(m_configPath), damaged);
+}
+
+void TestStyleStore::liveLockIsWaitedForThenReported()
+{
+    StyleStore &store = loadedStore();
+    const QByteArray before = readAll(m_configPath);
+    const QString lockPath = m_configPath + QStringLiteral(".lock");
+    LockHolder other(lockPath);
+    QVERIFY(other.locked());
+
+    QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Failed);
+    QCOMPARE(m_prompts.messages, QStringList{LockBusy.arg(m_configPath)});
+    QCOMPARE(store.StyleCount(), 4);
+    QCOMPARE(readAll(m_configPath), before);
+    // an instance starting meanwhile neither reads a file being rewritten nor recreates it
+    ScriptedPrompts startingPrompts;
+    StyleStore starting(m_configPath, startingPrompts);
+    QVERIFY(!starting.LoadStyleFile());
+    QCOMPARE(startingPrompts.messages, QStringList{LockBusy.arg(m_configPath)});
+
+    QVERIFY(other.release());
+    QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Added);
+    QCOMPARE(userStylesInFile(m_configPath), QStringList{"mine/1"});
+}
+
+void TestStyleStore::staleLockOfAKilledInstanceIsTakenOver()
+{
+    StyleStore &store = loadedStore();
+    const QString lockPath = m_configPath + QStringLiteral(".lock");
+    LockHolder killed(lockPath);
+    QVERIFY(killed.locked());
+    QVERIFY(killed.kill());
+    QVERIFY(QFileInfo::exists(lockPath));
+
+    QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Added);
+    QVERIFY(m_prompts.messages.isEmpty());
+    QCOMPARE(userStylesInFile(m_configPath), QStringList{"mine/1"});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Zabocfg.dat"});
 }
 
 QTEST_GUILESS_MAIN(TestStyleStore)

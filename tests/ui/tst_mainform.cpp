@@ -28,6 +28,8 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString text(const char *utf8)
@@ -64,6 +66,7 @@ private Q_SLOTS:
     void deleteAsksAndRefreshes_data();
     void deleteAsksAndRefreshes();
     void saveButtonPresetsAndRefreshesDialog();
+    void anotherInstancesChangesAreMergedAndShown();
     void menuItemsAndShortcuts_data();
     void menuItemsAndShortcuts();
     void titleButtonChangesNothing();
@@ -128,26 +131,41 @@ void TestMainForm::firstStartCreatesConfigAndShowsRecommendedStyle()
 
 void TestMainForm::fatalStartShowsItsMessageAndNoWindow_data()
 {
-    QTest::addColumn<bool>("programDirectoryWritable");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("neither program nor configuration directory writable")
-        << false << StartupMessages::configCreateFailed();
-    QTest::newRow("temporary directory not writable") << true << StartupMessages::tempNotWritable();
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("neither program nor configuration directory writable") << "no directory";
+    QTest::newRow("portable: a pipe in the configuration file's place") << "portable pipe";
+    QTest::newRow("installed: a pipe in the configuration file's place") << "installed pipe";
+    QTest::newRow("temporary directory not writable") << "no temp";
 }
 
 void TestMainForm::fatalStartShowsItsMessageAndNoWindow()
 {
-    QFETCH(bool, programDirectoryWritable);
-    QFETCH(QString, message);
+    QFETCH(QString, situation);
 
     StartupEnvironment environment = m_windows->environment();
-    if (programDirectoryWritable) {
-        environment.tempDirectory = unwritablePath(m_windows->tempDirectory.path(), QStringLiteral("tmp"));
-    } else {
-        environment.programDirectory =
-            unwritablePath(m_windows->programDirectory.path(), QStringLiteral("zabo")) + QLatin1Char('/');
+    const QString installedProgram =
+        unwritablePath(m_windows->programDirectory.path(), QStringLiteral("zabo")) + QLatin1Char('/');
+    QString message;
+    if (situation == "no directory") {
+        environment.programDirectory = installedProgram;
         environment.userDirectories.configDirectory =
             unwritablePath(m_windows->homeDirectory.path(), QStringLiteral("zabo"));
+        // the installed program names what it could not use: here a file where a directory should be
+        message = StartupMessages::configCreateFailedAt(
+            QFileInfo(environment.userDirectories.configDirectory).path(),
+            text("这不是一个目录，无法在其中创建配置目录。"));
+    } else if (situation == "portable pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(m_windows->programDirectory.filePath("Zabocfg.dat")), 0600), 0);
+        message = StartupMessages::configCreateFailed();
+    } else if (situation == "installed pipe") {
+        environment.programDirectory = installedProgram;
+        QVERIFY(QDir().mkpath(m_windows->userConfigDirectory()));
+        const QString config = m_windows->userConfigDirectory() + QStringLiteral("/Zabocfg.dat");
+        QCOMPARE(::mkfifo(QFile::encodeName(config), 0600), 0);
+        message = StartupMessages::configCreateFailedAt(config, text("无法读取或创建此文件。"));
+    } else {
+        environment.tempDirectory = unwritablePath(m_windows->tempDirectory.path(), QStringLiteral("tmp"));
+        message = StartupMessages::tempNotWritable();
     }
 
     QCOMPARE(runZabo(environment), 0);
@@ -439,6 +457,34 @@ void TestMainForm::saveButtonPresetsAndRefreshesDialog()
     QVERIFY(InputNameForm->isVisible());
     QCOMPARE(edit->text(), QStringLiteral("K&&R"));
     QCOMPARE(m_windows->listEntries().size(), 4);
+}
+
+void TestMainForm::anotherInstancesChangesAreMergedAndShown()
+{
+    const QString reloaded = text("另一个Zabo窗口修改了风格配置，风格列表已重新读取。");
+    const QStringList builtIns = {"GNU", "K&&R", "ORIG", text("Zabo推荐风格")};
+    QVERIFY(m_windows->start());
+    ScriptedPrompts otherPrompts;
+    StyleStore other(MainForm->configPath(), otherPrompts);
+    QVERIFY(other.LoadStyleFile());
+    QCOMPARE(other.SaveStyleAs(QStringLiteral("other"), StyleFlags{}), StyleStore::SaveOutcome::Added);
+
+    saveStyle(QStringLiteral("mine"), {0});
+    QCOMPARE(m_windows->prompts.messages, QStringList{reloaded});
+    QCOMPARE(m_windows->listEntries(), builtIns + QStringList({"other", "mine"}));
+    QCOMPARE(m_windows->listSelection(), 5);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bad ") + recommendedParameterText());
+    QCOMPARE(m_windows->storedStyles().records.size(), 6);
+
+    // the other deletes its style; this window's deletion of its own then finds it at another place
+    QCOMPARE(other.DeleteStyle(4), StyleStore::DeleteOutcome::Deleted);
+    m_windows->prompts.messages.clear();
+    m_windows->clickButton(MainForm, "DeleteButton");
+    QCOMPARE(m_windows->prompts.questions.last(), text("确定要删除mine风格配置项吗？"));
+    QCOMPARE(m_windows->prompts.messages, QStringList{reloaded});
+    QCOMPARE(m_windows->listEntries(), builtIns);
+    QCOMPARE(m_windows->listSelection(), 3);
+    QCOMPARE(m_windows->configBytes().size(), 1400);
 }
 
 void TestMainForm::menuItemsAndShortcuts_data()
