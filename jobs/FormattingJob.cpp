@@ -1,5 +1,6 @@
 #include "FormattingJob.h"
 
+#include "Descriptor.h"
 #include "JobPrompts.h"
 #include "JobScript.h"
 #include "SourceFiles.h"
@@ -10,6 +11,8 @@
 #include <QSet>
 
 #include <algorithm>
+
+#include <fcntl.h>
 
 namespace {
 
@@ -48,6 +51,8 @@ const char *const DuplicateNamesSection = "以下文件与先选的文件同名�
 const char *const CopyFailuresSection = "以下文件复制失败：";
 const char *const SkippedEntriesSection = "以下条目名称像代码文件，但不是普通文件，已跳过：";
 const char *const UnreadableDirectoriesSection = "以下子目录无法读取，已跳过：";
+const char *const ReplacedSection =
+    "以下文件在整理开始后被替换（例如所在的目录换成了指向别处的链接），未复制，已跳过：";
 const char *const FormatFailuresSection = "以下文件整理失败（%1）：";
 const char *const WarningsSection = "以下文件未能被 indent 完整解析（退出状态 2），已整理，请检查结果：";
 const char *const FormatterOutputSection = "indent 的输出：";
@@ -89,6 +94,18 @@ QString nameList(const QStringList &names)
 QString section(const QString &title, const QStringList &names)
 {
     return title + QLatin1Char('\n') + nameList(names);
+}
+
+QString withTrailingSlash(const QString &directory)
+{
+    return directory.endsWith(QLatin1Char('/')) ? directory : directory + QLatin1Char('/');
+}
+
+// Opened once, before the scan: the job reads the sources the scan found through it, never again by
+// the folder's path.
+Descriptor openChosenDirectory(const QString &directory)
+{
+    return Descriptor(::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 QString megabytes(qint64 bytes)
@@ -157,13 +174,14 @@ void FormattingJob::IndentDirItemClick()
         return;
     if (!chosenDirectoryIsSafe(directory))
         return;
+    const Descriptor chosen = openChosenDirectory(directory);
     bool readable = false;
     const QStringList sources = scanSourceDirectory(directory, &readable);
-    if (!QFileInfo(directory).isDir() || !readable) {
+    if (chosen.get() < 0 || !readable) {
         m_prompts.ShowMessage(text(UnreadableChosenDirectory).arg(visible(directory)));
         return;
     }
-    runJob(stamp, selectSources(sources), JobKind::Directory);
+    runJob(stamp, selectSources(sources), JobKind::Directory, {withTrailingSlash(directory), chosen.get()});
 }
 
 void FormattingJob::IndentFileItemClick()
@@ -177,7 +195,7 @@ void FormattingJob::IndentFileItemClick()
         return;
     if (answer.selectedFilter == allFilesFilter() && !m_prompts.askWarningYesNo(text(AllTypesWarning)))
         return;
-    runJob(stamp, selectSources(answer.files), JobKind::Files);
+    runJob(stamp, selectSources(answer.files), JobKind::Files, ChosenDirectory());
 }
 
 void FormattingJob::IndentTreeItemClick()
@@ -188,8 +206,9 @@ void FormattingJob::IndentTreeItemClick()
     const QString directory = m_prompts.chooseDirectory(text(TreePrompt));
     if (directory.isEmpty() || !chosenDirectoryIsSafe(directory))
         return;
+    const Descriptor chosen = openChosenDirectory(directory);
     const SourceTree tree = scanSourceTree(directory);
-    if (!QFileInfo(directory).isDir() || !tree.rootReadable) {
+    if (chosen.get() < 0 || !tree.rootReadable) {
         m_prompts.ShowMessage(text(UnreadableChosenDirectory).arg(visible(directory)));
         return;
     }
@@ -216,7 +235,7 @@ void FormattingJob::IndentTreeItemClick()
         selection.skipped.append(fullPath(relative));
     for (const QByteArray &relative : tree.unreadableDirectories)
         selection.unreadable.append(fullPath(relative));
-    runJob(stamp, selection, JobKind::Tree);
+    runJob(stamp, selection, JobKind::Tree, {root + QLatin1Char('/'), chosen.get()});
 }
 
 bool FormattingJob::chosenDirectoryIsSafe(const QString &directory)
@@ -264,7 +283,8 @@ FormattingJob::Selection FormattingJob::selectSources(const QStringList &candida
     return selection;
 }
 
-void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, JobKind kind)
+void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, JobKind kind,
+                           const ChosenDirectory &chosen)
 {
     if (selection.sources.isEmpty()) {
         QStringList parts = {text(kind == JobKind::Files ? NoUsableFile : NoSourceInDirectory)};
@@ -338,8 +358,10 @@ void FormattingJob::runJob(const QDateTime &stamp, const Selection &selection, J
     {
         const std::unique_ptr<JobProgress> progress =
             m_prompts.beginProgress(text(ProgressLabel), 2 * script.sources.size());
-        result = JobScriptRunner().run(
-            bytes, [&](int done, int total) { return progress->setProgress(done, total); });
+        JobScriptRunner runner;
+        if (chosen.fd >= 0)
+            runner.setSourceDirectory(chosen.prefix, chosen.fd);
+        result = runner.run(bytes, [&](int done, int total) { return progress->setProgress(done, total); });
     }
     QFile::remove(scriptPath);
     reportOutcome(selection, result);
@@ -363,7 +385,7 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
                        failedFiles.isEmpty() && warnedFiles.isEmpty() && result.incomplete.isEmpty() &&
                        result.restoreFailures.isEmpty() && selection.unsafe.isEmpty() &&
                        selection.duplicates.isEmpty() && selection.skipped.isEmpty() &&
-                       selection.unreadable.isEmpty();
+                       selection.unreadable.isEmpty() && result.replaced.isEmpty();
     if (clean) {
         m_prompts.ShowMessage(text(Completed));
         // the shell may answer when this job is long gone; the prompts that run it are not
@@ -408,6 +430,12 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
         parts.append(section(text(SkippedEntriesSection), selection.skipped));
     if (!selection.unreadable.isEmpty())
         parts.append(section(text(UnreadableDirectoriesSection), selection.unreadable));
+    if (!result.replaced.isEmpty()) {
+        QStringList names;
+        for (const CopyFailure &replaced : result.replaced)
+            names.append(replaced.source);
+        parts.append(section(text(ReplacedSection), names));
+    }
     if (!result.copyFailures.isEmpty()) {
         QStringList lines;
         for (const CopyFailure &failure : result.copyFailures)

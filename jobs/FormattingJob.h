@@ -47,11 +47,18 @@ private:
         QStringList unreadable; // subdirectories that could not be listed (trees only)
     };
     enum class JobKind { Directory, Files, Tree };
+    // The folder a person chose, opened once: its sources are read through it.
+    struct ChosenDirectory
+    {
+        QString prefix; // its path with a trailing '/', as the sources' paths begin
+        int fd = -1;
+    };
 
     bool fixedPathsAreSafe();
     bool chosenDirectoryIsSafe(const QString &directory);
     static Selection selectSources(const QStringList &candidates, const QStringList &targets = {});
-    void runJob(const QDateTime &stamp, const Selection &selection, JobKind kind);
+    void runJob(const QDateTime &stamp, const Selection &selection, JobKind kind,
+                const ChosenDirectory &chosen);
     void reportOutcome(const Selection &selection, const JobScriptResult &result);
 
     Context m_context;

@@ -1,6 +1,7 @@
 #include "JobScript.h"
 
 #include "Descriptor.h"
+#include "JobSources.h"
 #include "OutputDirectory.h"
 
 #include <QFile>
@@ -54,14 +55,6 @@ bool isPlainRelativePath(const QString &path)
     return std::none_of(parts.cbegin(), parts.cend(), [](const QString &part) {
         return part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..");
     });
-}
-
-qint64 sizeOf(const QString &path)
-{
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return 0;
-    return qint64(status.st_size);
 }
 
 } // namespace
@@ -261,20 +254,29 @@ qint64 JobScriptRunner::bytesNeeded(qint64 sourceBytes)
 
 namespace {
 
-// What the formatter makes of a source, written to its standard output: what its copy should hold.
-QByteArray formattedText(const QString &formatterPath, int directory, const QString &source,
+// What the formatter makes of a source, read from its standard input and written to its standard
+// output: what its copy should hold.
+QByteArray formattedText(const QString &formatterPath, int directory, int sourceFd,
                          const QStringList &options, bool *ok)
 {
+    QByteArray source;
+    int error = 0;
+    *ok = false;
+    if (!readWhole(sourceFd, &source, &error))
+        return QByteArray();
     QProcess process;
     process.setProgram(formatterPath);
-    process.setArguments(formatterArguments({source}, options + QStringList{QStringLiteral("-st")}));
+    process.setArguments(formatterArguments({}, options + QStringList{QStringLiteral("-st")}));
     process.setProcessEnvironment(formatterEnvironment(options));
-    process.setStandardInputFile(QProcess::nullDevice());
     process.setChildProcessModifier([directory] {
         if (::fchdir(directory) != 0)
             ::_exit(127);
     });
     process.start();
+    if (!process.waitForStarted(-1))
+        return QByteArray();
+    process.write(source);
+    process.closeWriteChannel();
     *ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
           (process.exitCode() == 0 || process.exitCode() == 2);
     return process.readAllStandardOutput();
@@ -306,10 +308,13 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
         return result;
     }
 
+    // Every source is opened here first: each later opening must find the same file.
+    JobSources sources(m_sourcePrefix, m_sourceDirectoryFd);
     // A job that cannot fit never starts: the formatter does not notice when its own writes fail.
     qint64 sourceBytes = 0;
     for (const QString &source : script.sources)
-        sourceBytes += sizeOf(source);
+        sourceBytes += sources.open(source).size;
+    sources.closeFolder();
     const QString parent = QFileInfo(script.outputDirectory).absolutePath();
     const qint64 available = m_freeSpace ? m_freeSpace(parent) : freeBytesAt(parent);
     result.bytesNeeded = bytesNeeded(sourceBytes);
@@ -339,12 +344,17 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
         const QString target = script.targetOf(index);
         const QString name = QFileInfo(source).fileName();
         const QString relativeName = target.isEmpty() ? name : target + QLatin1Char('/') + name;
-        const QString failure = directory.copyIn(source, QFile::encodeName(relativeName));
+        const JobSources::Opened in = sources.open(source);
+        const QString failure = in.failure.isEmpty()
+                                    ? directory.copyIn(in.fd.get(), QFile::encodeName(relativeName))
+                                    : in.failure;
         if (failure.isEmpty()) {
             result.copied.append(withTrailingSeparator(script.outputDirectory) + relativeName);
             relativeCopies.append(relativeName);
             sourceOfCopy.insert(relativeName, source);
             copiesIn[target].insert(QFile::encodeName(name));
+        } else if (in.replaced) {
+            result.replaced.append({source, failure});
         } else {
             result.copyFailures.append({source, failure});
         }
@@ -353,6 +363,7 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
             return result;
         }
     }
+    sources.closeFolder();
 
     result.filesToFormat = relativeCopies.size();
     if (!relativeCopies.isEmpty()) {
@@ -372,7 +383,9 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
     // A run that was stopped, crashed or failed may have left any of its files cut off: put back
     // intact copies, so that every file is either formatted or as copied.
     const auto putBack = [&](const QString &file) {
-        const QString failure = directory.restore(sourceOfCopy.value(file), QFile::encodeName(file));
+        const JobSources::Opened in = sources.open(sourceOfCopy.value(file));
+        const QString failure =
+            in.failure.isEmpty() ? directory.restore(in.fd.get(), QFile::encodeName(file)) : in.failure;
         if (failure.isEmpty())
             result.restored.append(file);
         else
@@ -402,8 +415,11 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
                 QByteArray made;
                 int error = 0;
                 // from the source: a copy the formatter cut short would only be compared with itself
-                const QByteArray expected = formattedText(script.formatterPath, directory.descriptor(),
-                                                          sourceOfCopy.value(file), options, &formattedOk);
+                const JobSources::Opened in = sources.open(sourceOfCopy.value(file));
+                const QByteArray expected = in.failure.isEmpty()
+                                                ? formattedText(script.formatterPath, directory.descriptor(),
+                                                                in.fd.get(), options, &formattedOk)
+                                                : QByteArray();
                 if (formattedOk &&
                     readFileAt(directory.descriptor(), QFile::encodeName(file), &made, &error) &&
                     made == expected)

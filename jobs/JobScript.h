@@ -81,6 +81,9 @@ struct JobScriptResult
     int copiesPlanned = 0;
     QStringList copied; // the copies made, as paths inside outputDirectory
     QVector<CopyFailure> copyFailures;
+    // Sources replaced after the job found them (a folder on the way swapped for a link, say):
+    // skipped, never read.
+    QVector<CopyFailure> replaced;
 
     bool formatterStarted = false;
     int filesToFormat = 0;
@@ -110,6 +113,13 @@ public:
     JobScriptResult run(const QByteArray &scriptBytes, const Progress &progress = {}) const;
 
     void setFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
+    // Sources below the directory whose path is prefix (ending in '/') are read through its open
+    // descriptor, which the caller keeps open during run (see JobSources).
+    void setSourceDirectory(const QString &prefix, int directoryFd)
+    {
+        m_sourcePrefix = prefix;
+        m_sourceDirectoryFd = directoryFd;
+    }
 
     // What a job over sources of these sizes needs free before it starts: the copies, room for the
     // formatter's rewrite of each to grow, and a margin.
@@ -119,4 +129,6 @@ public:
 
 private:
     FreeSpaceProbe m_freeSpace;
+    QString m_sourcePrefix;
+    int m_sourceDirectoryFd = -1;
 };

@@ -74,20 +74,14 @@ QString OutputDirectory::makeSubdirectory(const QByteArray &relativePath)
     return {};
 }
 
-QString OutputDirectory::copyIn(const QString &source, const QByteArray &relativeName)
+QString OutputDirectory::copyIn(int sourceFd, const QByteArray &relativeName)
 {
     // an absolute name would leave the directory behind; openat would follow it anywhere
     if (relativeName.isEmpty() || relativeName.startsWith('/'))
         return tr8("无效的文件名");
-    // O_NONBLOCK: a pipe named like a source must not keep the job waiting for a writer.
-    const Descriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.get() < 0)
-        return errno == ENOENT ? tr8("文件不存在") : tr8("无法打开：") + systemError(errno);
     struct stat status;
-    if (::fstat(in.get(), &status) != 0)
+    if (::fstat(sourceFd, &status) != 0)
         return tr8("无法读取：") + systemError(errno);
-    if (S_ISDIR(status.st_mode))
-        return tr8("这是一个目录，不是文件");
     if (!S_ISREG(status.st_mode))
         return tr8("不是普通文件");
 
@@ -106,7 +100,7 @@ QString OutputDirectory::copyIn(const QString &source, const QByteArray &relativ
     // in the kernel where it can: one call for a whole source instead of a read and a write per block
     bool byHand = false;
     for (bool first = true;; first = false) {
-        const ssize_t moved = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
+        const ssize_t moved = ::copy_file_range(sourceFd, nullptr, out.get(), nullptr, 1 << 30, 0);
         if (moved < 0 && errno == EINTR)
             continue;
         // not between these file systems, or a file that tells no size (proc): copy by hand
@@ -123,7 +117,7 @@ QString OutputDirectory::copyIn(const QString &source, const QByteArray &relativ
     }
     char buffer[64 * 1024];
     while (byHand) {
-        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+        const ssize_t got = ::read(sourceFd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -142,11 +136,11 @@ QString OutputDirectory::copyIn(const QString &source, const QByteArray &relativ
     return {};
 }
 
-QString OutputDirectory::restore(const QString &source, const QByteArray &relativeName)
+QString OutputDirectory::restore(int sourceFd, const QByteArray &relativeName)
 {
     if (::unlinkat(m_fd, relativeName.constData(), 0) != 0 && errno != ENOENT)
         return tr8("无法删除未整理完的文件：") + systemError(errno);
-    return copyIn(source, relativeName);
+    return copyIn(sourceFd, relativeName);
 }
 
 void OutputDirectory::RemoveNonSourceFiles(const QString &relativeDirectory,

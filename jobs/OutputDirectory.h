@@ -25,11 +25,12 @@ public:
     // Makes a subdirectory; its parent must exist below this directory.
     QString makeSubdirectory(const QByteArray &relativePath);
 
-    // Copies source to relativeName, which must not exist yet, and makes the copy writable for its
-    // owner. Every byte is checked: a short or failed write removes the copy and says why.
-    QString copyIn(const QString &source, const QByteArray &relativeName);
-    // Puts an intact copy of source back at relativeName, replacing whatever a formatter left there.
-    QString restore(const QString &source, const QByteArray &relativeName);
+    // Copies the regular file open at sourceFd (read from its start) to relativeName, which must not
+    // exist yet, and makes the copy writable for its owner. Every byte is checked: a short or failed
+    // write removes the copy and says why.
+    QString copyIn(int sourceFd, const QByteArray &relativeName);
+    // Puts an intact copy of the source back at relativeName, replacing whatever a formatter left there.
+    QString restore(int sourceFd, const QByteArray &relativeName);
 
     // Deletes every entry directly inside relativeDirectory ("" for this one) that is not one of keep
     // and has no source extension: what the formatter left beside the copies, never a copy. Failures

@@ -46,18 +46,40 @@ QString recommendedParameterText()
     return ParameterTextOf(builtInStyles().at(3));
 }
 
-// Sees the script while the job runs: the progress display goes up once it has been written.
+// Sees the script while the job runs: the progress display goes up once it has been written. Each
+// progress update (one a copy, then the formatted files) can change the world under the running job.
 class RecordingPrompts : public ScriptedPrompts
 {
 public:
     QString scriptPath;
     QByteArray scriptSeen;
+    std::function<void(int done)> duringJob;
 
     std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) override
     {
         scriptSeen = readAll(scriptPath);
-        return ScriptedPrompts::beginProgress(label, total);
+        return std::make_unique<Progress>(ScriptedPrompts::beginProgress(label, total), duringJob);
     }
+
+private:
+    class Progress : public JobProgress
+    {
+    public:
+        Progress(std::unique_ptr<JobProgress> shown, std::function<void(int)> hook)
+            : m_shown(std::move(shown))
+            , m_hook(std::move(hook))
+        {}
+        bool setProgress(int done, int total) override
+        {
+            if (m_hook)
+                m_hook(done);
+            return m_shown->setProgress(done, total);
+        }
+
+    private:
+        std::unique_ptr<JobProgress> m_shown;
+        std::function<void(int)> m_hook;
+    };
 };
 
 using FileMap = QMap<QString, QByteArray>;
@@ -882,6 +904,74 @@ private slots:
             QCOMPARE(m_prompts->messages, QStringList{Completed});
             QCOMPARE(m_prompts->openedFolders, QStringList{out});
         }
+    }
+
+    void aSourceReplacedMidRunIsSkippedNotCopied_data()
+    {
+        QTest::addColumn<QString>("swap");
+        QTest::addColumn<QStringList>("skipped"); // below the tree
+        QTest::addColumn<QStringList>("copied");
+        QTest::newRow("folder swapped for a link")
+            << "folder link" << QStringList{"zz/x.c", "zz/y.c"} << QStringList{"a.c"};
+        QTest::newRow("folder swapped for another folder")
+            << "folder moved in" << QStringList{"zz/x.c", "zz/y.c"} << QStringList{"a.c"};
+        QTest::newRow("file swapped for a link")
+            << "file link" << QStringList{"zz/x.c"} << QStringList{"a.c", "zz/y.c"};
+    }
+
+    // The tree is scanned, then while the first copy is made a part of it is replaced by something
+    // from outside the tree; nothing from outside may reach the output.
+    void aSourceReplacedMidRunIsSkippedNotCopied()
+    {
+        QFETCH(QString, swap);
+        QFETCH(QStringList, skipped);
+        QFETCH(QStringList, copied);
+        const QString outside = m_scratch->filePath("outside");
+        QVERIFY(QDir().mkpath(outside));
+        QVERIFY(QDir(m_sources).mkpath("zz"));
+        writeSources({"a.c", "zz/x.c", "zz/y.c"});
+        const QByteArray secret = "int secret = 42; /* outside the tree */\n";
+        QVERIFY(writeAll(outside + "/x.c", secret));
+        QVERIFY(writeAll(outside + "/y.c", secret));
+
+        bool swapped = false;
+        m_prompts->duringJob = [&](int done) {
+            if (done != 1 || swapped)
+                return;
+            const QString zz = m_sources + "/zz";
+            if (swap == "folder link")
+                swapped = QDir().rename(zz, m_scratch->filePath("zz-old")) && QFile::link(outside, zz);
+            else if (swap == "folder moved in")
+                swapped = QDir().rename(zz, m_scratch->filePath("zz-old")) && QDir().rename(outside, zz);
+            else
+                swapped = QFile::remove(zz + "/x.c") && QFile::link(outside + "/x.c", zz + "/x.c");
+        };
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentTreeItemClick();
+        QVERIFY(swapped);
+
+        const QString out = outputDirectory();
+        QStringList made;
+        QDirIterator it(out, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            made << it.next().mid(out.size() + 1);
+        made.sort();
+        QCOMPARE(made, copied);
+        const QByteArray formatted = indentDirectly({{"a.c", Messy}}).value("a.c");
+        for (const QString &file : copied)
+            QCOMPARE(readAll(out + "/" + file), formatted);
+
+        QCOMPARE(m_prompts->messages.size(), 1);
+        const QString message = m_prompts->messages.first();
+        QVERIFY2(message.contains(text(
+                     "以下文件在整理开始后被替换（例如所在的目录换成了指向别处的链接），未复制，已跳过：")),
+                 qPrintable(message));
+        for (const QString &file : skipped)
+            QVERIFY2(message.contains("  " + m_sources + "/" + file + "\n") ||
+                         message.contains("  " + m_sources + "/" + file),
+                     qPrintable(message));
+        QVERIFY(!message.contains(text("代码风格整理完成")));
+        QVERIFY(m_prompts->openedFolders.isEmpty());
     }
 
     void aReadOnlySourceGivesAWritableCopy()

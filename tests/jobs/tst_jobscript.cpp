@@ -1,3 +1,4 @@
+#include "Descriptor.h"
 #include "FormatterDeployment.h"
 #include "JobScript.h"
 #include "TestFiles.h"
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -361,6 +363,44 @@ private slots:
         QCOMPARE(readAll(scratch.filePath("moved/a.c")), QByteArray("int  x ;\n"));
         QCOMPARE(readAll(scratch.filePath("moved/b.c")), QByteArray("int  x ;\n"));
         QCOMPARE(result.restored.size(), 2);
+    }
+
+    // Copies cut by a crashed formatter are put back from their sources: never from a folder that took
+    // a source folder's place after the job had begun.
+    void aCopyIsNeverRestoredFromWhatReplacedItsSource()
+    {
+        QTemporaryDir scratch;
+        const QString tree = scratch.filePath("tree");
+        const QString outside = scratch.filePath("outside");
+        QVERIFY(QDir().mkpath(tree + "/zz") && QDir().mkpath(outside));
+        QVERIFY(writeAll(tree + "/zz/x.c", "int  x ;\n"));
+        QVERIFY(writeAll(outside + "/x.c", "int secret;\n"));
+        JobScript script;
+        script.outputDirectory = scratch.filePath("out");
+        script.subdirectories = {"zz"};
+        script.sources = {tree + "/zz/x.c"};
+        script.targets = {"zz"};
+        script.formatterPath = FAKE_INDENT_PATH;
+        qputenv("FAKE_INDENT_MODE", "cut-and-crash");
+        const auto restoreMode = qScopeGuard([] { qunsetenv("FAKE_INDENT_MODE"); });
+
+        const Descriptor root(::open(QFile::encodeName(tree).constData(), O_RDONLY | O_DIRECTORY));
+        JobScriptRunner runner;
+        runner.setSourceDirectory(tree + "/", root.get());
+        bool swapped = false;
+        const JobScriptResult result = runner.run(buildJobScript(script), [&](int done, int) {
+            if (done == 1 && !swapped) // the copy is in; the formatter has not started
+                swapped = QDir().rename(tree + "/zz", scratch.filePath("zz-old")) &&
+                          QFile::link(outside, tree + "/zz");
+            return true;
+        });
+        QVERIFY(swapped);
+        QCOMPARE(result.copied, QStringList{script.outputDirectory + "/zz/x.c"});
+        QVERIFY(result.restored.isEmpty());
+        QCOMPARE(result.restoreFailures.size(), 1);
+        QCOMPARE(result.restoreFailures.first().source, tree + "/zz/x.c");
+        QVERIFY(readAll(script.outputDirectory + "/zz/x.c") != "int secret;\n");
+        QCOMPARE(readAll(outside + "/x.c"), QByteArray("int secret;\n"));
     }
 
     void notEnoughFreeSpaceStopsTheJobBeforeAnythingIsMade()

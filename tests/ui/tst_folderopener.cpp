@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -95,7 +96,9 @@ void TestFolderOpener::theOpenerSaysWhetherTheFolderWasShown()
 void TestFolderOpener::anOpenerStillRunningIsEndedWithTheProgram()
 {
     // xdg-open waits for the file manager it started, and the program ends first
-    installOpener("exec sleep 600");
+    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"), {"/usr/bin", "/bin"});
+    QVERIFY(!sleep.isEmpty());
+    installOpener("exec " + QFile::encodeName(sleep) + " 600");
     QStringList failures;
     {
         FolderOpener shell;
