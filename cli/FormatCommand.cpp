@@ -713,6 +713,9 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
         case Outcome::Finished:
             why = "indent failed with status " + QByteArray::number(run.exitCode);
             break;
+        case Outcome::FileFailed:
+            why = run.errorString.toUtf8();
+            break;
         }
         for (const QString &name : run.files) {
             Source &source = m_sources[byScratchName.value(name)];
