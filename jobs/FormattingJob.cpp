@@ -50,6 +50,8 @@ const char *const SkippedEntriesSection = "以下条目名称像代码文件，�
 const char *const UnreadableDirectoriesSection = "以下子目录无法读取，已跳过：";
 const char *const FormatFailuresSection = "以下文件整理失败（%1）：";
 const char *const WarningsSection = "以下文件未能被 indent 完整解析（退出状态 2），已整理，请检查结果：";
+const char *const MixedLineEndsSection =
+    "以下文件的行尾混用了 CRLF 和 LF，已整理，但 indent 会把行尾的“\\r”留在下一行行首，请检查结果：";
 const char *const FormatterOutputSection = "indent 的输出：";
 const char *const OutputDirectoryLine = "整理代码目录：%1";
 const char *const OpenFolderFailed = "无法自动打开整理代码目录（未找到文件管理器），整理结果在：\n%1";
@@ -358,12 +360,13 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
             failures.append(failureOf(run));
     }
     const QStringList warnedFiles = result.formatter.filesWithWarnings();
+    const QStringList &mixedFiles = result.formatter.mixedLineEnds;
 
     const bool clean = result.stop == Stop::Completed && result.copyFailures.isEmpty() &&
-                       failedFiles.isEmpty() && warnedFiles.isEmpty() && result.incomplete.isEmpty() &&
-                       result.restoreFailures.isEmpty() && selection.unsafe.isEmpty() &&
-                       selection.duplicates.isEmpty() && selection.skipped.isEmpty() &&
-                       selection.unreadable.isEmpty();
+                       failedFiles.isEmpty() && warnedFiles.isEmpty() && mixedFiles.isEmpty() &&
+                       result.incomplete.isEmpty() && result.restoreFailures.isEmpty() &&
+                       selection.unsafe.isEmpty() && selection.duplicates.isEmpty() &&
+                       selection.skipped.isEmpty() && selection.unreadable.isEmpty();
     if (clean) {
         m_prompts.ShowMessage(text(Completed));
         if (!m_prompts.openFolder(result.outputDirectory))
@@ -415,6 +418,8 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
             section(text(FormatFailuresSection).arg(failures.join(text("；"))), fileNamesOf(failedFiles)));
     if (!warnedFiles.isEmpty())
         parts.append(section(text(WarningsSection), fileNamesOf(warnedFiles)));
+    if (!mixedFiles.isEmpty())
+        parts.append(section(text(MixedLineEndsSection), mixedFiles));
     if (!result.incomplete.isEmpty())
         parts.append(section(text(IncompleteSection), result.incomplete));
     if (!result.restoreFailures.isEmpty()) {
