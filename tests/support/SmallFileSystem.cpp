@@ -52,6 +52,11 @@ SmallFileSystem::~SmallFileSystem()
         ::umount2(QFile::encodeName(m_mountPoint).constData(), MNT_DETACH);
 }
 
+bool SmallFileSystem::hasPrivateMounts()
+{
+    return ownMountNamespace();
+}
+
 qint64 SmallFileSystem::freeBytes() const
 {
     struct statvfs fileSystem;

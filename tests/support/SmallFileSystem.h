@@ -22,6 +22,9 @@ public:
 
     // Writes a file of zeros at path until the file system is full; returns the bytes written.
     static qint64 fill(const QString &path);
+    // Whether this process has a mount namespace of its own, so that a mount over a shared place
+    // (/dev/shm) is seen by no other process on the machine.
+    static bool hasPrivateMounts();
 
 private:
     QString m_mountPoint;
