@@ -191,15 +191,14 @@ QStringList checkBatch(const RunDirectory &directory, const QVector<RunFile> &fi
                        OutputCheckReport &report)
 {
     QStringList failed;
-    if (files.isEmpty())
-        return failed;
-    const qint64 free = directory.freeBytes(files.first().name);
-    const bool lowRoom = free >= 0 && free < lowSpaceBytes;
     const auto fail = [&](const RunFile &file, const QString &why, int error) {
         report.failures.append({file.name, why, error, true});
         failed.append(file.name);
     };
     for (const RunFile &file : files) {
+        // per file: files named by full path may lie on different file systems
+        const qint64 free = directory.freeBytes(file.name);
+        const bool lowRoom = free >= 0 && free < lowSpaceBytes;
         const bool suspect = isSuspect(file, directory.size(file.name), lowRoom, cutGranularity);
         if (!suspect && file.lineEnds != LineEnds::CrLf)
             continue;
