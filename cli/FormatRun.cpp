@@ -144,6 +144,19 @@ bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
     m_report.clearProgress();
     if (result.cancelled || stopped())
         return false;
+    if (!result.profile.usable()) {
+        // said once, not once a file: every file stays as it is
+        m_report.message(result.profile.problem().toUtf8());
+        for (const QString &name : request.files)
+            m_sources[byScratchName.value(name)].state = Source::State::NotFormatted;
+        m_failed = true;
+        return true;
+    }
+    for (const QString &name : result.mixedLineEnds) {
+        m_report.message(m_sources[byScratchName.value(name)].path +
+                         ": warning: CRLF and LF line ends mixed; formatted as it is, indent leaves each "
+                         "\\r at the start of the next line, check the result");
+    }
 
     // indent names the copies; its messages name the sources instead
     QList<QByteArray> shownLines;
@@ -199,6 +212,9 @@ bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
             break;
         case Outcome::Finished:
             why = "indent failed with status " + QByteArray::number(run.exitCode);
+            break;
+        case Outcome::FileFailed:
+            why = run.errorString.toUtf8();
             break;
         }
         for (const QString &name : run.files) {

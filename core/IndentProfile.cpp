@@ -493,8 +493,9 @@ QString reportedWords(const QStringList &words, const QString &separator)
     QStringList shown;
     for (qsizetype at = 0; at < std::min<qsizetype>(words.size(), ReportedWordLimit); ++at) {
         const QString &word = words.at(at);
-        shown.append(word.size() > ReportedWordLength ? word.left(ReportedWordLength) + QString::fromUtf8("…")
-                                                      : word);
+        shown.append(word.size() > ReportedWordLength
+                         ? word.left(ReportedWordLength) + QString::fromUtf8("…（共 %1 个字符）").arg(word.size())
+                         : word);
     }
     QString text = shown.join(separator);
     if (words.size() > ReportedWordLimit)

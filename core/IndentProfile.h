@@ -51,7 +51,7 @@ QStringList knownLongOptions();
 // The report shown for an import: "未收录的参数：" and the unmapped options (or that all mapped), and
 // the ignored files, the left-out overridden options and the changes of order, when there are any.
 // Short whatever the input: each list shows its first ReportedWordLimit words, each cut after
-// ReportedWordLength characters, and then how many there are in all.
+// ReportedWordLength characters with its length named, and then how many there are in all.
 constexpr int ReportedWordLimit = 30;
 constexpr int ReportedWordLength = 60;
 QString profileImportReport(const ProfileImport &import);

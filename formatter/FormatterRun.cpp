@@ -1,5 +1,7 @@
 #include "FormatterRun.h"
 
+#include "OutputCheck.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include <unistd.h>
 
@@ -18,7 +21,7 @@ extern char **environ;
 namespace {
 
 const QString StandardOutputOption = QStringLiteral("-st");
-const QString ProfileName = QStringLiteral(".indent.pro");
+const QString IgnoreProfileOption = QStringLiteral("-npro");
 
 constexpr int BatchesPerProcess = 8;
 // Short, so a finished batch's slot is refilled at once; progress is reported less often.
@@ -55,39 +58,38 @@ QStringList formatterArguments(const QStringList &files, const QStringList &opti
     return arguments + options;
 }
 
-bool formatterIgnoresProfile(const QStringList &options)
-{
-    return options.contains(QStringLiteral("-npro")) ||
-           options.contains(QStringLiteral("--ignore-profile")) ||
-           options.contains(QStringLiteral("+ignore-profile"));
-}
-
-QProcessEnvironment formatterEnvironment(const QStringList &options, const QProcessEnvironment &base,
-                                         const QString &workingDirectory)
+QProcessEnvironment formatterEnvironment(const QProcessEnvironment &base)
 {
     QProcessEnvironment environment = base;
     environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
-    if (formatterIgnoresProfile(options))
-        return environment;
-
-    const QDir here(workingDirectory.isEmpty() ? QDir::currentPath() : workingDirectory);
-    const QString profileVariable = QStringLiteral("INDENT_PROFILE");
-    QString profile;
-    if (environment.contains(profileVariable)) {
-        // indent refuses to run when this names nothing readable; handed on, it does the same here
-        profile = here.absoluteFilePath(environment.value(profileVariable));
-    } else {
-        const QString local = here.absoluteFilePath(ProfileName);
-        const QString home = environment.value(QStringLiteral("HOME"));
-        if (QFileInfo(local).isReadable())
-            profile = local;
-        else if (!home.isEmpty() && QFileInfo(home + QLatin1Char('/') + ProfileName).isReadable())
-            profile = home + QLatin1Char('/') + ProfileName;
-        else
-            profile = QStringLiteral("/dev/null");
-    }
-    environment.insert(profileVariable, profile);
+    environment.remove(QStringLiteral("INDENT_PROFILE"));
     return environment;
+}
+
+FormatterInvocation formatterInvocation(const QString &parameterText, const FormatterProfile &profile)
+{
+    FormatterInvocation invocation;
+    invocation.styleOptions = formatterOptions(parameterText);
+    invocation.profile = profile;
+    invocation.options = QStringList{IgnoreProfileOption} + profile.options.options + invocation.styleOptions;
+    return invocation;
+}
+
+QStringList standardOutputOptions(const QStringList &options)
+{
+    QStringList kept;
+    for (qsizetype index = 0; index < options.size(); ++index) {
+        const QString &option = options.at(index);
+        if (takesNextWord(option) && index + 1 < options.size()) {
+            kept << option << options.at(++index);
+            continue;
+        }
+        const IndentWordRole role = indentWordRole(option);
+        if (role != IndentWordRole::Verbose && role != IndentWordRole::StandardOutput)
+            kept.append(option);
+    }
+    // first: after a bare "-T" at the end it would be taken as the type name
+    return QStringList{StandardOutputOption} + kept;
 }
 
 QStringList expandFormatterPattern(const QString &directory)
@@ -108,10 +110,9 @@ qsizetype formatterArgumentBudget(const QString &formatterPath, const QStringLis
     long limit = ::sysconf(_SC_ARG_MAX);
     if (limit <= 0)
         limit = 128 * 1024; // the historical minimum every Linux grants
-    // the variables formatterEnvironment adds, a profile path of any length included
+    // the variable formatterEnvironment adds
     qsizetype used = ArgumentMargin + argumentCost(formatterPath) + qsizetype(sizeof(char *)) * 2 +
-                     argumentCost(QStringLiteral("VERSION_CONTROL=none")) +
-                     argumentCost(QString(4096 + 16, QLatin1Char('x')));
+                     argumentCost(QStringLiteral("VERSION_CONTROL=none"));
     for (const QString &option : options)
         used += argumentCost(option);
     for (char **variable = environ; variable && *variable; ++variable)
@@ -200,113 +201,223 @@ void collect(QProcess &process, FormatterProcessResult &run)
     run.standardError += process.readAllStandardError();
 }
 
-} // namespace
-
-FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const Progress &progress) const
+bool endedWell(const FormatterProcessResult &run)
 {
-    FormatterRunResult result;
-    if (request.files.isEmpty())
-        return result; // indent without files would read standard input and wait forever
+    return run.outcome == FormatterProcessResult::Outcome::Finished &&
+           (run.exitCode == 0 || run.exitCode == 2);
+}
+
+// One FormatterRunner::run: starts batches as slots free up, checks each batch's files when it ends,
+// and reports progress.
+class BatchRun
+{
+public:
+    BatchRun(const FormatterRequest &request, const FormatterRunner::Progress &progress);
+    FormatterRunResult run();
+
+private:
+    void refuseAll();
+    void startBatch(int index);
+    void finish(RunningBatch &batch);
+    bool keepGoing();
+    void cancel();
+    void takeFailures(int batchIndex);
+
+    const FormatterRequest &m_request;
+    const FormatterRunner::Progress &m_progress;
+    FormatterRunResult m_result;
+    FormatterInvocation m_invocation;
+    QProcessEnvironment m_environment;
+    RunDirectory m_directory;
+    PipeFormatter m_pipe;
+    int m_parallel = 1;
+    QVector<QStringList> m_batches;
+    QVector<QVector<RunFile>> m_prepared; // each batch's files, while it runs
+    OutputCheckReport m_report;
+    QVector<FormatterProcessResult> m_fileFailures;
+    std::vector<RunningBatch> m_running;
+    int m_total = 0;
+    int m_filesDone = 0;
+    int m_nextBatch = 0;
+    int m_reportedDone = -1;
+    QElapsedTimer m_sinceReport;
+};
+
+BatchRun::BatchRun(const FormatterRequest &request, const FormatterRunner::Progress &progress)
+    : m_request(request)
+    , m_progress(progress)
+    , m_environment(formatterEnvironment())
+    , m_directory(request.directoryDescriptor)
+{
+    const QStringList styleOptions = formatterOptions(request.parameterText);
+    m_invocation = formatterInvocation(
+        request.parameterText, request.profile ? *request.profile : findFormatterProfile(styleOptions));
+    m_result.profile = m_invocation.profile;
+    m_pipe = PipeFormatter{request.formatterPath, standardOutputOptions(m_invocation.options), m_environment,
+                           request.directoryDescriptor};
 
     QStringList files;
     files.reserve(request.files.size());
     for (const QString &file : request.files)
         files.append(request.directoryDescriptor >= 0 ? file : fullPath(file));
+    m_total = int(files.size());
+    m_parallel = request.maxParallel > 0 ? request.maxParallel : std::max(1, QThread::idealThreadCount());
+    m_batches = formatterBatches(files, m_parallel,
+                                 formatterArgumentBudget(request.formatterPath, m_invocation.options));
+    m_prepared.resize(m_batches.size());
+    m_result.runs.resize(m_batches.size());
+    for (int i = 0; i < m_batches.size(); ++i)
+        m_result.runs[i].files = m_batches.at(i);
+}
 
-    const QStringList options = formatterOptions(request.parameterText);
-    const int parallel =
-        request.maxParallel > 0 ? request.maxParallel : std::max(1, QThread::idealThreadCount());
-    const QVector<QStringList> batches =
-        formatterBatches(files, parallel, formatterArgumentBudget(request.formatterPath, options));
-
-    result.runs.resize(batches.size());
-    for (int i = 0; i < batches.size(); ++i)
-        result.runs[i].files = batches.at(i);
-
-    const QProcessEnvironment environment = formatterEnvironment(options);
-    const int directory = request.directoryDescriptor;
-
-    const int total = int(files.size());
-    int filesDone = 0;
-    int nextBatch = 0;
-    std::vector<RunningBatch> running;
-    int reportedDone = -1;
-    QElapsedTimer sinceReport;
-
-    const auto finish = [&](RunningBatch &batch) {
-        FormatterProcessResult &run = result.runs[batch.index];
-        QProcess &process = *batch.process;
-        collect(process, run);
-        if (process.exitStatus() == QProcess::CrashExit) {
-            run.outcome = FormatterProcessResult::Outcome::Crashed;
-            run.errorString = process.errorString();
-        } else {
-            run.outcome = FormatterProcessResult::Outcome::Finished;
-            run.exitCode = process.exitCode();
-        }
-        filesDone += int(run.files.size());
-    };
-
-    while (nextBatch < batches.size() || !running.empty()) {
-        while (int(running.size()) < parallel && nextBatch < batches.size()) {
-            const int index = nextBatch++;
-            auto process = std::make_unique<QProcess>();
-            process->setProgram(request.formatterPath);
-            process->setArguments(formatterArguments(batches.at(index), options));
-            process->setStandardInputFile(QProcess::nullDevice());
-            process->setProcessEnvironment(environment);
-            if (directory >= 0) {
-                // runs in the child between fork and exec: only async-signal-safe calls
-                process->setChildProcessModifier([directory] {
-                    if (::fchdir(directory) != 0)
-                        ::_exit(127);
-                });
-            }
-            process->start();
-            if (!process->waitForStarted(-1)) {
-                FormatterProcessResult &run = result.runs[index];
-                run.outcome = FormatterProcessResult::Outcome::FailedToStart;
-                run.errorString = process->errorString();
-                filesDone += int(run.files.size());
-                continue;
-            }
-            result.runs[index].started = true;
-            running.push_back(RunningBatch{index, std::move(process)});
-        }
-
-        for (auto it = running.begin(); it != running.end();) {
+FormatterRunResult BatchRun::run()
+{
+    if (!m_invocation.usable()) {
+        refuseAll();
+        return m_result;
+    }
+    while (m_nextBatch < m_batches.size() || !m_running.empty()) {
+        while (int(m_running.size()) < m_parallel && m_nextBatch < m_batches.size())
+            startBatch(m_nextBatch++);
+        for (auto it = m_running.begin(); it != m_running.end();) {
             if (it->process->waitForFinished(PollMilliseconds) ||
                 it->process->state() == QProcess::NotRunning) {
                 finish(*it);
-                it = running.erase(it);
+                it = m_running.erase(it);
             } else {
-                collect(*it->process, result.runs[it->index]);
+                collect(*it->process, m_result.runs[it->index]);
                 ++it;
             }
         }
-
-        if (!progress)
-            continue;
-        const bool finished = nextBatch >= batches.size() && running.empty();
-        if (!finished && filesDone == reportedDone && sinceReport.isValid() &&
-            sinceReport.elapsed() < ProgressMilliseconds)
-            continue;
-        reportedDone = filesDone;
-        sinceReport.start();
-        if (!progress(filesDone, total)) {
-            for (RunningBatch &batch : running) {
-                batch.process->kill();
-                batch.process->waitForFinished(-1);
-                FormatterProcessResult &run = result.runs[batch.index];
-                collect(*batch.process, run);
-                run.outcome = FormatterProcessResult::Outcome::Cancelled;
-            }
-            running.clear();
-            for (int index = nextBatch; index < batches.size(); ++index)
-                result.runs[index].outcome = FormatterProcessResult::Outcome::Cancelled;
-            result.cancelled = true;
+        if (!keepGoing()) {
+            cancel();
             break;
         }
     }
-    return result;
+    m_result.runs += m_fileFailures;
+    m_result.mixedLineEnds = m_report.mixedLineEnds;
+    m_result.crLfFiles = m_report.crLfFiles;
+    m_result.checkedFiles = m_report.checkedFiles;
+    m_result.repairedFiles = m_report.repairedFiles;
+    return m_result;
+}
+
+// A profile that cannot be used stops every run before it starts: it names the profile.
+void BatchRun::refuseAll()
+{
+    for (FormatterProcessResult &run : m_result.runs) {
+        run.outcome = FormatterProcessResult::Outcome::FailedToStart;
+        run.errorString = m_invocation.profile.problem();
+    }
+}
+
+void BatchRun::startBatch(int index)
+{
+    FormatterProcessResult &run = m_result.runs[index];
+    m_prepared[index] = prepareBatch(m_directory, m_batches.at(index), m_report);
+    takeFailures(index);
+    if (run.files.isEmpty()) {
+        m_filesDone += int(m_batches.at(index).size());
+        return; // indent without files would read standard input and wait forever
+    }
+
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(m_request.formatterPath);
+    process->setArguments(formatterArguments(run.files, m_invocation.options));
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProcessEnvironment(m_environment);
+    if (const int directory = m_request.directoryDescriptor; directory >= 0) {
+        // runs in the child between fork and exec: only async-signal-safe calls
+        process->setChildProcessModifier([directory] {
+            if (::fchdir(directory) != 0)
+                ::_exit(127);
+        });
+    }
+    process->start();
+    if (!process->waitForStarted(-1)) {
+        run.outcome = FormatterProcessResult::Outcome::FailedToStart;
+        run.errorString = process->errorString();
+        restoreTwins(m_directory, std::exchange(m_prepared[index], {}));
+        m_filesDone += int(m_batches.at(index).size());
+        return;
+    }
+    run.started = true;
+    m_running.push_back(RunningBatch{index, std::move(process)});
+}
+
+void BatchRun::finish(RunningBatch &batch)
+{
+    FormatterProcessResult &run = m_result.runs[batch.index];
+    QProcess &process = *batch.process;
+    collect(process, run);
+    if (process.exitStatus() == QProcess::CrashExit) {
+        run.outcome = FormatterProcessResult::Outcome::Crashed;
+        run.errorString = process.errorString();
+    } else {
+        run.outcome = FormatterProcessResult::Outcome::Finished;
+        run.exitCode = process.exitCode();
+    }
+    const QVector<RunFile> files = std::exchange(m_prepared[batch.index], {});
+    if (endedWell(run)) {
+        checkBatch(m_directory, files, m_pipe, FormatterRunner::LowSpaceBytes,
+                   FormatterRunner::CutGranularity, m_report);
+        takeFailures(batch.index);
+    } else {
+        restoreTwins(m_directory, files);
+    }
+    m_filesDone += int(m_batches.at(batch.index).size());
+}
+
+// Files that failed on their own leave their batch's run for a run of their own.
+void BatchRun::takeFailures(int batchIndex)
+{
+    QStringList &files = m_result.runs[batchIndex].files;
+    for (const FileFailure &failure : std::exchange(m_report.failures, {})) {
+        files.removeOne(failure.name);
+        FormatterProcessResult run;
+        run.files = {failure.name};
+        run.outcome = FormatterProcessResult::Outcome::FileFailed;
+        run.started = failure.touched;
+        run.errorString = failure.why;
+        run.systemError = failure.error;
+        m_fileFailures.append(run);
+    }
+}
+
+bool BatchRun::keepGoing()
+{
+    if (!m_progress)
+        return true;
+    const bool finished = m_nextBatch >= m_batches.size() && m_running.empty();
+    if (!finished && m_filesDone == m_reportedDone && m_sinceReport.isValid() &&
+        m_sinceReport.elapsed() < ProgressMilliseconds)
+        return true;
+    m_reportedDone = m_filesDone;
+    m_sinceReport.start();
+    return m_progress(m_filesDone, m_total);
+}
+
+void BatchRun::cancel()
+{
+    for (RunningBatch &batch : m_running) {
+        batch.process->kill();
+        batch.process->waitForFinished(-1);
+        FormatterProcessResult &run = m_result.runs[batch.index];
+        collect(*batch.process, run);
+        run.outcome = FormatterProcessResult::Outcome::Cancelled;
+        restoreTwins(m_directory, std::exchange(m_prepared[batch.index], {}));
+    }
+    m_running.clear();
+    for (int index = m_nextBatch; index < m_batches.size(); ++index)
+        m_result.runs[index].outcome = FormatterProcessResult::Outcome::Cancelled;
+    m_result.cancelled = true;
+}
+
+} // namespace
+
+FormatterRunResult FormatterRunner::run(const FormatterRequest &request, const Progress &progress) const
+{
+    if (request.files.isEmpty())
+        return FormatterRunResult(); // indent without files would read standard input and wait forever
+    return BatchRun(request, progress).run();
 }

@@ -55,6 +55,8 @@ const char *const ReplacedSection =
     "以下文件在整理开始后被替换（例如所在的目录换成了指向别处的链接），未复制，已跳过：";
 const char *const FormatFailuresSection = "以下文件整理失败（%1）：";
 const char *const WarningsSection = "以下文件未能被 indent 完整解析（退出状态 2），已整理，请检查结果：";
+const char *const MixedLineEndsSection =
+    "以下文件的行尾混用了 CRLF 和 LF，已整理，但 indent 会把行尾的“\\r”留在下一行行首，请检查结果：";
 const char *const FormatterOutputSection = "indent 的输出：";
 const char *const OutputDirectoryLine = "整理代码目录：%1";
 const char *const OpenFolderFailed = "无法自动打开整理代码目录（%1），整理结果在：\n%2";
@@ -380,12 +382,13 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
             failures.append(failureOf(run));
     }
     const QStringList warnedFiles = result.formatter.filesWithWarnings();
+    const QStringList &mixedFiles = result.formatter.mixedLineEnds;
 
     const bool clean = result.stop == Stop::Completed && result.copyFailures.isEmpty() &&
-                       failedFiles.isEmpty() && warnedFiles.isEmpty() && result.incomplete.isEmpty() &&
-                       result.restoreFailures.isEmpty() && selection.unsafe.isEmpty() &&
-                       selection.duplicates.isEmpty() && selection.skipped.isEmpty() &&
-                       selection.unreadable.isEmpty() && result.replaced.isEmpty();
+                       failedFiles.isEmpty() && warnedFiles.isEmpty() && mixedFiles.isEmpty() &&
+                       result.incomplete.isEmpty() && result.restoreFailures.isEmpty() &&
+                       selection.unsafe.isEmpty() && selection.duplicates.isEmpty() &&
+                       selection.skipped.isEmpty() && selection.unreadable.isEmpty() && result.replaced.isEmpty();
     if (clean) {
         m_prompts.ShowMessage(text(Completed));
         // the shell may answer when this job is long gone; the prompts that run it are not
@@ -447,6 +450,8 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
             section(text(FormatFailuresSection).arg(failures.join(text("；"))), fileNamesOf(failedFiles)));
     if (!warnedFiles.isEmpty())
         parts.append(section(text(WarningsSection), fileNamesOf(warnedFiles)));
+    if (!mixedFiles.isEmpty())
+        parts.append(section(text(MixedLineEndsSection), mixedFiles));
     if (!result.incomplete.isEmpty())
         parts.append(section(text(IncompleteSection), result.incomplete));
     if (!result.restoreFailures.isEmpty()) {

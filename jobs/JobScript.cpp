@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
@@ -252,38 +251,6 @@ qint64 JobScriptRunner::bytesNeeded(qint64 sourceBytes)
     return sourceBytes * (1 + RewriteFactor) + SpaceMargin;
 }
 
-namespace {
-
-// What the formatter makes of a source, read from its standard input and written to its standard
-// output: what its copy should hold.
-QByteArray formattedText(const QString &formatterPath, int directory, int sourceFd,
-                         const QStringList &options, bool *ok)
-{
-    QByteArray source;
-    int error = 0;
-    *ok = false;
-    if (!readWhole(sourceFd, &source, &error))
-        return QByteArray();
-    QProcess process;
-    process.setProgram(formatterPath);
-    process.setArguments(formatterArguments({}, options + QStringList{QStringLiteral("-st")}));
-    process.setProcessEnvironment(formatterEnvironment(options));
-    process.setChildProcessModifier([directory] {
-        if (::fchdir(directory) != 0)
-            ::_exit(127);
-    });
-    process.start();
-    if (!process.waitForStarted(-1))
-        return QByteArray();
-    process.write(source);
-    process.closeWriteChannel();
-    *ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
-          (process.exitCode() == 0 || process.exitCode() == 2);
-    return process.readAllStandardOutput();
-}
-
-} // namespace
-
 JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progress &progress) const
 {
     JobScriptResult result;
@@ -380,8 +347,9 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
             result.stop = JobScriptResult::Stop::Cancelled;
     }
 
-    // A run that was stopped, crashed or failed may have left any of its files cut off: put back
-    // intact copies, so that every file is either formatted or as copied.
+    // A run that was stopped, crashed or failed may have left any of its files cut off, and a file the
+    // runner could not make whole (a file system that ran full) is not to be used: put back intact
+    // copies, so that every file is either formatted or as copied.
     const auto putBack = [&](const QString &file) {
         const JobSources::Opened in = sources.open(sourceOfCopy.value(file));
         const QString failure =
@@ -390,43 +358,15 @@ JobScriptResult JobScriptRunner::run(const QByteArray &scriptBytes, const Progre
             result.restored.append(file);
         else
             result.restoreFailures.append({sourceOfCopy.value(file), failure});
-        return failure.isEmpty();
     };
     for (const FormatterProcessResult &run : result.formatter.runs) {
         const bool clean = run.outcome == FormatterProcessResult::Outcome::Finished &&
                            (run.exitCode == 0 || run.exitCode == 2);
+        if (run.outcome == FormatterProcessResult::Outcome::FileFailed)
+            result.incomplete += run.files;
         if (!clean && run.started) {
             for (const QString &file : run.files)
                 putBack(file);
-        }
-    }
-
-    // indent exits 0 when its own writes fail; on a file system that ran full, check every file
-    // against what indent makes of it, and put back what it cut short.
-    const qint64 left = directory.freeBytes();
-    if (result.formatterStarted && left >= 0 && left < LowSpaceMargin) {
-        const QStringList options = formatterOptions(script.parameterText);
-        for (const FormatterProcessResult &run : result.formatter.runs) {
-            if (run.outcome != FormatterProcessResult::Outcome::Finished ||
-                (run.exitCode != 0 && run.exitCode != 2))
-                continue;
-            for (const QString &file : run.files) {
-                bool formattedOk = false;
-                QByteArray made;
-                int error = 0;
-                // from the source: a copy the formatter cut short would only be compared with itself
-                const JobSources::Opened in = sources.open(sourceOfCopy.value(file));
-                const QByteArray expected = in.failure.isEmpty()
-                                                ? formattedText(script.formatterPath, directory.descriptor(),
-                                                                in.fd.get(), options, &formattedOk)
-                                                : QByteArray();
-                if (formattedOk &&
-                    readFileAt(directory.descriptor(), QFile::encodeName(file), &made, &error) &&
-                    made == expected)
-                    continue;
-                result.incomplete.append(file);
-                putBack(file);
-            }
         }
     }
 

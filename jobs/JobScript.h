@@ -93,8 +93,8 @@ struct JobScriptResult
     // of its source; those that could not be are in restoreFailures.
     QStringList restored;
     QVector<CopyFailure> restoreFailures;
-    // The file system ran full while the formatter wrote: these copies are not what the formatter
-    // makes of their sources and may be cut short.
+    // Copies the formatter runner could not make whole (FileFailed: most likely the file system ran
+    // full while they were written): each was put back as an intact copy where possible.
     QStringList incomplete;
 
     int filesFormatted() const; // files of formatter runs that finished with status 0 or 2, complete
@@ -124,8 +124,6 @@ public:
     // What a job over sources of these sizes needs free before it starts: the copies, room for the
     // formatter's rewrite of each to grow, and a margin.
     static qint64 bytesNeeded(qint64 sourceBytes);
-    // Below this much free space after the run, the formatter may have been cut short.
-    static constexpr qint64 LowSpaceMargin = 1024 * 1024;
 
 private:
     FreeSpaceProbe m_freeSpace;

@@ -1,6 +1,8 @@
 #include "PreviewRunner.h"
 
+#include "Descriptor.h"
 #include "FormatterRun.h"
+#include "LineEnds.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,13 +10,8 @@
 #include <QThread>
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,8 +19,6 @@ const QString StandInName = QStringLiteral("preview");
 const QString SampleResource = QStringLiteral(":/preview/sample.c");
 // A killed formatter is gone within moments; this bounds the wait for a process stuck in the kernel.
 constexpr int ReapMilliseconds = 5000;
-// Larger texts are no preview: indent would take seconds and the views would hold them all.
-constexpr qint64 MaximumSourceBytes = 64 * 1024 * 1024;
 
 bool usableCopyName(const QString &name)
 {
@@ -120,21 +115,35 @@ void PreviewRunner::startRun(quint64 id)
     if (!m_copyPath.isEmpty() && m_copyPath != copyPath)
         QFile::remove(m_copyPath);
     m_copyPath = copyPath;
+    const QByteArray &source = m_current.request.source;
+    const LineEnds lineEnds = lineEndsOf(source);
+    m_current.mixedLineEnds = failure.mixedLineEnds = lineEnds == LineEnds::Mixed;
     QFile copy(copyPath);
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        copy.write(m_current.request.source) != m_current.request.source.size() || !copy.flush()) {
+    const QByteArray input = lineEnds == LineEnds::CrLf ? withLineFeeds(source) : source;
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) || copy.write(input) != input.size() ||
+        !copy.flush()) {
         failure.errorString = copy.errorString();
         reportLater(failure);
         return;
     }
     copy.close();
 
-    const QStringList options = formatterOptions(m_current.request.parameterText);
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const FormatterInvocation invocation =
+        formatterInvocation(m_current.request.parameterText,
+                            findFormatterProfile(formatterOptions(m_current.request.parameterText),
+                                                 environment, QDir::currentPath()));
+    if (!invocation.usable()) {
+        failure.outcome = PreviewResult::Outcome::FailedToStart;
+        failure.errorString = invocation.profile.problem();
+        reportLater(failure);
+        return;
+    }
+    m_crLf = lineEnds == LineEnds::CrLf;
     m_process = new QProcess(this);
     m_process->setProgram(m_formatterPath);
-    m_process->setArguments(formatterArguments({name}, options));
-    m_process->setProcessEnvironment(
-        formatterEnvironment(options, QProcessEnvironment::systemEnvironment(), QDir::currentPath()));
+    m_process->setArguments(formatterArguments({name}, standardOutputOptions(invocation.options)));
+    m_process->setProcessEnvironment(formatterEnvironment(environment));
     m_process->setWorkingDirectory(m_scratch.path());
     m_process->setStandardInputFile(QProcess::nullDevice());
     connect(m_process, &QProcess::finished, this, &PreviewRunner::processFinished);
@@ -153,20 +162,16 @@ void PreviewRunner::processFinished()
 {
     PreviewResult result = m_current;
     result.elapsedNanoseconds = m_clock.nsecsElapsed();
-    result.messages = m_process->readAllStandardError() + m_process->readAllStandardOutput();
+    result.messages = m_process->readAllStandardError();
     if (m_process->exitStatus() == QProcess::CrashExit) {
         result.outcome = PreviewResult::Outcome::Crashed;
         result.errorString = m_process->errorString();
     } else {
         result.outcome = PreviewResult::Outcome::Finished;
         result.exitCode = m_process->exitCode();
-        QFile copy(m_copyPath);
-        if (copy.open(QIODevice::ReadOnly)) {
-            result.formatted = copy.readAll();
-        } else if (result.hasOutput()) {
-            result.outcome = PreviewResult::Outcome::ScratchFailed;
-            result.errorString = copy.errorString();
-        }
+        const QByteArray text = m_process->readAllStandardOutput();
+        if (result.hasOutput())
+            result.formatted = m_crLf ? withCrLf(text) : text;
     }
     disposeProcess(false);
     if (!report(result) || !result.hasOutput())
@@ -222,7 +227,7 @@ void PreviewRunner::timeLimitReached()
     PreviewResult result = m_current;
     result.elapsedNanoseconds = m_clock.nsecsElapsed();
     result.outcome = PreviewResult::Outcome::TimedOut;
-    result.messages = m_process->readAllStandardError() + m_process->readAllStandardOutput();
+    result.messages = m_process->readAllStandardError();
     disposeProcess(true);
     report(result);
 }
@@ -266,45 +271,23 @@ QString previewSampleName()
 PreviewSourceFile readPreviewSource(const QByteArray &localPath)
 {
     PreviewSourceFile file;
-    const int descriptor = ::open(localPath.constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        file.error = systemError(errno);
-        return file;
+    RegularFileRead read = readRegularFile(localPath, PreviewSourceFile::MaximumBytes);
+    switch (read.status) {
+    case RegularFileRead::Status::Read:
+        file.ok = true;
+        file.text = std::move(read.bytes);
+        break;
+    case RegularFileRead::Status::NotRegular:
+        file.problem = PreviewSourceFile::Problem::NotRegular;
+        break;
+    case RegularFileRead::Status::TooLarge:
+        file.problem = PreviewSourceFile::Problem::TooLarge;
+        break;
+    case RegularFileRead::Status::Failed:
+        file.problem = PreviewSourceFile::Problem::Failed;
+        file.error = systemError(read.error);
+        break;
     }
-    struct stat status = {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        file.error = S_ISDIR(status.st_mode) ? systemError(EISDIR) : systemError(EINVAL);
-        ::close(descriptor);
-        return file;
-    }
-    if (status.st_size > MaximumSourceBytes) {
-        file.error = systemError(EFBIG);
-        ::close(descriptor);
-        return file;
-    }
-    QByteArray text;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            file.error = systemError(errno);
-            ::close(descriptor);
-            return file;
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, got);
-        if (text.size() > MaximumSourceBytes) {
-            file.error = systemError(EFBIG);
-            ::close(descriptor);
-            return file;
-        }
-    }
-    ::close(descriptor);
-    file.ok = true;
-    file.text = text;
     return file;
 }
 

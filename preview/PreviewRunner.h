@@ -38,12 +38,18 @@ struct PreviewResult
 
     quint64 id = 0; // what PreviewRunner::format returned for the request
     PreviewRequest request;
-    int optionCount = 0; // options handed to indent
+    int optionCount = 0; // the style's options handed to indent
     Outcome outcome = Outcome::Finished;
-    int exitCode = 0;              // when Finished: 0 clean, 2 formatted with parse warnings, else failed
-    QByteArray formatted;          // the private copy after the run; meaningful when hasOutput()
-    QByteArray messages;           // indent's standard error, then anything it wrote to standard output
-    QString errorString;           // why it failed to start, crashed or could not use its copy
+    int exitCode = 0;     // when Finished: 0 clean, 2 formatted with parse warnings, else failed
+    QByteArray formatted; // what indent wrote to standard output; meaningful when hasOutput()
+    QByteArray messages;  // indent's standard error
+    // why it failed to start (an indent profile that cannot be used included), crashed or could not
+    // use its copy
+    QString errorString;
+    // The source's lines end in CRLF and LF both: formatted as it is, so indent leaves "\r" at the
+    // start of lines. (A source whose lines all end in CRLF is formatted as its LF twin, and the result
+    // gets CRLF back.)
+    bool mixedLineEnds = false;
     qint64 elapsedNanoseconds = 0; // indent's own run
     // In diffsReady(): the line diffs against the source and, when asked for, against the previous one.
     QVector<DiffLine> sourceDiff;
@@ -55,8 +61,10 @@ struct PreviewResult
 
 // Formats texts with the deployed formatter, one run at a time, never blocking the caller: each text is
 // written to a private copy in a scratch directory the runner owns, and indent runs there over that copy
-// exactly as a job runs it over its output directory (formatterArguments, formatterOptions and
-// formatterEnvironment; working directory the copy's directory; relative name; no standard input).
+// with the options, profile and environment a job's run gets (formatterInvocation with the profile
+// findFormatterProfile finds, formatterEnvironment; working directory the copy's directory; relative
+// name; no standard input), except that it writes the text to standard output ("-st",
+// standardOutputOptions): no full file system can cut it short.
 // A new request kills the run still going, and the killed run's result is never reported. A result
 // with output is reported at once, so the formatted text can be shown; its line diffs follow from a
 // worker thread (one at a time) unless a newer request has made them outdated.
@@ -103,6 +111,7 @@ private:
     QString m_formatterPath;
     PrivateDirectory m_scratch;
     QString m_copyPath;
+    bool m_crLf = false; // the run formats the LF twin of an all-CRLF text
     QProcess *m_process = nullptr;
     QTimer m_timeLimit;
     QElapsedTimer m_clock;
@@ -121,10 +130,16 @@ QString previewSampleName();
 // A user's file read whole, by the bytes of its path, so a name that is not valid UTF-8 opens too.
 struct PreviewSourceFile
 {
+    // Larger files are no preview: indent would take seconds and the views would hold them all.
+    static constexpr qint64 MaximumBytes = 4 * 1024 * 1024;
+    enum class Problem { None, NotRegular, TooLarge, Failed };
+
     bool ok = false;
     QByteArray text;
-    QString error; // the system's reason when not ok
+    Problem problem = Problem::None;
+    QString error; // the system's reason with Failed
 };
+// Reads only a regular file of at most MaximumBytes, and never blocks: a FIFO or a device is refused.
 PreviewSourceFile readPreviewSource(const QByteArray &localPath);
 
 // The name a private copy of localPath gets: its own name when that survives Qt's file name encoding,

@@ -23,37 +23,6 @@ QString text(const char *utf8)
 constexpr qint64 MaxProfileBytes = 1024 * 1024;
 // Typing goes on undisturbed; the text is read once it rests this long.
 constexpr int ParseDelayMilliseconds = 250;
-// A C source opened by mistake gives thousands of words, and a text without blanks one huge word:
-// nobody reads that many, and a label takes long to lay them out.
-constexpr qsizetype ReportedWordsLimit = 40;
-constexpr qsizetype ReportedWordLength = 80;
-
-QString shortenedWord(const QString &word)
-{
-    if (word.size() <= ReportedWordLength)
-        return word;
-    return word.left(ReportedWordLength) + text("…（共 %1 个字符）").arg(word.size());
-}
-
-QStringList shortenedList(const QStringList &words)
-{
-    QStringList shown;
-    for (qsizetype index = 0; index < words.size() && index < ReportedWordsLimit; ++index)
-        shown.append(shortenedWord(words.at(index)));
-    if (words.size() > ReportedWordsLimit)
-        shown.append(text("……共 %1 个").arg(words.size()));
-    return shown;
-}
-
-// The report with every list cut to its first few dozen words and a count.
-QString shortenedImportReport(ProfileImport import)
-{
-    import.unmapped = shortenedList(import.unmapped);
-    import.files = shortenedList(import.files);
-    import.overridden = shortenedList(import.overridden);
-    import.changed = shortenedList(import.changed);
-    return profileImportReport(import);
-}
 
 QString readFailure(const RegularFileRead &read, const QString &path)
 {
@@ -149,5 +118,5 @@ void TImportProfileForm::showReport()
     }
     const ProfileImport import = parseIndentProfile(profile);
     ui->ReportLabel->setText(text("导入后的参数：") + ParameterTextFor(import.checks).trimmed() +
-                             QLatin1Char('\n') + shortenedImportReport(import));
+                             QLatin1Char('\n') + profileImportReport(import));
 }

@@ -111,6 +111,24 @@ int lineCount(const QByteArray &text)
     return int(text.count('\n')) + (text.isEmpty() || text.endsWith('\n') ? 0 : 1);
 }
 
+QString sourceProblemText(const PreviewSourceFile &file)
+{
+    switch (file.problem) {
+    case PreviewSourceFile::Problem::NotRegular:
+        return text("不是普通文件（是管道、设备或目录），预览不读取它。");
+    case PreviewSourceFile::Problem::TooLarge:
+        return text("文件超过 %1 MB，预览只打开不超过 %1 MB 的文件。")
+            .arg(PreviewSourceFile::MaximumBytes / (1024 * 1024));
+    case PreviewSourceFile::Problem::Failed:
+    case PreviewSourceFile::Problem::None:
+        break;
+    }
+    return file.error;
+}
+
+const char *const MixedLineEndsNotice = "注意：此文件的行尾混用了 CRLF 和 LF，indent "
+                                        "会把行尾的“\\r”留在下一行行首，结果按 indent 的输出原样显示。";
+
 QString failureText(const PreviewResult &result, int timeLimitMilliseconds)
 {
     using Outcome = PreviewResult::Outcome;
@@ -209,7 +227,7 @@ bool TPreviewForm::openSource(const QByteArray &localPath)
     const QString shownPath = QFile::decodeName(localPath);
     const PreviewSourceFile file = readPreviewSource(localPath);
     if (!file.ok) {
-        m_prompts.ShowMessage(text("无法读取文件“%1”：%2").arg(shownPath, file.error));
+        m_prompts.ShowMessage(text("无法读取文件“%1”：%2").arg(shownPath, sourceProblemText(file)));
         return false;
     }
     m_lastDirectory = QFile::decodeName(localPath.left(localPath.lastIndexOf('/') + 1));
@@ -338,7 +356,9 @@ void TPreviewForm::showResult(const PreviewResult &result)
 {
     setOutdated(false);
     ui->OutdatedBanner->hide();
-    ui->MessagesMemo->setPlainText(QString::fromLocal8Bit(result.messages));
+    ui->MessagesMemo->setPlainText(
+        (result.mixedLineEnds ? text(MixedLineEndsNotice) + QLatin1Char('\n') : QString()) +
+        QString::fromLocal8Bit(result.messages));
     const int tabSize = tabSizeOf(formatterOptions(result.request.parameterText));
     if (tabSize != m_tabSize) {
         m_tabSize = tabSize;
@@ -491,7 +511,9 @@ void TPreviewForm::showFailure(const PreviewResult &result)
             : text("indent 没能用当前选项格式化（见下方消息），还没有可显示的结果。"));
     ui->OutdatedBanner->show();
     setOutdated(true);
-    m_status = text("选项 %1 个 · 格式化失败").arg(result.optionCount);
+    m_status = result.outcome == PreviewResult::Outcome::TimedOut
+                   ? text("选项 %1 个 · 超时").arg(result.optionCount)
+                   : text("选项 %1 个 · 格式化失败").arg(result.optionCount);
 }
 
 void TPreviewForm::showStatus()

@@ -195,7 +195,7 @@ void TestIndentProfile::reportStaysShortWhateverTheInput_data()
         << text("未收录的参数：-T\n最后的 -T 后面没有类型名，未选中：选中后它会把 -ts2 当作类型名。");
     QTest::newRow("a megabyte without blanks")
         << QStringLiteral("-bad").repeated(256 * 1024)
-        << text("未收录的参数：") + QStringLiteral("-bad").repeated(15) + text("…");
+        << text("未收录的参数：") + QStringLiteral("-bad").repeated(15) + text("…（共 1048576 个字符）");
 }
 
 void TestIndentProfile::reportStaysShortWhateverTheInput()

@@ -2,7 +2,9 @@
 #include "ChildProcesses.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
+#include "LineEnds.h"
 #include "OptionCatalogue.h"
+#include "SmallFileSystem.h"
 #include "StyleStore.h"
 #include "TestFiles.h"
 
@@ -16,6 +18,8 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Outcome = FormatterProcessResult::Outcome;
@@ -99,6 +103,11 @@ private slots:
     void formatterThatCannotStart();
     void progressReachesTheTotal();
     void cancelEndsRunningFormatters();
+    void fullFileSystemNeverPassesForFormatted_data();
+    void fullFileSystemNeverPassesForFormatted();
+    void wholeBlockOutputIsCheckedNotRewritten();
+    void crLfFilesKeepTheirLineEnds();
+    void fileSwappedForAFifoFailsAlone();
 
 private:
     // A fresh directory holding the given files, each with content.
@@ -683,6 +692,197 @@ void TestFormatterRun::cancelEndsRunningFormatters()
     for (const FormatterProcessResult &run : result.runs)
         QCOMPARE(run.outcome, Outcome::Cancelled);
     QCOMPARE(result.failedFiles().size(), 40);
+}
+
+namespace {
+
+// Nested blocks that "-nut -i8" spreads over indented lines: the text grows about three times.
+QByteArray growingSource()
+{
+    QByteArray deep;
+    for (int line = 0; line < 300; ++line)
+        deep += "if(a){if(b){if(c){if(d){x=1;}}}}\n";
+    return "void f(void)\n{\n" + deep + "}\n";
+}
+
+const QStringList GrowingOptions = {"-npro", "-nut", "-i8"};
+
+} // namespace
+
+void TestFormatterRun::fullFileSystemNeverPassesForFormatted_data()
+{
+    QTest::addColumn<QString>("filler"); // "" for none, "keep" or "free": another writer during the run
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("maxParallel");
+    QTest::addColumn<bool>("byDescriptor");
+    QTest::addColumn<bool>("allWhole"); // every file can be made whole
+    QTest::addColumn<qint64>("size");   // of the file system
+
+    // The copies fit, indent's longer texts do not: it exits 0 with files cut at a block boundary.
+    const qint64 small = 1024 * 1024;
+    QTest::newRow("too small for the results") << "" << 40 << 0 << false << false << small;
+    QTest::newRow("too small, through a directory handle") << "" << 40 << 0 << true << false << small;
+    // Another program fills the file system while each batch runs, then frees the room again: only
+    // the sizes of the cut files tell.
+    QTest::newRow("filled during the run, freed after") << "free" << 4 << 1 << true << true << 4 * small;
+    // ... or keeps it full: nothing can be written whole any more.
+    QTest::newRow("filled during the run, kept full") << "keep" << 4 << 1 << false << false << small;
+}
+
+void TestFormatterRun::fullFileSystemNeverPassesForFormatted()
+{
+    QFETCH(QString, filler);
+    QFETCH(int, files);
+    QFETCH(int, maxParallel);
+    QFETCH(bool, byDescriptor);
+    QFETCH(bool, allWhole);
+    QFETCH(qint64, size);
+
+    const QByteArray source = growingSource();
+    const QByteArray expected = formatDirectly(GrowingOptions, source);
+    QVERIFY(expected.size() > 2 * source.size());
+
+    const QString mountPoint = makeDirectory({});
+    SmallFileSystem small(mountPoint, size);
+    if (!small.isMounted())
+        QSKIP("cannot mount a small tmpfs here");
+    QStringList names;
+    for (int i = 0; i < files; ++i) {
+        names << QStringLiteral("f%1.c").arg(i);
+        QVERIFY(writeAll(mountPoint + QLatin1Char('/') + names.last(), source));
+    }
+
+    FormatterRequest request;
+    request.formatterPath = m_indent;
+    request.parameterText = GrowingOptions.join(QLatin1Char(' '));
+    request.maxParallel = maxParallel;
+    const int directory =
+        ::open(QFile::encodeName(mountPoint).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(directory >= 0);
+    if (byDescriptor) {
+        request.directoryDescriptor = directory;
+        request.files = names;
+    } else {
+        for (const QString &name : names)
+            request.files << mountPoint + QLatin1Char('/') + name;
+    }
+    if (!filler.isEmpty()) {
+        request.formatterPath = QStringLiteral(FAKE_INDENT_PATH);
+        qputenv("FAKE_INDENT_MODE", "fill-then-run");
+        qputenv("FAKE_INDENT_FILL", QFile::encodeName(mountPoint + QStringLiteral("/filler")));
+        qputenv("FAKE_INDENT_REAL", QFile::encodeName(m_indent));
+        if (filler == QLatin1String("free"))
+            qputenv("FAKE_INDENT_FREE", "1");
+    }
+    const FormatterRunResult result = FormatterRunner().run(request);
+    QVERIFY(filler != QLatin1String("free") || small.freeBytes() > FormatterRunner::LowSpaceBytes);
+    qunsetenv("FAKE_INDENT_FILL");
+    qunsetenv("FAKE_INDENT_REAL");
+    qunsetenv("FAKE_INDENT_FREE");
+    ::close(directory);
+
+    // Whatever is not reported as failed holds indent's whole text.
+    const QStringList failed = result.failedFiles();
+    for (int i = 0; i < files; ++i) {
+        const QString name = request.files.at(i);
+        if (!failed.contains(name))
+            QVERIFY2(readAll(mountPoint + QLatin1Char('/') + names.at(i)) == expected, qPrintable(name));
+    }
+    for (const FormatterProcessResult &run : result.runs) {
+        QVERIFY2(run.outcome == Outcome::Finished || run.outcome == Outcome::FileFailed,
+                 qPrintable(describe(result)));
+        if (run.outcome == Outcome::FileFailed)
+            QVERIFY2(run.errorString.contains(QLatin1String("No space left")), qPrintable(run.errorString));
+    }
+    QVERIFY(!result.checkedFiles.isEmpty());
+    if (allWhole) {
+        QVERIFY2(result.succeeded(), qPrintable(describe(result)));
+        QCOMPARE(result.repairedFiles.size(), files);
+    } else {
+        QVERIFY(!result.succeeded());
+        QVERIFY(!failed.isEmpty());
+    }
+    QCOMPARE(childProcessCount(), 0);
+}
+
+// A text that really is a whole number of blocks long is formatted once more to be sure, and left as
+// indent wrote it.
+void TestFormatterRun::wholeBlockOutputIsCheckedNotRewritten()
+{
+    const QStringList options = {"-npro", "-kr"};
+    QByteArray source;
+    QByteArray expected;
+    int padding = 0;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        source = Sample + "char pad[] = \"" + QByteArray(padding, 'x') + "\";\n";
+        expected = formatDirectly(options, source);
+        if (expected.size() % FormatterRunner::CutGranularity == 0)
+            break;
+        padding += int(FormatterRunner::CutGranularity - expected.size() % FormatterRunner::CutGranularity);
+    }
+    QCOMPARE(expected.size() % FormatterRunner::CutGranularity, 0);
+
+    const QString file = makeDirectory({QStringLiteral("a.c")}, source) + QStringLiteral("/a.c");
+    const FormatterRunResult result = runOver({file}, options.join(QLatin1Char(' ')));
+    QVERIFY2(result.succeeded(), qPrintable(describe(result)));
+    QCOMPARE(result.checkedFiles, QStringList{file});
+    QVERIFY(result.repairedFiles.isEmpty());
+    QCOMPARE(readAll(file), expected);
+}
+
+void TestFormatterRun::crLfFilesKeepTheirLineEnds()
+{
+    const QStringList options = {"-npro", "-kr"};
+    const QByteArray crLf = withCrLf(Sample);
+    QByteArray mixed = Sample;
+    mixed.replace("{\n", "{\r\n");
+    QCOMPARE(lineEndsOf(mixed), LineEnds::Mixed);
+    const QString directory = makeDirectory({});
+    QVERIFY(writeAll(directory + QStringLiteral("/crlf.c"), crLf));
+    QVERIFY(writeAll(directory + QStringLiteral("/mixed.c"), mixed));
+    QVERIFY(writeAll(directory + QStringLiteral("/lf.c"), Sample));
+    const QStringList files = {directory + QStringLiteral("/crlf.c"), directory + QStringLiteral("/mixed.c"),
+                               directory + QStringLiteral("/lf.c")};
+
+    FormatterRunResult result = runOver(files, options.join(QLatin1Char(' ')), 1);
+    QVERIFY2(result.succeeded(), qPrintable(describe(result)));
+    const QByteArray formatted = formatDirectly(options, Sample);
+    QVERIFY(!formatted.contains('\r'));
+    QCOMPARE(readAll(files.at(0)), withCrLf(formatted));
+    QCOMPARE(result.crLfFiles, QStringList{files.at(0)});
+    // left as indent makes it, with the carriage returns where indent puts them, and named
+    QCOMPARE(readAll(files.at(1)), formatDirectly(options, mixed));
+    QCOMPARE(result.mixedLineEnds, QStringList{files.at(1)});
+    QCOMPARE(readAll(files.at(2)), formatted);
+
+    // A run that fails leaves the CRLF file as it was, not as its LF twin.
+    QVERIFY(writeAll(files.at(0), crLf));
+    result = runOver({files.at(0)}, QStringLiteral("-npro -kr -T "));
+    QVERIFY(!result.succeeded());
+    QCOMPARE(readAll(files.at(0)), crLf);
+    QVERIFY(result.crLfFiles.isEmpty());
+}
+
+// The runner reads a file before indent does: a FIFO swapped in for a copy is refused at once, alone,
+// instead of hanging indent and the run.
+void TestFormatterRun::fileSwappedForAFifoFailsAlone()
+{
+    const QString directory = makeDirectory({QStringLiteral("a.c"), QStringLiteral("c.c")});
+    QCOMPARE(::mkfifo(QFile::encodeName(directory + QStringLiteral("/b.c")).constData(), 0644), 0);
+    const QStringList files = {directory + QStringLiteral("/a.c"), directory + QStringLiteral("/b.c"),
+                               directory + QStringLiteral("/c.c")};
+    FormatterRunResult result;
+    {
+        const HangGuard guard("a FIFO among the files to format");
+        result = runOver(files, QStringLiteral("-npro -kr "), 1);
+    }
+    QCOMPARE(result.failedFiles(), QStringList{files.at(1)});
+    const QByteArray formatted = formatDirectly({"-npro", "-kr"});
+    QCOMPARE(readAll(files.at(0)), formatted);
+    QCOMPARE(readAll(files.at(2)), formatted);
+    QCOMPARE(result.runs.last().outcome, Outcome::FileFailed);
+    QVERIFY(!result.runs.last().started);
+    QCOMPARE(childProcessCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestFormatterRun)

@@ -2,7 +2,9 @@
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "FormattingJob.h"
+#include "LineEnds.h"
 #include "ScriptedPrompts.h"
+#include "SmallFileSystem.h"
 #include "StyleStore.h"
 #include "TestFiles.h"
 
@@ -15,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -984,6 +987,50 @@ private slots:
         QVERIFY(QFile::permissions(outputDirectory() + "/a.c") & QFileDevice::WriteOwner);
         QVERIFY(!(QFile::permissions(m_sources + "/a.c") & QFileDevice::WriteOwner));
         QCOMPARE(filesIn(outputDirectory()), indentDirectly({{"a.c", Messy}, {"b.c", Messy}}));
+    }
+
+    // indent leaves the "\r" of a CRLF line at the start of the next one: an all-CRLF source is
+    // formatted as its LF twin and keeps CRLF; a mixed one is formatted as it is and named.
+    void crLfSourcesKeepTheirLineEnds()
+    {
+        QByteArray mixed = Messy + Messy;
+        mixed.replace(mixed.indexOf('\n'), 1, "\r\n");
+        writeSources({"crlf.c"}, withCrLf(Messy));
+        writeSources({"mixed.c"}, mixed);
+        writeSources({"lf.c"}, Messy);
+        m_prompts->queueDirectory(m_sources);
+        m_job->IndentDirItemClick();
+
+        const FileMap direct = indentDirectly({{"crlf.c", Messy}, {"mixed.c", mixed}, {"lf.c", Messy}});
+        const FileMap result = filesIn(outputDirectory());
+        QCOMPARE(result.value("crlf.c"), withCrLf(direct.value("crlf.c")));
+        QCOMPARE(result.value("mixed.c"), direct.value("mixed.c"));
+        QCOMPARE(result.value("lf.c"), direct.value("lf.c"));
+        QCOMPARE(m_prompts->messages.size(), 1);
+        const QString message = m_prompts->messages.first();
+        QVERIFY2(message.contains(text("行尾混用了 CRLF 和 LF")) && message.contains("mixed.c") &&
+                     !message.contains("crlf.c"),
+                 qPrintable(message));
+    }
+
+    // A .indent.pro that is a FIFO would hang indent, and the window with it: the job names it instead.
+    void aProfileThatIsNoFileIsNamed()
+    {
+        writeSources({"a.c"});
+        const QString workingDirectory = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_scratch->path()));
+        const QString profile = m_scratch->filePath(".indent.pro");
+        QCOMPARE(::mkfifo(QFile::encodeName(profile).constData(), 0644), 0);
+        m_prompts->queueDirectory(m_sources);
+        {
+            const HangGuard guard("a job with a FIFO as .indent.pro");
+            m_job->IndentDirItemClick();
+        }
+        QDir::setCurrent(workingDirectory);
+        QCOMPARE(m_prompts->messages.size(), 1);
+        QVERIFY2(m_prompts->messages.first().contains(profile), qPrintable(m_prompts->messages.first()));
+        QVERIFY(m_prompts->openedFolders.isEmpty());
+        QCOMPARE(filesIn(outputDirectory()), (FileMap{{"a.c", Messy}}));
     }
 };
 

@@ -2,7 +2,9 @@
 #include "ChildProcesses.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
+#include "LineEnds.h"
 #include "PreviewRunner.h"
+#include "SmallFileSystem.h"
 #include "StyleStore.h"
 #include "TestFiles.h"
 
@@ -14,6 +16,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Outcome = PreviewResult::Outcome;
@@ -63,6 +66,13 @@ private slots:
     void failures_data();
     void failures();
     void userFileIsReadWholeByItsBytes();
+    void onlyRegularFilesWithinTheLimitAreRead_data();
+    void onlyRegularFilesWithinTheLimitAreRead();
+    void lineEndsAsAJobKeepsThem_data();
+    void lineEndsAsAJobKeepsThem();
+    void verboseStyleGivesTheJobsText();
+    void profileThatIsNoFileIsNamed();
+    void fullScratchCannotCutTheText();
     void copyNames_data();
     void copyNames();
 
@@ -317,6 +327,146 @@ void TestPreviewRunner::userFileIsReadWholeByItsBytes()
     const PreviewSourceFile directory = readPreviewSource(QFile::encodeName(m_scratch.path()));
     QVERIFY(!directory.ok);
     ::unlink(path.constData());
+}
+
+void TestPreviewRunner::onlyRegularFilesWithinTheLimitAreRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("problem");
+
+    using Problem = PreviewSourceFile::Problem;
+    QTest::newRow("FIFO") << "fifo" << int(Problem::NotRegular);
+    QTest::newRow("/dev/zero") << "zero" << int(Problem::NotRegular);
+    QTest::newRow("link to /dev/zero") << "zero link" << int(Problem::NotRegular);
+    QTest::newRow("directory") << "directory" << int(Problem::NotRegular);
+    QTest::newRow("one byte over the limit") << "over" << int(Problem::TooLarge);
+    QTest::newRow("at the limit") << "limit" << int(Problem::None);
+    QTest::newRow("missing") << "missing" << int(Problem::Failed);
+}
+
+void TestPreviewRunner::onlyRegularFilesWithinTheLimitAreRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, problem);
+
+    const QTemporaryDir directory;
+    QByteArray path = QFile::encodeName(directory.filePath(QStringLiteral("source.c")));
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(path.constData(), 0644), 0);
+    } else if (kind == QLatin1String("zero")) {
+        path = "/dev/zero";
+    } else if (kind == QLatin1String("zero link")) {
+        QCOMPARE(::symlink("/dev/zero", path.constData()), 0);
+    } else if (kind == QLatin1String("directory")) {
+        path = QFile::encodeName(directory.path());
+    } else if (kind != QLatin1String("missing")) {
+        const qint64 size = PreviewSourceFile::MaximumBytes + (kind == QLatin1String("over") ? 1 : 0);
+        QVERIFY(writeAll(QFile::decodeName(path), QByteArray()));
+        QCOMPARE(::truncate(path.constData(), size), 0);
+    }
+    const HangGuard guard("reading a preview source that is no regular file");
+    const PreviewSourceFile file = readPreviewSource(path);
+    QCOMPARE(int(file.problem), problem);
+    QCOMPARE(file.ok, problem == int(PreviewSourceFile::Problem::None));
+    QCOMPARE(file.error.isEmpty(), problem != int(PreviewSourceFile::Problem::Failed));
+    if (file.ok)
+        QCOMPARE(file.text.size(), PreviewSourceFile::MaximumBytes);
+}
+
+void TestPreviewRunner::lineEndsAsAJobKeepsThem_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<bool>("mixed");
+
+    const QByteArray sample = previewSample();
+    QByteArray mixed = sample;
+    mixed.replace("{\n", "{\r\n");
+    QTest::newRow("CRLF") << withCrLf(sample) << false;
+    QTest::newRow("mixed") << mixed << true;
+}
+
+// A CRLF text is formatted as its LF twin and shown with CRLF, as a job writes it; a mixed one is
+// formatted as it is and flagged.
+void TestPreviewRunner::lineEndsAsAJobKeepsThem()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(bool, mixed);
+
+    PreviewRunner runner(m_indent);
+    const PreviewResult result =
+        formatAndWait(runner, request(source, QStringLiteral("file.c"), QStringLiteral("-kr ")));
+    QVERIFY(result.hasOutput());
+    QCOMPARE(result.mixedLineEnds, mixed);
+    QCOMPARE(result.formatted, formatLikeAJob(source, QStringLiteral("-kr ")));
+    if (!mixed) {
+        QCOMPARE(result.formatted, withCrLf(formatDirectly(withLineFeeds(source), QStringLiteral("-kr "))));
+        QVERIFY(!withLineFeeds(result.formatted).contains('\r')); // no "\r" left at a line's start
+    }
+}
+
+// "-v" would add indent's counts to standard output, where the preview takes its text from.
+void TestPreviewRunner::verboseStyleGivesTheJobsText()
+{
+    PreviewRunner runner(m_indent);
+    const QString style = QStringLiteral("-kr -v ");
+    const PreviewResult result =
+        formatAndWait(runner, request(previewSample(), QStringLiteral("file.c"), style));
+    QVERIFY(result.hasOutput());
+    QCOMPARE(result.formatted, formatLikeAJob(previewSample(), style));
+    QVERIFY(!result.formatted.contains("There were"));
+    // "-T -v": a type name, not the verbose switch
+    const QString typeName = QStringLiteral("-kr -T -v ");
+    QCOMPARE(formatAndWait(runner, request(previewSample(), QStringLiteral("file.c"), typeName)).formatted,
+             formatLikeAJob(previewSample(), typeName));
+}
+
+void TestPreviewRunner::profileThatIsNoFileIsNamed()
+{
+    const QString home = qEnvironmentVariable("HOME");
+    const QString profile = home + QStringLiteral("/.indent.pro");
+    QCOMPARE(::mkfifo(QFile::encodeName(profile).constData(), 0644), 0);
+    PreviewResult result;
+    {
+        const HangGuard guard("a preview with a FIFO as ~/.indent.pro");
+        PreviewRunner runner(m_indent);
+        result =
+            formatAndWait(runner, request(previewSample(), QStringLiteral("file.c"), QStringLiteral("-kr ")));
+    }
+    QFile::remove(profile);
+    QCOMPARE(result.outcome, Outcome::FailedToStart);
+    QVERIFY2(result.errorString.contains(profile), qPrintable(result.errorString));
+    QCOMPARE(childProcessCount(), 0);
+}
+
+// The preview's scratch on a file system with room for the copy but not for indent's text: the text
+// comes through a pipe, whole.
+void TestPreviewRunner::fullScratchCannotCutTheText()
+{
+    QByteArray deep;
+    for (int line = 0; line < 1500; ++line)
+        deep += "if(a){if(b){if(c){if(d){x=1;}}}}\n";
+    const QByteArray source = "void f(void)\n{\n" + deep + "}\n";
+    const QString style = QStringLiteral("-nut -i8 ");
+    const QByteArray expected = formatLikeAJob(source, style);
+    QVERIFY(expected.size() > 3 * source.size());
+
+    const QString mountPoint = m_scratch.filePath(QStringLiteral("small"));
+    QVERIFY(QDir().mkpath(mountPoint));
+    SmallFileSystem small(mountPoint, 2 * source.size());
+    if (!small.isMounted())
+        QSKIP("cannot mount a small tmpfs here");
+    const bool hadTemporary = qEnvironmentVariableIsSet("TMPDIR");
+    const QByteArray oldTemporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(mountPoint));
+    PreviewRunner runner(m_indent);
+    if (hadTemporary)
+        qputenv("TMPDIR", oldTemporary);
+    else
+        qunsetenv("TMPDIR");
+    QVERIFY(runner.scratchDirectory().startsWith(mountPoint));
+    const PreviewResult result = formatAndWait(runner, request(source, QStringLiteral("deep.c"), style));
+    QVERIFY(result.hasOutput());
+    QCOMPARE(result.formatted, expected);
 }
 
 void TestPreviewRunner::copyNames_data()

@@ -3,6 +3,7 @@
 #include "FormatterRun.h"
 #include "Main.h"
 #include "Preview.h"
+#include "SmallFileSystem.h"
 #include "TestFiles.h"
 #include "ZaboWindows.h"
 
@@ -246,15 +247,17 @@ void TestPreviewForm::formatterFailuresAreShownAsFailures_data()
 {
     QTest::addColumn<QByteArray>("mode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("crash") << QByteArray("crash") << text("indent 异常终止");
-    QTest::newRow("hang") << QByteArray("hang") << text("秒没有完成，已被终止");
-    QTest::newRow("status 4") << QByteArray("exit:4") << text("indent 以状态 4 结束");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("crash") << QByteArray("crash") << text("indent 异常终止") << text("格式化失败");
+    QTest::newRow("hang") << QByteArray("hang") << text("秒没有完成，已被终止") << text("超时");
+    QTest::newRow("status 4") << QByteArray("exit:4") << text("indent 以状态 4 结束") << text("格式化失败");
 }
 
 void TestPreviewForm::formatterFailuresAreShownAsFailures()
 {
     QFETCH(QByteArray, mode);
     QFETCH(QString, message);
+    QFETCH(QString, status);
     m_windows.reset(); // a window of its own, over the fake formatter
 
     qputenv("FAKE_INDENT_MODE", mode);
@@ -270,6 +273,8 @@ void TestPreviewForm::formatterFailuresAreShownAsFailures()
     QVERIFY2(child<QPlainTextEdit>("MessagesMemo")->toPlainText().contains(message),
              qPrintable(child<QPlainTextEdit>("MessagesMemo")->toPlainText()));
     QVERIFY(editor("ResultEditor")->property("outdated").toBool());
+    QVERIFY2(child<QLabel>("StatusLabel")->text().endsWith(status),
+             qPrintable(child<QLabel>("StatusLabel")->text()));
     QCOMPARE(childProcessCount(), 0);
     qunsetenv("FAKE_INDENT_MODE");
     PreviewForm = nullptr;
@@ -389,8 +394,22 @@ void TestPreviewForm::unreadableFileIsRefused()
     openPreview();
     QVERIFY(!PreviewForm->openSource(QFile::encodeName(m_files.filePath(QStringLiteral("missing.c")))));
     QVERIFY(!PreviewForm->openSource(QFile::encodeName(m_files.path())));
-    QCOMPARE(m_windows->prompts.messages.size(), 2);
-    QVERIFY(m_windows->prompts.messages.first().startsWith(text("无法读取文件")));
+    const QByteArray fifo = QFile::encodeName(m_files.filePath(QStringLiteral("fifo.c")));
+    QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
+    {
+        const HangGuard guard("opening a FIFO in the preview");
+        QVERIFY(!PreviewForm->openSource(fifo));
+    }
+    const QString large = m_files.filePath(QStringLiteral("large.c"));
+    QVERIFY(writeAll(large, QByteArray()));
+    QCOMPARE(::truncate(QFile::encodeName(large).constData(), PreviewSourceFile::MaximumBytes + 1), 0);
+    QVERIFY(!PreviewForm->openSource(QFile::encodeName(large)));
+    const QStringList &messages = m_windows->prompts.messages;
+    QCOMPARE(messages.size(), 4);
+    for (const QString &message : messages)
+        QVERIFY(message.startsWith(text("无法读取文件")));
+    QVERIFY2(messages.at(2).contains(text("不是普通文件")), qPrintable(messages.at(2)));
+    QVERIFY2(messages.at(3).contains(text("超过 4 MB")), qPrintable(messages.at(3)));
     // the sample stays
     QCOMPARE(resultText(), expected(previewSample()));
 }
