@@ -494,7 +494,8 @@ QString reportedWords(const QStringList &words, const QString &separator)
     for (qsizetype at = 0; at < std::min<qsizetype>(words.size(), ReportedWordLimit); ++at) {
         const QString &word = words.at(at);
         shown.append(word.size() > ReportedWordLength
-                         ? word.left(ReportedWordLength) + QString::fromUtf8("…（共 %1 个字符）").arg(word.size())
+                         ? word.left(ReportedWordLength) +
+                               QString::fromUtf8("…（共 %1 个字符）").arg(word.size())
                          : word);
     }
     QString text = shown.join(separator);

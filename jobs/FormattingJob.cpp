@@ -384,11 +384,11 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
     const QStringList warnedFiles = result.formatter.filesWithWarnings();
     const QStringList &mixedFiles = result.formatter.mixedLineEnds;
 
-    const bool clean = result.stop == Stop::Completed && result.copyFailures.isEmpty() &&
-                       failedFiles.isEmpty() && warnedFiles.isEmpty() && mixedFiles.isEmpty() &&
-                       result.incomplete.isEmpty() && result.restoreFailures.isEmpty() &&
-                       selection.unsafe.isEmpty() && selection.duplicates.isEmpty() &&
-                       selection.skipped.isEmpty() && selection.unreadable.isEmpty() && result.replaced.isEmpty();
+    const bool clean =
+        result.stop == Stop::Completed && result.copyFailures.isEmpty() && failedFiles.isEmpty() &&
+        warnedFiles.isEmpty() && mixedFiles.isEmpty() && result.incomplete.isEmpty() &&
+        result.restoreFailures.isEmpty() && selection.unsafe.isEmpty() && selection.duplicates.isEmpty() &&
+        selection.skipped.isEmpty() && selection.unreadable.isEmpty() && result.replaced.isEmpty();
     if (clean) {
         m_prompts.ShowMessage(text(Completed));
         // the shell may answer when this job is long gone; the prompts that run it are not
