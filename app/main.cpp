@@ -1,6 +1,7 @@
 #include "Main.h"
 #include "AppLocations.h"
 #include "Application.h"
+#include "CommandLine.h"
 #include "Startup.h"
 
 #include <QApplication>
@@ -8,9 +9,16 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = answerInformationRequest(argc, argv))
+        return *status;
     QApplication app(argc, argv);
+    if (const std::optional<int> status = refuseUnknownArguments())
+        return *status;
     setApplicationNames();
     QGuiApplication::setDesktopFileName(QStringLiteral(ZABO_APP_ID));
+    if (!prepareApplication())
+        qWarning(
+            "zabo: Qt's Chinese texts (qtbase_zh_CN.qm) were not found; its own buttons stay in English");
     StartupEnvironment environment;
     environment.programDirectory = ProgramDirectory();
     environment.userDirectories = standardUserDirectories();

@@ -7,8 +7,31 @@
 #include "QtPrompts.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <exception>
+
+// The icon lives in a static library: register it before anything loads it.
+static void registerIcon()
+{
+    Q_INIT_RESOURCE(icon);
+}
+
+bool prepareApplication()
+{
+    registerIcon();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zabo.svg")));
+    // the interface is Chinese whatever the locale says, so Qt's buttons and file dialog are too
+    auto *translator = new QTranslator(qApp);
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 bool createWindows(const StartupEnvironment &environment)
 {
@@ -18,7 +41,13 @@ bool createWindows(const StartupEnvironment &environment)
         return false;
     }
     InputNameForm = new TInputNameForm(MainForm);
-    AboutForm = new TAboutForm(MainForm);
+    return true;
+}
+
+TPreviewForm *ensurePreviewForm()
+{
+    if (PreviewForm || !MainForm)
+        return PreviewForm;
     PreviewForm = new TPreviewForm(MainForm->formatterPath(), MainForm->prompts(), MainForm);
     PreviewForm->setParameterText(MainForm->parameterText());
     PreviewForm->setOptionNotes(MainForm->rowNoteLines());
@@ -26,7 +55,14 @@ bool createWindows(const StartupEnvironment &environment)
                      &TPreviewForm::setParameterText);
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
                      [] { PreviewForm->setOptionNotes(MainForm->rowNoteLines()); });
-    return true;
+    return PreviewForm;
+}
+
+TAboutForm *ensureAboutForm()
+{
+    if (!AboutForm && MainForm)
+        AboutForm = new TAboutForm(MainForm);
+    return AboutForm;
 }
 
 void destroyWindows()

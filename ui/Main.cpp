@@ -2,6 +2,7 @@
 #include "ui_Main.h"
 
 #include "Aboutme.h"
+#include "Application.h"
 #include "AtomicFile.h"
 #include "CellTable.h"
 #include "FormatterDeployment.h"
@@ -246,11 +247,12 @@ void TMainForm::IndentFileItemClick()
 
 void TMainForm::PreviewItemClick()
 {
-    if (!PreviewForm)
+    TPreviewForm *preview = ensurePreviewForm();
+    if (!preview)
         return;
-    PreviewForm->show();
-    PreviewForm->raise();
-    PreviewForm->activateWindow();
+    preview->show();
+    preview->raise();
+    preview->activateWindow();
 }
 
 void TMainForm::IndentTreeItemClick()
@@ -261,11 +263,12 @@ void TMainForm::IndentTreeItemClick()
 
 void TMainForm::AboutItemClick()
 {
-    if (!AboutForm)
+    TAboutForm *about = ensureAboutForm();
+    if (!about)
         return;
-    AboutForm->show();
-    AboutForm->raise();
-    AboutForm->activateWindow();
+    about->show();
+    about->raise();
+    about->activateWindow();
 }
 
 void TMainForm::ExitItemClick()

@@ -1,5 +1,7 @@
 #include "QtPrompts.h"
 
+#include "AppLocations.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -15,7 +17,7 @@ public:
     QtProgress(const QString &label, int total, QWidget *parent)
         : m_dialog(label, QString::fromUtf8("取消"), 0, total, parent)
     {
-        m_dialog.setWindowTitle(QApplication::applicationDisplayName());
+        m_dialog.setWindowTitle(programDisplayName());
         m_dialog.setWindowModality(Qt::ApplicationModal);
         m_dialog.setAutoClose(false);
         m_dialog.setAutoReset(false);
@@ -53,7 +55,7 @@ int QtPrompts::execMessageBox(QMessageBox::Icon icon, const QString &text,
                               QMessageBox::StandardButtons buttons)
 {
     QWidget *parent = dialogParent();
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
+    QMessageBox box(icon, programDisplayName(), text, buttons, parent);
     if (parent && parent->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
     return box.exec();
