@@ -373,9 +373,10 @@ bool replaceAtomically(const QByteArray &path, const QByteArray &bytes, const st
     int error = 0;
     if (::fchmod(fd.get(), expected.st_mode & 07777) != 0)
         return fail("cannot keep its mode: ", errno);
-    // keeps the group where the user may; the owner can only be kept by root
-    if (::fchown(fd.get(), expected.st_uid, expected.st_gid) != 0)
-        (void)::fchown(fd.get(), uid_t(-1), expected.st_gid);
+    // keeps the group where the user may; the owner can only be kept by root; failing both, the file
+    // simply belongs to the user who rewrote it
+    [[maybe_unused]] const bool ownershipKept = ::fchown(fd.get(), expected.st_uid, expected.st_gid) == 0 ||
+                                                ::fchown(fd.get(), uid_t(-1), expected.st_gid) == 0;
     if (!writeWhole(fd.get(), bytes, &error))
         return fail("cannot write: ", error);
     if (::fsync(fd.get()) != 0)
