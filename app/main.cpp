@@ -17,8 +17,8 @@ int main(int argc, char *argv[])
     setApplicationNames();
     QGuiApplication::setDesktopFileName(QStringLiteral(ZABO_APP_ID));
     if (!prepareApplication())
-        qWarning(
-            "zabo: Qt's Chinese texts (qtbase_zh_CN.qm) were not found; its own buttons stay in English");
+        qWarning("zabo: the icon or Qt's Chinese texts (qtbase_zh_CN.qm) were not found; Qt's own buttons "
+                 "stay in English");
     StartupEnvironment environment;
     environment.programDirectory = ProgramDirectory();
     environment.userDirectories = standardUserDirectories();

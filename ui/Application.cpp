@@ -7,22 +7,25 @@
 #include "QtPrompts.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
 #include <exception>
 
-// The icon lives in a static library: register it before anything loads it.
-static void registerIcon()
-{
-    Q_INIT_RESOURCE(icon);
-}
-
 bool prepareApplication()
 {
-    registerIcon();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zabo.svg")));
+    // drawn from the menu's SVG at build time, one directory per size
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/icons"));
+    for (const QString &size : icons.entryList(QDir::Dirs)) {
+        const int pixels = size.toInt();
+        icon.addFile(icons.filePath(size + QStringLiteral("/" ZABO_APP_ID ".png")), QSize(pixels, pixels));
+    }
+    QApplication::setWindowIcon(icon);
+    if (icon.isNull())
+        return false;
     // the interface is Chinese whatever the locale says, so Qt's buttons and file dialog are too
     auto *translator = new QTranslator(qApp);
     if (!translator->load(QStringLiteral("qtbase_zh_CN"),

@@ -5,8 +5,8 @@ class TPreviewForm;
 struct StartupEnvironment;
 
 // What every window and dialog of the program shares, set once the QApplication exists: the window
-// icon (the same SVG the desktop menu shows) and Qt's own texts in Chinese. False when Qt's translation
-// could not be loaded; the program still runs, with Qt's buttons in English.
+// icon (drawn from the SVG the desktop menu shows) and Qt's own texts in Chinese. False when the icon or
+// Qt's translation could not be loaded; the program still runs, with Qt's buttons in English.
 bool prepareApplication();
 
 // Creates the main window, which runs its start-up sequence, and the style name dialog. False after a
