@@ -2,6 +2,7 @@
 #include "AppLocations.h"
 #include "Application.h"
 #include "PrivateDirectory.h"
+#include "CommandLine.h"
 #include "Startup.h"
 
 #include <QApplication>
@@ -9,9 +10,16 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = answerInformationRequest(argc, argv))
+        return *status;
     QApplication app(argc, argv);
+    if (const std::optional<int> status = refuseUnknownArguments())
+        return *status;
     setApplicationNames();
     QGuiApplication::setDesktopFileName(QStringLiteral(ZABO_APP_ID));
+    if (!prepareApplication())
+        qWarning("zabo: the icon or Qt's Chinese texts (qtbase_zh_CN.qm) were not found; Qt's own buttons "
+                 "stay in English");
     StartupEnvironment environment;
     environment.programDirectory = ProgramDirectory();
     environment.userDirectories = standardUserDirectories();

@@ -24,13 +24,23 @@ bool canCreateFileIn(const QString &directory)
     return probe.open();
 }
 
-bool isOneOf(const QString &directory, const QStringList &candidates)
+// Both sides resolved, so that /bin on a merged-/usr system and a home reached through a link count.
+QString resolvedPath(const QString &path)
 {
-    const QString canonical = QFileInfo(directory).canonicalFilePath();
-    if (canonical.isEmpty())
-        return false;
-    for (const QString &candidate : candidates) {
-        if (QFileInfo(candidate).canonicalFilePath() == canonical)
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(QDir(path).absolutePath()) : canonical;
+}
+
+bool liesInOneOf(const QString &directory, const QStringList &trees)
+{
+    const QString resolved = resolvedPath(directory);
+    for (const QString &tree : trees) {
+        if (tree.isEmpty())
+            continue;
+        const QString root = resolvedPath(tree);
+        if (root == QLatin1String("/"))
+            continue; // a prefix of / would make every copy an installed one
+        if (resolved == root || resolved.startsWith(withTrailingSeparator(root)))
             return true;
     }
     return false;
@@ -45,28 +55,34 @@ void setApplicationNames()
     QCoreApplication::setOrganizationDomain(QString());
 }
 
+QString programDisplayName()
+{
+    return QString::fromUtf8("Zabo 代码风格格式化工具");
+}
+
 UserDirectories standardUserDirectories()
 {
     return {QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)};
 }
 
-QStringList installDirectories()
+QStringList installTrees()
 {
-#ifdef ZABO_INSTALL_DIRECTORIES
-    return QString::fromUtf8(ZABO_INSTALL_DIRECTORIES).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-#else
-    return {};
+    QStringList trees{QDir::homePath() + QStringLiteral("/.local"), QStringLiteral("/usr"),
+                      QStringLiteral("/opt")};
+#ifdef ZABO_INSTALL_PREFIX
+    trees.append(QString::fromUtf8(ZABO_INSTALL_PREFIX));
 #endif
+    return trees;
 }
 
 AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user,
-                            const QStringList &installedIn)
+                            const QStringList &trees)
 {
     AppLocations locations;
     const QString besideProgram = configPathIn(withTrailingSeparator(programDirectory));
     const QFileInfo config(besideProgram);
-    if (!isOneOf(programDirectory, installedIn) &&
+    if (!liesInOneOf(programDirectory, trees) &&
         ((config.exists() && !config.isDir()) || canCreateFileIn(programDirectory))) {
         locations.mode = AppLocations::Mode::Portable;
         locations.configPath = besideProgram;

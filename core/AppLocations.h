@@ -24,17 +24,22 @@ struct AppLocations
 // The application's names, which make AppConfigLocation ~/.config/zabo. Called by each entry before
 // anything asks QStandardPaths.
 void setApplicationNames();
+// The name a person knows the program by, as the desktop menu and the main window's caption show it;
+// the title of every dialog.
+QString programDisplayName();
 UserDirectories standardUserDirectories();
 
-// The directories `cmake --install` and the .deb put the executables in. Root can write there, and a
-// start as root must neither litter them nor leave a Zabocfg.dat that every later user would share.
-QStringList installDirectories();
+// The trees programs are installed into: ~/.local, /usr, /opt and the prefix this build was configured
+// for. A program there is installed even when it can write beside itself: root can write into /usr,
+// and `cmake --install --prefix ~/.local` leaves a bin directory its user can write; neither start may
+// litter the program's directory or leave a Zabocfg.dat that later users or runs would share.
+QStringList installTrees();
 
-// Installed when programDirectory is one of installDirectories; otherwise portable when it already
-// holds a Zabocfg.dat or a file can be created in it, installed when not. Installed means
+// Installed when programDirectory lies in one of installTrees; otherwise portable when it already holds
+// a Zabocfg.dat or a file can be created in it, installed when not. Installed means
 // <configDirectory>/Zabocfg.dat and <documentsDirectory>/Zabo/.
 AppLocations locateAppFiles(const QString &programDirectory, const UserDirectories &user,
-                            const QStringList &installedIn = installDirectories());
+                            const QStringList &trees = installTrees());
 
 // Creates the directory the configuration file lives in, as an installed first start needs (see
 // prepareConfigDirectory, which also says why not). False when that is impossible.

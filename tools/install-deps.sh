@@ -12,6 +12,8 @@ packages=(
     libqscintilla2-qt6-dev libdtl-dev
     xdg-utils patch
     desktop-file-utils appstream dpkg-dev file
+    qt6-translations-l10n
+    help2man man-db lintian
 )
 
 missing=()

@@ -50,6 +50,7 @@ bool waitForPreview()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    prepareApplication();
     if (argc != 3) {
         QTextStream(stderr) << "usage: zabo_screenshots <scratch program directory> <output directory>\n";
         return 2;
@@ -71,7 +72,7 @@ int main(int argc, char *argv[])
     AboutForm->hide();
 
     // the recommended style with "-psl" (row 77) ticked: function names move to lines of their own
-    PreviewForm->resize(1100, 720);
+    ensurePreviewForm()->resize(1100, 720);
     MainForm->PreviewItemClick();
     saved = waitForPreview() && saved;
     MainForm->StyleGridSelectCell(0, 77);

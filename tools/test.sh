@@ -7,7 +7,8 @@ bash tools/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZABO_WERROR=ON
+# tests and benchmarks on, whatever an earlier tools/run.sh left in the cache
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZABO_WERROR=ON -DZABO_BUILD_TESTS=ON -DZABO_BUILD_BENCH=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 

@@ -7,8 +7,34 @@
 #include "QtPrompts.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <exception>
+
+bool prepareApplication()
+{
+    // drawn from the menu's SVG at build time, one directory per size
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/icons"));
+    for (const QString &size : icons.entryList(QDir::Dirs)) {
+        const int pixels = size.toInt();
+        icon.addFile(icons.filePath(size + QStringLiteral("/" ZABO_APP_ID ".png")), QSize(pixels, pixels));
+    }
+    QApplication::setWindowIcon(icon);
+    if (icon.isNull())
+        return false;
+    // the interface is Chinese whatever the locale says, so Qt's buttons and file dialog are too
+    auto *translator = new QTranslator(qApp);
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 bool createWindows(const StartupEnvironment &environment)
 {
@@ -18,7 +44,13 @@ bool createWindows(const StartupEnvironment &environment)
         return false;
     }
     InputNameForm = new TInputNameForm(MainForm);
-    AboutForm = new TAboutForm(MainForm);
+    return true;
+}
+
+TPreviewForm *ensurePreviewForm()
+{
+    if (PreviewForm || !MainForm)
+        return PreviewForm;
     PreviewForm = new TPreviewForm(MainForm->formatterPath(), MainForm->prompts(), MainForm);
     PreviewForm->setParameterText(MainForm->parameterText());
     PreviewForm->setOptionNotes(MainForm->rowNoteLines());
@@ -26,7 +58,14 @@ bool createWindows(const StartupEnvironment &environment)
                      &TPreviewForm::setParameterText);
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
                      [] { PreviewForm->setOptionNotes(MainForm->rowNoteLines()); });
-    return true;
+    return PreviewForm;
+}
+
+TAboutForm *ensureAboutForm()
+{
+    if (!AboutForm && MainForm)
+        AboutForm = new TAboutForm(MainForm);
+    return AboutForm;
 }
 
 void destroyWindows()

@@ -1,12 +1,22 @@
 #pragma once
 
+class TAboutForm;
+class TPreviewForm;
 struct StartupEnvironment;
 
-// Creates the three windows in start-up order: the main window runs its start-up sequence before the
-// other two exist. False after a fatal start-up failure, whose message has been shown; no window is
-// left then.
+// What every window and dialog of the program shares, set once the QApplication exists: the window
+// icon (drawn from the SVG the desktop menu shows) and Qt's own texts in Chinese. False when the icon or
+// Qt's translation could not be loaded; the program still runs, with Qt's buttons in English.
+bool prepareApplication();
+
+// Creates the main window, which runs its start-up sequence, and the style name dialog. False after a
+// fatal start-up failure, whose message has been shown; no window is left then.
 bool createWindows(const StartupEnvironment &environment);
-// Destroys whichever of the three windows exist and clears their global instances.
+// The preview and the donation window are built when first asked for, so that they cost the start
+// nothing; each returns its one instance, or null before the main window exists.
+TPreviewForm *ensurePreviewForm();
+TAboutForm *ensureAboutForm();
+// Destroys whichever of the windows exist and clears their global instances.
 void destroyWindows();
 
 // The whole program: creates the windows, shows the main window and runs the event loop until the

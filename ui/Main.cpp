@@ -2,6 +2,7 @@
 #include "ui_Main.h"
 
 #include "Aboutme.h"
+#include "Application.h"
 #include "AtomicFile.h"
 #include "CellTable.h"
 #include "FormatterDeployment.h"
@@ -258,11 +259,12 @@ void TMainForm::IndentFileItemClick()
 
 void TMainForm::PreviewItemClick()
 {
-    if (!PreviewForm)
+    TPreviewForm *preview = ensurePreviewForm();
+    if (!preview)
         return;
-    PreviewForm->show();
-    PreviewForm->raise();
-    PreviewForm->activateWindow();
+    preview->show();
+    preview->raise();
+    preview->activateWindow();
 }
 
 void TMainForm::IndentTreeItemClick()
@@ -273,11 +275,12 @@ void TMainForm::IndentTreeItemClick()
 
 void TMainForm::AboutItemClick()
 {
-    if (!AboutForm)
+    TAboutForm *about = ensureAboutForm();
+    if (!about)
         return;
-    AboutForm->show();
-    AboutForm->raise();
-    AboutForm->activateWindow();
+    about->show();
+    about->raise();
+    about->activateWindow();
 }
 
 void TMainForm::ExitItemClick()

@@ -1,6 +1,7 @@
 #include "QtPrompts.h"
 
 #include "FolderOpener.h"
+#include "AppLocations.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -15,7 +16,7 @@ public:
     QtProgress(const QString &label, int total, QWidget *parent)
         : m_dialog(label, QString::fromUtf8("取消"), 0, total, parent)
     {
-        m_dialog.setWindowTitle(QApplication::applicationDisplayName());
+        m_dialog.setWindowTitle(programDisplayName());
         m_dialog.setWindowModality(Qt::ApplicationModal);
         m_dialog.setAutoClose(false);
         m_dialog.setAutoReset(false);
@@ -55,7 +56,7 @@ int QtPrompts::execMessageBox(QMessageBox::Icon icon, const QString &text,
                               QMessageBox::StandardButtons buttons)
 {
     QWidget *parent = dialogParent();
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
+    QMessageBox box(icon, programDisplayName(), text, buttons, parent);
     // messages name paths and files: let them be selected and copied
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (parent && parent->windowFlags().testFlag(Qt::WindowStaysOnTopHint))

@@ -15,7 +15,7 @@ class TestAppLocations : public QObject
 private Q_SLOTS:
     void programDirectoryDecides_data();
     void programDirectoryDecides();
-    void packageDirectoryIsAnInstallDirectory();
+    void installTreesAreTheUsualOnesAndThePrefix();
     void installedWithoutHomeHasNoConfigPath();
     void configDirectoryIsMadeOnDemand();
     void userDirectoriesFollowXdg();
@@ -23,35 +23,55 @@ private Q_SLOTS:
 
 void TestAppLocations::programDirectoryDecides_data()
 {
-    QTest::addColumn<QString>("directory"); // writable, read-only, missing, install directory
+    QTest::addColumn<QString>("place");     // where the program directory is, relative to a scratch root
+    QTest::addColumn<QString>("directory"); // writable, read-only, missing
     QTest::addColumn<QString>("config");    // none, file, read-only file, directory
     QTest::addColumn<bool>("portable");
 
-    const auto row = [](const char *name, const char *directory, const char *config, bool portable) {
-        QTest::newRow(name) << QString::fromLatin1(directory) << QString::fromLatin1(config) << portable;
+    const auto row = [](const char *name, const char *place, const char *directory, const char *config,
+                        bool portable) {
+        QTest::newRow(name) << QString::fromLatin1(place) << QString::fromLatin1(directory)
+                            << QString::fromLatin1(config) << portable;
     };
-    row("writable, no config", "writable", "none", true);
-    row("writable, config", "writable", "file", true);
-    row("writable, read-only config", "writable", "read-only file", true);
-    row("read-only, no config", "read-only", "none", false);
-    row("read-only, config", "read-only", "file", true);
-    row("read-only, read-only config", "read-only", "read-only file", true);
-    row("read-only, a directory named Zabocfg.dat", "read-only", "directory", false);
-    row("missing: its parent is a file", "missing", "none", false);
-    // root can write there, yet a start must not make every later user share its files
-    row("install directory, writable", "install directory", "none", false);
-    row("install directory, with a config", "install directory", "file", false);
+    row("writable, no config", "unpacked/bin", "writable", "none", true);
+    row("writable, config", "unpacked/bin", "writable", "file", true);
+    row("writable, read-only config", "unpacked/bin", "writable", "read-only file", true);
+    row("read-only, no config", "unpacked/bin", "read-only", "none", false);
+    row("read-only, config", "unpacked/bin", "read-only", "file", true);
+    row("read-only, read-only config", "unpacked/bin", "read-only", "read-only file", true);
+    row("read-only, a directory named Zabocfg.dat", "unpacked/bin", "read-only", "directory", false);
+    row("missing: its parent is a file", "unpacked/bin", "missing", "none", false);
+    // the trees programs are installed into count as installed however writable they are, so that
+    // neither root in /usr nor a user in ~/.local leaves a Zabocfg.dat beside the program
+    row("~/.local/bin, writable", "home/.local/bin", "writable", "none", false);
+    row("~/.local/bin, an old Zabocfg.dat beside it", "home/.local/bin", "writable", "file", false);
+    row("~/.local/bin reached through a link", "link-to-local-bin", "writable", "none", false);
+    row("~/.local itself", "home/.local", "writable", "none", false);
+    row("~/.localized/bin: only a name that begins alike", "home/.localized/bin", "writable", "none", true);
+    row("~/bin", "home/bin", "writable", "none", true);
+    row("/usr/bin, writable", "usr/bin", "writable", "none", false);
+    row("/usr/local/bin, writable", "usr/local/bin", "writable", "none", false);
+    row("/opt/zabo, with a config", "opt/zabo", "writable", "file", false);
+    row("the configured prefix", "prefix/bin", "writable", "none", false);
 }
 
 void TestAppLocations::programDirectoryDecides()
 {
+    QFETCH(QString, place);
     QFETCH(QString, directory);
     QFETCH(QString, config);
     QFETCH(bool, portable);
 
     QTemporaryDir scratch;
     QVERIFY(scratch.isValid());
-    QString program = scratch.filePath(QStringLiteral("bin"));
+    const QString root = scratch.path();
+    const QStringList trees{root + QStringLiteral("/home/.local"), root + QStringLiteral("/usr"),
+                            root + QStringLiteral("/opt"), root + QStringLiteral("/prefix")};
+    QString program = scratch.filePath(place);
+    if (place == "link-to-local-bin") {
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/home/.local/bin")));
+        QVERIFY(QFile::link(root + QStringLiteral("/home/.local/bin"), program));
+    }
     if (directory == "missing") {
         program = unwritablePath(scratch.path(), QStringLiteral("bin"));
     } else {
@@ -77,9 +97,7 @@ void TestAppLocations::programDirectoryDecides()
     const UserDirectories user{scratch.filePath(QStringLiteral("home/.config/zabo")),
                                scratch.filePath(QStringLiteral("home/Documents"))};
 
-    const QStringList installedIn = directory == "install directory" ? QStringList{program} : QStringList();
-
-    const AppLocations locations = locateAppFiles(program + QLatin1Char('/'), user, installedIn);
+    const AppLocations locations = locateAppFiles(program + QLatin1Char('/'), user, trees);
 
     if (portable) {
         QCOMPARE(locations.mode, AppLocations::Mode::Portable);
@@ -92,12 +110,21 @@ void TestAppLocations::programDirectoryDecides()
     }
     // deciding leaves nothing behind, and makes no user directory
     QCOMPARE(QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
-    QVERIFY(!QFileInfo::exists(scratch.filePath(QStringLiteral("home"))));
+    QVERIFY(!QFileInfo::exists(user.configDirectory));
+    QVERIFY(!QFileInfo::exists(user.documentsDirectory));
 }
 
-void TestAppLocations::packageDirectoryIsAnInstallDirectory()
+void TestAppLocations::installTreesAreTheUsualOnesAndThePrefix()
 {
-    QVERIFY(installDirectories().contains(QStringLiteral("/usr/bin")));
+    const QStringList trees = installTrees();
+    QVERIFY(trees.contains(QDir::homePath() + QStringLiteral("/.local")));
+    QVERIFY(trees.contains(QStringLiteral("/usr")));
+    QVERIFY(trees.contains(QStringLiteral("/opt")));
+    QVERIFY(trees.contains(QStringLiteral(ZABO_INSTALL_PREFIX)));
+    // what the .deb installs is installed wherever this build was configured for
+    const AppLocations packaged = locateAppFiles(
+        QStringLiteral("/usr/bin/"), {QStringLiteral("/nonexistent/c"), QStringLiteral("/nonexistent/d")});
+    QCOMPARE(packaged.mode, AppLocations::Mode::Installed);
 }
 
 void TestAppLocations::installedWithoutHomeHasNoConfigPath()

@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -133,10 +134,20 @@ private Q_SLOTS:
     void menuEntryNamesTheInstalledProgramAndIcon();
     void installedProgramKeepsItsFilesInHome();
     void installedZaboFormatReadsTheUserStyles();
+    void userInstallUnderLocalKeepsItsFilesInHome();
+    void copyrightCoversZaboAndTheBuiltInIndent();
+    void manualPagesComeFromTheProgramsHelp_data();
+    void manualPagesComeFromTheProgramsHelp();
     void debianPackage();
+    void lintianFindsNothingToWarnAbout();
 
 private:
+    // The .deb, built once from this tree.
+    QString debianPackageFile();
+
     QTemporaryDir m_destination;
+    QTemporaryDir m_packages;
+    QString m_deb;
     QString prefix() const { return m_destination.filePath(QStringLiteral("usr")); }
 };
 
@@ -160,6 +171,11 @@ void TestInstall::installsProgramsAndDesktopFiles_data()
     QTest::newRow("menu entry") << QStringLiteral("share/applications/%1.desktop").arg(AppId);
     QTest::newRow("metainfo") << QStringLiteral("share/metainfo/%1.metainfo.xml").arg(AppId);
     QTest::newRow("scalable icon") << QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(AppId);
+    for (const QString &program : installedPrograms())
+        QTest::newRow(qPrintable(program + QStringLiteral(" manual page")))
+            << QStringLiteral("share/man/man1/%1.1.gz").arg(program);
+    for (const char *file : {"copyright", "changelog.Debian.gz", "changelog.gz"})
+        QTest::newRow(file) << QStringLiteral("share/doc/zabo/") + QLatin1String(file);
     for (const int size : {16, 32, 48, 64, 128, 256})
         QTest::newRow(qPrintable(QStringLiteral("%1 px icon").arg(size)))
             << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(AppId);
@@ -172,6 +188,14 @@ void TestInstall::installsProgramsAndDesktopFiles()
     QVERIFY2(info.isFile(), qPrintable(info.filePath()));
     if (path.startsWith(QStringLiteral("bin/")))
         QVERIFY(info.isExecutable());
+    if (path.endsWith(QStringLiteral(".gz"))) {
+        // gzip -9n as Debian wants it: no file name and no time stamp, so that builds agree
+        const QByteArray gz = readAll(info.filePath());
+        QVERIFY(gz.startsWith("\x1f\x8b\x08"));
+        QCOMPARE(gz.at(3) & 0x08, 0);                                 // FNAME
+        QCOMPARE(qFromLittleEndian<quint32>(gz.constData() + 4), 0u); // MTIME
+        QCOMPARE(quint8(gz.at(8)), quint8(2));                        // XFL: maximum compression
+    }
     if (path.endsWith(QStringLiteral(".png"))) {
         const int size = path.section(QLatin1Char('/'), 3, 3).section(QLatin1Char('x'), 0, 0).toInt();
         const QByteArray png = readAll(info.filePath());
@@ -282,45 +306,195 @@ void TestInstall::installedZaboFormatReadsTheUserStyles()
     QVERIFY2(list.output.contains(QStringLiteral("mine")), qPrintable(list.output));
 }
 
-void TestInstall::debianPackage()
+void TestInstall::userInstallUnderLocalKeepsItsFilesInHome()
 {
-    const QString dpkg = QStandardPaths::findExecutable(QStringLiteral("dpkg"));
-    if (dpkg.isEmpty())
-        QSKIP("not a Debian system");
-    const Run architecture = run(dpkg, {QStringLiteral("--print-architecture")});
-    QVERIFY2(architecture.finished && architecture.exitCode == 0, qPrintable(architecture.output));
+    ScratchHome home;
+    QVERIFY(home.isValid());
+    const QString local = home.path() + QStringLiteral("/.local");
+    const Run install =
+        run(QStringLiteral(ZABO_CMAKE_COMMAND),
+            {QStringLiteral("--install"), QStringLiteral(ZABO_BUILD_DIR), QStringLiteral("--prefix"), local});
+    QVERIFY2(install.finished && install.exitCode == 0, qPrintable(install.output));
+    const QString bin = local + QStringLiteral("/bin");
+    // ~/.local/bin is the user's own and writable, yet the copy there is an installed one
+    QVERIFY(canCreateFileIn(bin));
 
-    QTemporaryDir packages;
+    QProcess zabo;
+    zabo.setProcessEnvironment(home.environment());
+    zabo.setWorkingDirectory(home.path());
+    zabo.setProcessChannelMode(QProcess::ForwardedChannels);
+    zabo.start(bin + QStringLiteral("/zabo"), QStringList());
+    QVERIFY(zabo.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(home.configPath()).size(), qint64(1400), 60000);
+    QTest::qWait(500);
+    const bool stillRunning = zabo.state() == QProcess::Running;
+    zabo.terminate();
+    if (!zabo.waitForFinished(10000)) {
+        zabo.kill();
+        zabo.waitForFinished();
+    }
+    QVERIFY2(stillRunning, "the program ended on its own instead of showing its window");
+    QVERIFY(!QFileInfo::exists(bin + QStringLiteral("/Zabocfg.dat")));
+
+    if (installedPrograms().contains(QStringLiteral("zabo-format"))) {
+        StyleFlags flags{};
+        flags[30] = 1; // -gnu
+        QVector<StyleRecord> records = builtInStyles();
+        records.append(makeStyleRecord(QStringLiteral("mine"), flags));
+        QVERIFY(writeAll(home.configPath(), serializeStyleFile(records, 4)));
+        const Run list =
+            run(bin + QStringLiteral("/zabo-format"), {QStringLiteral("--list-styles")}, home.environment());
+        QVERIFY2(list.finished && list.exitCode == 0, qPrintable(list.output));
+        QVERIFY2(list.output.contains(QStringLiteral("mine")), qPrintable(list.output));
+    }
+}
+
+void TestInstall::copyrightCoversZaboAndTheBuiltInIndent()
+{
+    const QString copyright =
+        QString::fromUtf8(readAll(prefix() + QStringLiteral("/share/doc/zabo/copyright")));
+    QVERIFY(copyright.startsWith(
+        QStringLiteral("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n")));
+    QVERIFY(copyright.contains(QStringLiteral("License: GPL-3+\n")));
+    QVERIFY(copyright.contains(QStringLiteral("/usr/share/common-licenses/GPL-3")));
+    // indent's holders and notice, as Debian's indent package states them
+    for (const char *holder : {"Joseph Arceneaux", "Free Software Foundation", "Carlo Wood",
+                               "The Regents of the University of California", "Sun Microsystems"})
+        QVERIFY2(copyright.contains(QLatin1String(holder)), holder);
+    QVERIFY(copyright.contains(QStringLiteral("License: indent-BSD\n")));
+    QVERIFY(copyright.contains(QStringLiteral("https://ftp.gnu.org/gnu/indent/indent-")));
+    QVERIFY(copyright.contains(QStringLiteral("License: BSD-3-clause\n"))); // dtl
+    // the very indent that was built in, where dpkg knows which it is
+    const Run version =
+        run(QStringLiteral("dpkg-query"),
+            {QStringLiteral("-W"), QStringLiteral("-f=${Version}"), QStringLiteral("indent")});
+    if (version.finished && version.exitCode == 0)
+        QVERIFY2(
+            copyright.contains(QStringLiteral("Debian source package indent ") + version.output.trimmed()),
+            qPrintable(copyright));
+    // a paragraph per file set, each with its licence text below
+    for (const QString &paragraph : copyright.split(QStringLiteral("\n\n"))) {
+        const QString license =
+            paragraph.section(QStringLiteral("License: "), 1, 1).section(QLatin1Char('\n'), 0, 0);
+        if (paragraph.startsWith(QStringLiteral("Files: ")))
+            for (const QString &name : license.split(QStringLiteral(" and ")))
+                QVERIFY2(copyright.contains(QStringLiteral("\n\nLicense: ") + name + QLatin1Char('\n')),
+                         qPrintable(name));
+    }
+}
+
+void TestInstall::manualPagesComeFromTheProgramsHelp_data()
+{
+    QTest::addColumn<QString>("program");
+    for (const QString &program : installedPrograms())
+        QTest::newRow(qPrintable(program)) << program;
+}
+
+void TestInstall::manualPagesComeFromTheProgramsHelp()
+{
+    QFETCH(QString, program);
+    const QString page = prefix() + QStringLiteral("/share/man/man1/%1.1.gz").arg(program);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("200"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    QProcess man;
+    man.setProcessEnvironment(environment);
+    man.start(QStringLiteral("man"), {QStringLiteral("--warnings"), QStringLiteral("-l"), page});
+    QVERIFY(man.waitForFinished(60000));
+    const QString rendered = QString::fromUtf8(man.readAllStandardOutput());
+    // groff's warnings, if any, go to standard error
+    QCOMPARE(QString::fromUtf8(man.readAllStandardError()), QString());
+    QCOMPARE(man.exitCode(), 0);
+    // every option that --help lists is in the page
+    const Run help = run(prefix() + QStringLiteral("/bin/") + program, {QStringLiteral("--help")});
+    QVERIFY2(help.finished && help.exitCode == 0, qPrintable(help.output));
+    const QRegularExpression option(QStringLiteral("(?:^|[\\s,])(--[a-z][a-z-]+)"));
+    int options = 0;
+    for (auto match = option.globalMatch(help.output); match.hasNext(); ++options) {
+        const QString name = match.next().captured(1);
+        QVERIFY2(rendered.contains(name), qPrintable(name));
+    }
+    QVERIFY(options >= 2);
+    QVERIFY(rendered.contains(QStringLiteral("REPORTING BUGS")));
+    QVERIFY(rendered.contains(QStringLiteral("SEE ALSO")));
+}
+
+QString TestInstall::debianPackageFile()
+{
+    if (!m_deb.isEmpty())
+        return m_deb;
+    const Run architecture = run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
+    if (!architecture.finished || architecture.exitCode != 0)
+        return {};
     const Run cpack =
         run(QStringLiteral(ZABO_CPACK_COMMAND),
             {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-             QStringLiteral(ZABO_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), packages.path()});
-    QVERIFY2(cpack.finished && cpack.exitCode == 0, qPrintable(cpack.output));
-    const QString deb = packages.filePath(
-        QStringLiteral("zabo_%1_%2.deb").arg(QStringLiteral(ZABO_VERSION), architecture.output.trimmed()));
-    QVERIFY2(QFileInfo(deb).isFile(), qPrintable(QDir(packages.path()).entryList().join(QLatin1Char(' '))));
+             QStringLiteral(ZABO_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), m_packages.path()});
+    if (!cpack.finished || cpack.exitCode != 0) {
+        qWarning().noquote() << cpack.output;
+        return {};
+    }
+    const QString deb =
+        m_packages.filePath(QStringLiteral("zabo_%1_%2.deb")
+                                .arg(QStringLiteral(ZABO_DEB_VERSION), architecture.output.trimmed()));
+    if (!QFileInfo(deb).isFile())
+        qWarning().noquote() << QDir(m_packages.path()).entryList().join(QLatin1Char(' '));
+    else
+        m_deb = deb;
+    return m_deb;
+}
+
+void TestInstall::debianPackage()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dpkg")).isEmpty())
+        QSKIP("not a Debian system");
+    const QString deb = debianPackageFile();
+    QVERIFY(!deb.isEmpty());
 
     const Run info = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-I"), deb});
     QVERIFY2(info.finished && info.exitCode == 0, qPrintable(info.output));
     qInfo().noquote() << info.output;
     QVERIFY(info.output.contains(QStringLiteral("Package: zabo\n")));
-    QVERIFY(info.output.contains(QStringLiteral("Version: " ZABO_VERSION "\n")));
+    QVERIFY(info.output.contains(QStringLiteral("Version: " ZABO_DEB_VERSION "\n")));
+    QVERIFY(!info.output.contains(QStringLiteral("@localhost")));
     const QString depends =
         info.output.section(QStringLiteral("Depends: "), 1).section(QLatin1Char('\n'), 0, 0);
     for (const char *package :
          {"libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins", "fonts-noto-cjk", "xdg-utils",
-          "libqscintilla2-qt6-15"}) // the preview's code views
+          "libqscintilla2-qt6-15",  // the preview's code views
+          "qt6-translations-l10n"}) // Qt's own texts in Chinese
         QVERIFY2(depends.contains(QString::fromLatin1(package)), package);
     QVERIFY(!depends.contains(QStringLiteral("indent"))); // built in
 
     const Run contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
     QVERIFY2(contents.finished && contents.exitCode == 0, qPrintable(contents.output));
-    for (const QString &program : installedPrograms())
+    for (const QString &program : installedPrograms()) {
         QVERIFY(contents.output.contains(QStringLiteral(" ./usr/bin/") + program + QLatin1Char('\n')));
+        QVERIFY(contents.output.contains(QStringLiteral("./usr/share/man/man1/%1.1.gz\n").arg(program)));
+    }
+    for (const char *file : {"copyright", "changelog.Debian.gz", "changelog.gz"})
+        QVERIFY2(
+            contents.output.contains(QStringLiteral("./usr/share/doc/zabo/%1\n").arg(QLatin1String(file))),
+            file);
     QVERIFY(contents.output.contains(QStringLiteral("./usr/share/applications/%1.desktop\n").arg(AppId)));
     QVERIFY(contents.output.contains(QStringLiteral("./usr/share/metainfo/%1.metainfo.xml\n").arg(AppId)));
     QVERIFY(
         contents.output.contains(QStringLiteral("./usr/share/icons/hicolor/48x48/apps/%1.png\n").arg(AppId)));
+}
+
+void TestInstall::lintianFindsNothingToWarnAbout()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dpkg")).isEmpty())
+        QSKIP("not a Debian system");
+    const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
+    QVERIFY2(!lintian.isEmpty(), "lintian is missing: run tools/install-deps.sh");
+    const QString deb = debianPackageFile();
+    QVERIFY(!deb.isEmpty());
+    // informational tags are shown for the log; errors and warnings fail
+    const Run check = run(lintian, {QStringLiteral("--pedantic"), QStringLiteral("--display-info"),
+                                    QStringLiteral("--fail-on"), QStringLiteral("error,warning"), deb});
+    qInfo().noquote() << check.output;
+    QVERIFY2(check.finished && check.exitCode == 0, qPrintable(check.output));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)

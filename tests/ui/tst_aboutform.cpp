@@ -1,4 +1,5 @@
 #include "Aboutme.h"
+#include "Application.h"
 #include "Main.h"
 #include "ZaboWindows.h"
 
@@ -34,6 +35,8 @@ void TestAboutForm::init()
 {
     m_windows = std::make_unique<ZaboWindows>();
     QVERIFY(m_windows->start());
+    QVERIFY(!AboutForm); // built when first shown
+    QVERIFY(ensureAboutForm());
 }
 
 void TestAboutForm::cleanup()

@@ -132,7 +132,8 @@ void TestPreviewForm::init()
     qunsetenv("FAKE_INDENT_MODE");
     m_windows = std::make_unique<ZaboWindows>();
     QVERIFY(m_windows->start());
-    QVERIFY(PreviewForm);
+    QVERIFY(!PreviewForm); // built when first shown
+    QVERIFY(ensurePreviewForm());
 }
 
 void TestPreviewForm::cleanup()

@@ -1,0 +1,111 @@
+// zabo's own command line, run as the process a shell or help2man starts.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Invocation
+{
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs zabo in a scratch home. With display false there is none at all: the xcb platform, which needs
+// one, is what Qt would pick, so anything that creates the QApplication fails.
+Invocation runZabo(const QStringList &arguments, bool display)
+{
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME"})
+        environment.remove(QString::fromLatin1(name));
+    if (display)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ZABO_PATH), arguments);
+    Invocation result;
+    // a zabo that opened its window instead would never end on its own
+    result.finished = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace
+
+class TestZabo : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void informationWithoutADisplay_data();
+    void informationWithoutADisplay();
+    void otherArgumentsAreRefused_data();
+    void otherArgumentsAreRefused();
+};
+
+void TestZabo::informationWithoutADisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("--version") << QStringList{"--version"} << QStringLiteral("zabo " ZABO_VERSION)
+                               << QStringLiteral("GPLv3+");
+    QTest::newRow("-v") << QStringList{"-v"} << QStringLiteral("zabo " ZABO_VERSION)
+                        << QStringLiteral("indent");
+    QTest::newRow("--help") << QStringList{"--help"} << QStringLiteral("Usage: zabo [options]")
+                            << QStringLiteral("--version");
+    QTest::newRow("-h") << QStringList{"-h"} << QStringLiteral("Usage: zabo [options]")
+                        << QStringLiteral("~/.config/zabo/Zabocfg.dat");
+    QTest::newRow("--help before a Qt option")
+        << QStringList{"--help", "-style", "fusion"} << QStringLiteral("Usage: zabo [options]")
+        << QStringLiteral("--help");
+}
+
+void TestZabo::informationWithoutADisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, firstLine);
+    QFETCH(QString, mentions);
+    const Invocation zabo = runZabo(arguments, false);
+    QVERIFY2(zabo.finished, qPrintable(zabo.err));
+    QCOMPARE(zabo.exitCode, 0);
+    QCOMPARE(zabo.out.section(QLatin1Char('\n'), 0, 0), firstLine);
+    QVERIFY2(zabo.out.contains(mentions), qPrintable(zabo.out));
+    QCOMPARE(zabo.err, QString());
+}
+
+void TestZabo::otherArgumentsAreRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << QStringLiteral("--frobnicate");
+    QTest::newRow("a file") << QStringList{"main.c"} << QStringLiteral("main.c");
+    QTest::newRow("after Qt's own option")
+        << QStringList{"-style", "fusion", "--frobnicate"} << QStringLiteral("--frobnicate");
+}
+
+void TestZabo::otherArgumentsAreRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    const Invocation zabo = runZabo(arguments, true);
+    QVERIFY2(zabo.finished, "zabo went on to its window");
+    QCOMPARE(zabo.exitCode, 2);
+    QVERIFY2(zabo.err.contains(QStringLiteral("zabo: unknown argument '%1'").arg(named)),
+             qPrintable(zabo.err));
+    QVERIFY(zabo.err.contains(QStringLiteral("zabo --help")));
+    QCOMPARE(zabo.out, QString());
+}
+
+QTEST_GUILESS_MAIN(TestZabo)
+#include "tst_zabo.moc"
