@@ -1,8 +1,8 @@
 #include "Main.h"
 #include "AppLocations.h"
 #include "Application.h"
-#include "PrivateDirectory.h"
 #include "CommandLine.h"
+#include "PrivateDirectory.h"
 #include "Startup.h"
 
 #include <QApplication>

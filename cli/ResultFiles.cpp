@@ -124,8 +124,9 @@ bool replaceFileAt(int directoryFd, const QByteArray &name, const QByteArray &by
         return false;
     };
     // owner and group first: changing them clears the set-user-ID and set-group-ID bits
-    if (::fchown(fd.get(), expected.st_uid, expected.st_gid) != 0)
-        (void)::fchown(fd.get(), uid_t(-1), expected.st_gid);
+    // (the group alone where the owner cannot be kept; what is lost is checked and named below)
+    [[maybe_unused]] const bool ownershipKept = ::fchown(fd.get(), expected.st_uid, expected.st_gid) == 0 ||
+                                                ::fchown(fd.get(), uid_t(-1), expected.st_gid) == 0;
     if (::fchmod(fd.get(), expected.st_mode & 07777) != 0)
         return fail("cannot keep its mode: ", errno);
     int error = 0;

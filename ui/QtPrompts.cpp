@@ -1,7 +1,7 @@
 #include "QtPrompts.h"
 
-#include "FolderOpener.h"
 #include "AppLocations.h"
+#include "FolderOpener.h"
 
 #include <QApplication>
 #include <QFileDialog>
