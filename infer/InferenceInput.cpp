@@ -122,6 +122,10 @@ InferenceInput collectInferenceInput(const QList<QByteArray> &paths, bool recurs
                 continue;
             seen.insert(identity);
             candidate.size = status.st_size;
+            if (candidate.size > MaximumSourceBytes) {
+                input.problems.append({InputProblem::Kind::TooLarge, candidate.path, 0});
+                continue;
+            }
         }
         distinct.append(candidate);
     }

@@ -18,13 +18,6 @@ QString optionText(int row)
     return QString::fromUtf8(OptionCatalogue[size_t(row)].optionText);
 }
 
-// The value every setting has in a selection: its winning option, or indent's default.
-QString valueIn(const QHash<QString, AppliedSetting> &applied, const QString &setting)
-{
-    const auto found = applied.constFind(setting);
-    return found != applied.cend() ? found->option : indentDefaultOption(setting);
-}
-
 } // namespace
 
 int choiceOf(int row)
@@ -63,7 +56,7 @@ QVector<SelectionChange> choiceSwaps(const CheckStates &checks)
 
 QVector<SelectionChange> presetCompactions(const CheckStates &checks)
 {
-    const QHash<QString, AppliedSetting> before = appliedSettings(checks);
+    const QMap<QString, QString> before = effectiveSettings(checks);
     const int rowsBefore = tickedRowCount(checks);
     QVector<SelectionChange> changes;
     for (const int preset : proposableRows()) {
@@ -78,13 +71,11 @@ QVector<SelectionChange> presetCompactions(const CheckStates &checks)
                 change.rows.append(row);
             }
         }
-        const QHash<QString, AppliedSetting> after = appliedSettings(change.checks);
-        for (const QString &option : expansion) {
-            const QString setting = settingOfOption(option);
-            const QString kept = valueIn(before, setting);
-            if (valueIn(after, setting) == kept)
+        const QMap<QString, QString> after = effectiveSettings(change.checks);
+        for (auto setting = before.cbegin(); setting != before.cend(); ++setting) {
+            if (after.value(setting.key()) == setting.value())
                 continue;
-            const int row = catalogueRowOf(kept.toLatin1().constData());
+            const int row = catalogueRowOf(setting.value().toLatin1().constData());
             if (row >= 0 && isProposableRow(row) && !change.checks[size_t(row)]) {
                 change.checks[size_t(row)] = true;
                 change.rows.append(row);

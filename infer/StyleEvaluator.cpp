@@ -326,7 +326,9 @@ StyleScore StyleEvaluator::run(Slot &slot, const QString &parameterText, const s
 
     score.fileLines.reserve(m_sources.size());
     for (int index = 0; index < m_sources.size(); ++index) {
-        const int lines = cachedChangedLines(index, texts.at(index));
+        const QByteArray digest = QCryptographicHash::hash(texts.at(index), QCryptographicHash::Sha1);
+        const int lines = cachedChangedLines(index, digest, texts.at(index));
+        score.fileDigests.append(digest);
         score.fileLines.append(lines);
         score.changedLines += lines;
     }
@@ -336,9 +338,8 @@ StyleScore StyleEvaluator::run(Slot &slot, const QString &parameterText, const s
     return score;
 }
 
-int StyleEvaluator::cachedChangedLines(int file, const QByteArray &formatted)
+int StyleEvaluator::cachedChangedLines(int file, const QByteArray &digest, const QByteArray &formatted)
 {
-    const QByteArray digest = QCryptographicHash::hash(formatted, QCryptographicHash::Sha1);
     {
         const QMutexLocker lock(&m_cacheMutex);
         const auto found = m_lineCache.at(file).constFind(digest);

@@ -32,6 +32,7 @@ struct StyleScore
     Outcome outcome = Outcome::Cancelled;
     qint64 changedLines = 0; // over all files, when Scored
     QVector<int> fileLines;  // per file, when Scored
+    QVector<QByteArray> fileDigests; // per file, when Scored: SHA-1 of the formatted text
     int exitCode = 0;
     QByteArray messages; // indent's standard error
     QString errorString;
@@ -89,7 +90,7 @@ private:
                    QVector<QByteArray> *formatted);
     bool createScratch(const EvaluatorSetup &setup);
     void removeScratch();
-    int cachedChangedLines(int file, const QByteArray &formatted);
+    int cachedChangedLines(int file, const QByteArray &digest, const QByteArray &formatted);
 
     QVector<SourceText> m_sources;
     QStringList m_copyNames;
