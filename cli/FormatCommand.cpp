@@ -7,6 +7,7 @@
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
 #include "IndentProfile.h"
+#include "InferCommand.h"
 #include "LineDiff.h"
 #include "SourceFiles.h"
 #include "Startup.h"
@@ -888,6 +889,8 @@ int runFormatCommand(const FormatOptions &options, const FormatSetup &setup, For
                           QByteArray::number(version & 0xFFFFu) + '\n');
         return FormatExit::Success;
     }
+    if (options.mode == FormatOptions::Mode::Infer)
+        return runInferCommand(options, setup, streams);
     return FormatRun(options, setup, streams).run();
 }
 
