@@ -30,8 +30,8 @@ struct StyleScore
         OutOfSpace,      // the scratch file system ran full, so what indent wrote cannot be trusted
     };
     Outcome outcome = Outcome::Cancelled;
-    qint64 changedLines = 0; // over all files, when Scored
-    QVector<int> fileLines;  // per file, when Scored
+    qint64 changedLines = 0;         // over all files, when Scored
+    QVector<int> fileLines;          // per file, when Scored
     QVector<QByteArray> fileDigests; // per file, when Scored: SHA-1 of the formatted text
     int exitCode = 0;
     QByteArray messages; // indent's standard error

@@ -26,6 +26,14 @@ bool createWindows(const StartupEnvironment &environment)
                      &TPreviewForm::setParameterText);
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
                      [] { PreviewForm->setOptionNotes(MainForm->rowNoteLines()); });
+    // a learnt style shows what it still changes in the code it was learnt from
+    QObject::connect(MainForm, &TMainForm::inferredStyleApplied, PreviewForm,
+                     [](const QByteArray &firstSource) {
+                         if (!PreviewForm->openSource(firstSource))
+                             return;
+                         PreviewForm->showComparison();
+                         MainForm->PreviewItemClick();
+                     });
     return true;
 }
 
