@@ -19,7 +19,23 @@
 
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace {
+
+// CPU seconds of this process and of the children it has waited for: what the runs cost, whatever
+// else keeps the machine busy.
+double cpuSeconds()
+{
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        struct rusage usage;
+        ::getrusage(who, &usage);
+        total += double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return total;
+}
 
 struct Outcome
 {
@@ -28,6 +44,7 @@ struct Outcome
     int rows = 0;
     int runs = 0;
     double seconds = 0;
+    double cpu = 0;
 };
 
 // fewer changed lines, then fewer rows, then the first parameter text
@@ -51,6 +68,7 @@ Outcome greedy(const QVector<SourceText> &sources, const EvaluatorSetup &setup)
 {
     QElapsedTimer clock;
     clock.start();
+    const double cpuBefore = cpuSeconds();
     StyleEvaluator evaluator(sources, setup);
     const std::atomic_bool cancel{false};
     QHash<QString, qint64> known;
@@ -89,6 +107,7 @@ Outcome greedy(const QVector<SourceText> &sources, const EvaluatorSetup &setup)
     best.rows = tickedRowCount(current);
     best.runs = evaluator.indentRuns();
     best.seconds = double(clock.nsecsElapsed()) / 1e9;
+    best.cpu = cpuSeconds() - cpuBefore;
     return best;
 }
 
@@ -179,10 +198,12 @@ int main(int argc, char *argv[])
 
         QElapsedTimer clock;
         clock.start();
+        const double cpuBefore = cpuSeconds();
         StyleEvaluator evaluator(input.files, setup);
         const std::atomic_bool cancel{false};
         const SearchResult result = StyleSearch(evaluator).run(std::nullopt, cancel);
         const double searchSeconds = double(clock.nsecsElapsed()) / 1e9;
+        const double searchCpu = cpuSeconds() - cpuBefore;
         if (result.outcome != SearchResult::Outcome::Found) {
             std::fprintf(stderr, "infer_bench: the search failed\n");
             return 1;
@@ -191,12 +212,14 @@ int main(int argc, char *argv[])
             std::printf("  %-28s %6lld changed lines\n", qPrintable(style.name + QStringLiteral(":")),
                         style.score.scored() ? style.score.changedLines : -1LL);
         const Outcome plain = greedy(input.files, setup);
-        std::printf("  %-28s %6lld changed lines, %2d rows, %5d indent runs, %6.2f s\n",
-                    "greedy single rows:", plain.lines, plain.rows, plain.runs, plain.seconds);
+        std::printf("  %-28s %6lld changed lines, %2d rows, %5d indent runs, %6.2f s (CPU %.2f s)\n",
+                    "greedy single rows:", plain.lines, plain.rows, plain.runs, plain.seconds, plain.cpu);
         std::printf(
-            "  %-28s %6lld changed lines, %2d rows, %5d indent runs, %6.2f s (%.2f x greedy), %d rounds\n",
+            "  %-28s %6lld changed lines, %2d rows, %5d indent runs, %6.2f s (CPU %.2f s), %d rounds\n",
             "search:", result.score.changedLines, tickedRowCount(result.selection), result.indentRuns,
-            searchSeconds, searchSeconds / plain.seconds, result.rounds);
+            searchSeconds, searchCpu, result.rounds);
+        std::printf("  search / greedy: wall time %.2f, CPU time %.2f\n", searchSeconds / plain.seconds,
+                    searchCpu / plain.cpu);
         std::printf("  proposal: %s\n", qPrintable(ParameterTextFor(result.selection).trimmed()));
         std::printf("  greedy:   %s\n", qPrintable(plain.parameterText.trimmed()));
         std::fflush(stdout);

@@ -100,25 +100,41 @@ int changedLinesBetween(const QByteArray &before, const QByteArray &after)
 {
     if (before == after)
         return 0;
-    // lines both texts share at the start and at the end are common to every shortest diff
     const QVector<QByteArray> a = splitLines(before);
     const QVector<QByteArray> b = splitLines(after);
-    qsizetype head = 0;
-    while (head < a.size() && head < b.size() && a.at(head) == b.at(head))
-        ++head;
-    qsizetype tail = 0;
-    while (tail < a.size() - head && tail < b.size() - head &&
-           a.at(a.size() - 1 - tail) == b.at(b.size() - 1 - tail))
-        ++tail;
-    QByteArray middleBefore;
-    QByteArray middleAfter;
-    for (qsizetype i = head; i < a.size() - tail; ++i)
-        middleBefore += a.at(i);
-    for (qsizetype i = head; i < b.size() - tail; ++i)
-        middleAfter += b.at(i);
-    if (middleBefore.isEmpty() || middleAfter.isEmpty())
-        return int(a.size() - head - tail + b.size() - head - tail);
-    return changedLineCount(diffLines(middleBefore, middleAfter));
+    // Only lines that both texts hold can be common, so the others are changed in every shortest diff
+    // and the diff needs to see only the rest; each of those goes in as a short code of its own, which
+    // keeps the diff's comparisons cheap. The count is the same as the diff of the whole texts gives.
+    QHash<QByteArray, int> codes;
+    for (const QByteArray &line : a)
+        codes.insert(line, 1);
+    for (const QByteArray &line : b) {
+        const auto found = codes.find(line);
+        if (found != codes.end() && found.value() == 1)
+            found.value() = 2;
+    }
+    int next = 0;
+    for (auto it = codes.begin(); it != codes.end(); ++it)
+        it.value() = it.value() == 2 ? next++ : -1;
+    const auto shared = [&codes](const QVector<QByteArray> &lines, qsizetype *kept) {
+        QByteArray text;
+        *kept = 0;
+        for (const QByteArray &line : lines) {
+            const int code = codes.value(line, -1);
+            if (code < 0)
+                continue;
+            text += QByteArray::number(code, 36) + '\n';
+            ++*kept;
+        }
+        return text;
+    };
+    qsizetype keptA = 0;
+    qsizetype keptB = 0;
+    const QByteArray sharedA = shared(a, &keptA);
+    const QByteArray sharedB = shared(b, &keptB);
+    const qsizetype changedShared = sharedA == sharedB ? 0 : changedLineCount(diffLines(sharedA, sharedB));
+    const qsizetype common = (keptA + keptB - changedShared) / 2;
+    return int(a.size() + b.size() - 2 * common);
 }
 
 struct StyleEvaluator::Slot

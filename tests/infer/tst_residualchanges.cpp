@@ -1,4 +1,8 @@
+#include "LineDiff.h"
 #include "ResidualChanges.h"
+#include "StyleEvaluator.h"
+
+#include <QRandomGenerator>
 
 #include <QTest>
 
@@ -42,6 +46,37 @@ private Q_SLOTS:
         const ResidualChanges changes = residualChanges(source, formatted);
         QCOMPARE(changes.total(), lines);
         QCOMPARE(changes.lines[kind], lines);
+    }
+
+    void theSearchCountsChangedLinesAsTheLineDiffDoes()
+    {
+        // texts made of a few kinds of line, shuffled and edited, with and without a final line feed
+        QRandomGenerator random(4242);
+        const QList<QByteArray> pool{"int a;\n",      "{\n",      "}\n",      "\n",
+                                     "  return 0;\n", "x = y;\n", "/* c */\n"};
+        for (int round = 0; round < 300; ++round) {
+            QByteArray before;
+            QByteArray after;
+            for (int line = random.bounded(40); line > 0; --line) {
+                const QByteArray chosen = pool.at(random.bounded(pool.size()));
+                before += chosen;
+                switch (random.bounded(5)) {
+                case 0:
+                    break; // dropped
+                case 1:
+                    after += QByteArray::number(random.bounded(3)) + chosen; // changed
+                    break;
+                case 2:
+                    after += chosen + pool.at(random.bounded(pool.size())); // one added
+                    break;
+                default:
+                    after += chosen;
+                }
+            }
+            if (round % 3 == 0)
+                after.chop(1);
+            QCOMPARE(changedLinesBetween(before, after), changedLineCount(diffLines(before, after)));
+        }
     }
 
     void changesAddUpOverFiles()
