@@ -40,15 +40,13 @@ bool InferenceTask::start(const InferenceRequest &request)
 {
     if (isRunning())
         return false;
-    if (m_thread) {
+    if (m_thread)
         m_thread->wait();
-        delete m_thread;
-    }
     m_cancel = std::make_shared<std::atomic_bool>(false);
     const std::shared_ptr<std::atomic_bool> cancel = m_cancel;
     const QPointer<InferenceTask> self(this);
     // queued to this object's thread; progress stops with a cancel, the outcome always comes
-    m_thread = QThread::create([request, cancel, self] {
+    m_thread.reset(QThread::create([request, cancel, self] {
         const InferenceOutcome outcome = infer(request, *cancel, [&](const SearchProgress &progress) {
             QMetaObject::invokeMethod(
                 self.data(),
@@ -65,7 +63,7 @@ bool InferenceTask::start(const InferenceRequest &request)
                     emit self->finished(outcome);
             },
             Qt::QueuedConnection);
-    });
+    }));
     m_thread->start();
     return true;
 }

@@ -58,7 +58,7 @@ private:
     static InferenceOutcome infer(const InferenceRequest &request, const std::atomic_bool &cancel,
                                   const StyleSearch::Progress &progress);
 
-    QThread *m_thread = nullptr;
+    std::unique_ptr<QThread> m_thread;
     std::shared_ptr<std::atomic_bool> m_cancel;
 };
 

@@ -265,26 +265,37 @@ QVector<QByteArray> StyleEvaluator::format(const QString &parameterText, const s
     return formatted;
 }
 
-StyleScore StyleEvaluator::run(Slot &slot, const QString &parameterText, const std::atomic_bool &cancel,
-                               QVector<QByteArray> *formatted)
+namespace {
+
+// A failure of the scratch space as a score: a full file system says that what indent wrote cannot be
+// trusted, anything else that the copies could not be used.
+bool scratchFailed(int error, StyleScore *score)
 {
-    StyleScore score;
-    const auto scratchFailed = [&score](int error) {
-        score.outcome = error == ENOSPC || error == EDQUOT ? StyleScore::Outcome::OutOfSpace
-                                                           : StyleScore::Outcome::ScratchFailed;
-        score.error = error;
-        return score;
-    };
+    score->outcome = error == ENOSPC || error == EDQUOT ? StyleScore::Outcome::OutOfSpace
+                                                        : StyleScore::Outcome::ScratchFailed;
+    score->error = error;
+    return false;
+}
+
+} // namespace
+
+bool StyleEvaluator::writeCopies(const Slot &slot, StyleScore *score) const
+{
     for (int index = 0; index < m_sources.size(); ++index) {
         Descriptor copy(::openat(slot.fd.get(), QFile::encodeName(m_copyNames.at(index)).constData(),
                                  O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
         int error = 0;
         if (copy.get() < 0)
-            return scratchFailed(errno);
+            return scratchFailed(errno, score);
         if (!writeWhole(copy.get(), m_sources.at(index).text, &error))
-            return scratchFailed(error);
+            return scratchFailed(error, score);
     }
+    return true;
+}
 
+bool StyleEvaluator::runFormatter(const Slot &slot, const QString &parameterText,
+                                  const std::atomic_bool &cancel, StyleScore *score)
+{
     const QStringList options = formatterOptions(parameterText);
     QProcess process;
     process.setProgram(m_formatterPath);
@@ -303,9 +314,9 @@ StyleScore StyleEvaluator::run(Slot &slot, const QString &parameterText, const s
     process.start();
     ++m_runs;
     if (!process.waitForStarted(-1)) {
-        score.outcome = StyleScore::Outcome::FailedToStart;
-        score.errorString = process.errorString();
-        return score;
+        score->outcome = StyleScore::Outcome::FailedToStart;
+        score->errorString = process.errorString();
+        return false;
     }
     while (!process.waitForFinished(PollMilliseconds) && process.state() != QProcess::NotRunning) {
         const bool stop = cancel.load();
@@ -313,34 +324,46 @@ StyleScore StyleEvaluator::run(Slot &slot, const QString &parameterText, const s
             continue;
         process.kill();
         process.waitForFinished(ReapMilliseconds);
-        score.outcome = stop ? StyleScore::Outcome::Cancelled : StyleScore::Outcome::TimedOut;
-        score.messages = process.readAllStandardError();
-        return score;
+        score->outcome = stop ? StyleScore::Outcome::Cancelled : StyleScore::Outcome::TimedOut;
+        score->messages = process.readAllStandardError();
+        return false;
     }
-    score.messages = process.readAllStandardError();
-    if (process.exitStatus() == QProcess::CrashExit || (process.exitCode() != 0 && process.exitCode() != 2)) {
-        score.outcome = StyleScore::Outcome::FormatterFailed;
-        score.exitCode = process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode();
-        score.errorString = process.exitStatus() == QProcess::CrashExit ? process.errorString() : QString();
-        return score;
+    score->messages = process.readAllStandardError();
+    const bool crashed = process.exitStatus() == QProcess::CrashExit;
+    score->exitCode = crashed ? -1 : process.exitCode();
+    if (crashed || (score->exitCode != 0 && score->exitCode != 2)) {
+        score->outcome = StyleScore::Outcome::FormatterFailed;
+        score->errorString = crashed ? process.errorString() : QString();
+        return false;
     }
-    score.exitCode = process.exitCode();
+    return true;
+}
 
-    QVector<QByteArray> texts;
-    texts.reserve(m_sources.size());
+bool StyleEvaluator::readCopies(const Slot &slot, QVector<QByteArray> *texts, StyleScore *score) const
+{
+    texts->reserve(m_sources.size());
     for (int index = 0; index < m_sources.size(); ++index) {
         QByteArray text;
         int error = 0;
         if (!readFileAt(slot.fd.get(), QFile::encodeName(m_copyNames.at(index)), &text, &error))
-            return scratchFailed(error);
-        texts.append(text);
+            return scratchFailed(error, score);
+        texts->append(text);
     }
     // indent exits 0 when its own writes fail: with the file system nearly full, what it wrote may be cut
     const qint64 left = freeBytes(slot.fd.get());
     if (left >= 0 && left < LowSpaceMargin)
-        return scratchFailed(ENOSPC);
+        return scratchFailed(ENOSPC, score);
+    return true;
+}
 
-    score.fileLines.reserve(m_sources.size());
+StyleScore StyleEvaluator::run(Slot &slot, const QString &parameterText, const std::atomic_bool &cancel,
+                               QVector<QByteArray> *formatted)
+{
+    StyleScore score;
+    QVector<QByteArray> texts;
+    if (!writeCopies(slot, &score) || !runFormatter(slot, parameterText, cancel, &score) ||
+        !readCopies(slot, &texts, &score))
+        return score;
     for (int index = 0; index < m_sources.size(); ++index) {
         const QByteArray digest = QCryptographicHash::hash(texts.at(index), QCryptographicHash::Sha1);
         const int lines = cachedChangedLines(index, digest, texts.at(index));

@@ -86,8 +86,13 @@ public:
 
 private:
     struct Slot;
+    // One selection over every source: write the copies, run indent over them, read them back, count.
     StyleScore run(Slot &slot, const QString &parameterText, const std::atomic_bool &cancel,
                    QVector<QByteArray> *formatted);
+    bool writeCopies(const Slot &slot, StyleScore *score) const;
+    bool runFormatter(const Slot &slot, const QString &parameterText, const std::atomic_bool &cancel,
+                      StyleScore *score);
+    bool readCopies(const Slot &slot, QVector<QByteArray> *texts, StyleScore *score) const;
     bool createScratch(const EvaluatorSetup &setup);
     void removeScratch();
     int cachedChangedLines(int file, const QByteArray &digest, const QByteArray &formatted);

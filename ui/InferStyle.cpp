@@ -199,10 +199,9 @@ void TInferStyleForm::setSearching(bool searching)
     m_searching = searching;
     ui->ProgressBar->setVisible(searching);
     ui->CancelSearchButton->setEnabled(searching);
-    for (QWidget *control :
-         {static_cast<QWidget *>(ui->StartButton), static_cast<QWidget *>(ui->AddFilesButton),
-          static_cast<QWidget *>(ui->AddDirectoryButton), static_cast<QWidget *>(ui->ClearButton),
-          static_cast<QWidget *>(ui->RecursiveCheck)})
+    const QWidgetList choices{ui->StartButton, ui->AddFilesButton, ui->AddDirectoryButton, ui->ClearButton,
+                              ui->RecursiveCheck};
+    for (QWidget *control : choices)
         control->setEnabled(!searching);
 }
 
