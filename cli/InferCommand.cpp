@@ -1,6 +1,7 @@
 #include "InferCommand.h"
 
 #include "CellTable.h"
+#include "FormatReporter.h"
 #include "FormatterDeployment.h"
 #include "IndentProfile.h"
 #include "InferenceInput.h"
@@ -12,11 +13,8 @@
 #include <QIODevice>
 #include <QThread>
 
-#include <cstring>
-
 namespace {
 
-const QByteArray ProgramName = "zabo-format";
 // How often a stop request (Ctrl-C) is looked for while the search runs.
 constexpr int StopPollMilliseconds = 20;
 
@@ -32,6 +30,7 @@ public:
         : m_options(options)
         , m_setup(setup)
         , m_streams(streams)
+        , m_report(streams)
     {
         m_sinceStart.start();
     }
@@ -43,12 +42,20 @@ private:
     SearchResult search(const QVector<SourceText> &sources, QString *setupError);
     int print(const SearchResult &result, const InferenceInput &input);
 
+    // through the shared reporter, which escapes control characters in names
     void message(const QByteArray &line)
     {
         clearProgress();
-        m_streams.err.write(ProgramName + ": " + line + '\n');
+        m_report.message(line);
     }
-    bool out(const QByteArray &bytes) { return m_streams.out.write(bytes) == bytes.size(); }
+    // indent's own lines, each escaped
+    void formatterMessages(const QByteArray &messages)
+    {
+        for (const QByteArray &line : messages.split('\n')) {
+            if (!line.trimmed().isEmpty())
+                m_report.err(terminalSafe(line) + '\n');
+        }
+    }
     void progress(const SearchProgress &progress);
     void clearProgress()
     {
@@ -61,6 +68,7 @@ private:
     const FormatOptions &m_options;
     const FormatSetup &m_setup;
     FormatStreams &m_streams;
+    Reporter m_report;
     QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceShown;
     bool m_progressShown = false;
@@ -74,7 +82,7 @@ bool InferRun::collect(InferenceInput *input)
         switch (problem.kind) {
         case InputProblem::Kind::Missing:
         case InputProblem::Kind::Unreadable:
-            message(problem.path + ": " + std::strerror(problem.error));
+            message(problem.path + ": " + errnoText(problem.error));
             ok = false;
             break;
         case InputProblem::Kind::UnreadableDirectory:
@@ -166,19 +174,14 @@ int InferRun::print(const SearchResult &result, const InferenceInput &input)
     if (best)
         score += " (best built-in style \"" + best->name.toUtf8() +
                  "\": " + QByteArray::number(best->score.changedLines) + ")";
-    bool written = false;
     if (m_options.printProfile) {
         const QString name = QString::fromUtf8("从代码推断，改动 %1 行").arg(result.score.changedLines);
-        written = out(indentProfileText(name, parameterText));
+        m_report.out(indentProfileText(name, parameterText));
         message(score);
     } else {
-        written = out(parameterText.trimmed().toUtf8() + '\n' + score + '\n');
+        m_report.out(parameterText.trimmed().toUtf8() + '\n' + score + '\n');
     }
-    if (!written) {
-        message("cannot write to standard output");
-        return FormatExit::Error;
-    }
-    return FormatExit::Success;
+    return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
 }
 
 int InferRun::run()
@@ -208,21 +211,20 @@ int InferRun::run()
         message("indent could not start: " + failure.errorString.toUtf8());
         break;
     case Outcome::FormatterFailed:
-        m_streams.err.write(failure.messages);
+        formatterMessages(failure.messages);
         message(failure.exitCode < 0 ? QByteArray("indent crashed")
                                      : "indent failed with status " + QByteArray::number(failure.exitCode));
         break;
     case Outcome::TimedOut:
-        m_streams.err.write(failure.messages);
+        formatterMessages(failure.messages);
         message("indent did not finish in time");
         break;
     case Outcome::OutOfSpace:
         message("the scratch space ran full; what indent wrote cannot be trusted, so nothing was learnt");
         break;
     case Outcome::ScratchFailed:
-        message("cannot use the scratch space: " + (failure.errorString.isEmpty()
-                                                        ? QByteArray(std::strerror(failure.error))
-                                                        : failure.errorString.toUtf8()));
+        message("cannot use the scratch space: " +
+                (failure.errorString.isEmpty() ? errnoText(failure.error) : failure.errorString.toUtf8()));
         break;
     case Outcome::Scored:
     case Outcome::Cancelled:

@@ -40,12 +40,28 @@ private slots:
                                               << false << QByteArrayList{"src"} << QByteArray("-out");
         QTest::newRow("names after --") << QByteArrayList{"--check", "--", "-a.c", "--diff"} << Mode::Check
                                         << false << false << QByteArrayList{"-a.c", "--diff"} << QByteArray();
+        QTest::newRow("--=x after --") << QByteArrayList{"--check", "--", "--=x", "-ri"} << Mode::Check
+                                       << false << false << QByteArrayList{"--=x", "-ri"} << QByteArray();
         QTest::newRow("undecodable name") << QByteArrayList{"--check", "caf\xe9.c"} << Mode::Check << false
                                           << false << QByteArrayList{"caf\xe9.c"} << QByteArray();
         QTest::newRow("help wins") << QByteArrayList{"--check", "--help"} << Mode::Help << false << false
                                    << QByteArrayList{} << QByteArray();
         QTest::newRow("list styles") << QByteArrayList{"--list-styles"} << Mode::ListStyles << false << false
                                      << QByteArrayList{} << QByteArray();
+        QTest::newRow("infer") << QByteArrayList{"--infer", "-r", "src", "a.c"} << Mode::Infer << false
+                               << true << QByteArrayList{"src", "a.c"} << QByteArray();
+    }
+
+    void inferPrintsAProfileWithPrintProfile()
+    {
+        for (const QByteArrayList &arguments : {QByteArrayList{"--print-profile", "--infer", "a.c"},
+                                                QByteArrayList{"--infer", "a.c", "--print-profile"}}) {
+            const ParsedFormatArguments parsed = parseFormatArguments(arguments);
+            QVERIFY2(parsed.options, qPrintable(parsed.error));
+            QCOMPARE(parsed.options->mode, Mode::Infer);
+            QVERIFY(parsed.options->printProfile);
+        }
+        QVERIFY(!parseFormatArguments({"--infer", "a.c"}).options->printProfile);
     }
 
     void validCommandLines()
@@ -89,6 +105,12 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("nothing") << QByteArrayList{} << "no file given";
         QTest::newRow("check without files") << QByteArrayList{"--check"} << "no file or directory given";
+        QTest::newRow("infer without files")
+            << QByteArrayList{"--infer", "-r"} << "no file or directory given";
+        QTest::newRow("infer from a style")
+            << QByteArrayList{"--infer", "--style", "GNU", "a.c"} << "it takes no --style or --config";
+        QTest::newRow("infer and check")
+            << QByteArrayList{"--infer", "--check", "a.c"} << "--infer and --check cannot be combined";
         QTest::newRow("unknown option") << QByteArrayList{"-x.c"} << "unknown option \"-x.c\"";
         QTest::newRow("two modes") << QByteArrayList{"--check", "--in-place", "a.c"}
                                    << "--check and --in-place cannot be combined";
@@ -101,6 +123,13 @@ private slots:
             << QByteArrayList{"--check=yes", "a.c"} << "--check takes no value";
         QTest::newRow("list styles with files")
             << QByteArrayList{"--list-styles", "a.c"} << "--list-styles takes no file";
+        // "--=x" is no "--": the switches after it are not read as names
+        QTest::newRow("--=x") << QByteArrayList{"--check", "--=x", "-ri", "a.c"} << "unknown option \"--=x\"";
+        QTest::newRow("--= alone") << QByteArrayList{"--check", "--=", "a.c"} << "unknown option \"--=\"";
+        QTest::newRow("unknown option with a value")
+            << QByteArrayList{"--check", "--lines=1:2", "a.c"} << "unknown option \"--lines=1:2\"";
+        QTest::newRow("unknown long option")
+            << QByteArrayList{"--lines", "a.c"} << "unknown option \"--lines\"";
     }
 
     void invalidCommandLines()
@@ -117,7 +146,7 @@ private slots:
         const QString usage = formatUsage();
         for (const char *part :
              {"--check", "--diff", "--in-place", "--output", "--list-styles", "--style", "--config",
-              "--recursive", "--help", "--", "Exit status:", "  0  ", "  1  ", "  2  ", "  130  "})
+              "--recursive", "--infer", "--help", "--", "Exit status:", "  0  ", "  1  ", "  2  ", "  130  "})
             QVERIFY2(usage.contains(QLatin1String(part)), part);
     }
 };
