@@ -5,7 +5,6 @@
 #include "JobPrompts.h"
 #include "WindowStyle.h"
 
-#include <QCloseEvent>
 #include <QDir>
 
 #include <cstring>
@@ -185,13 +184,13 @@ void TInferStyleForm::CloseButtonClick()
     close();
 }
 
-void TInferStyleForm::closeEvent(QCloseEvent *event)
+void TInferStyleForm::reject()
 {
     // a search outlives no dialog: no formatter keeps running, no scratch copy stays behind
     m_task.cancel();
     m_task.wait();
     setSearching(false);
-    QDialog::closeEvent(event);
+    QDialog::reject();
 }
 
 void TInferStyleForm::setSearching(bool searching)

@@ -46,8 +46,9 @@ signals:
     // The proposal, and the first file it was learnt from (for the preview).
     void styleApplied(const CheckStates &checks, const QByteArray &firstSource);
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
+public slots:
+    // Closing (the button, the window's frame, Escape) stops a search first.
+    void reject() override;
 
 private:
     void showProgress(const SearchProgress &progress);

@@ -121,14 +121,25 @@ private Q_SLOTS:
         QVERIFY(button(form, "StartButton")->isEnabled());
     }
 
+    void closingTheDialogStopsTheSearch_data()
+    {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("the close button") << false;
+        QTest::newRow("Escape") << true;
+    }
+
     void closingTheDialogStopsTheSearch()
     {
+        QFETCH(bool, byEscape);
         QVERIFY(writeAll(m_files->filePath("untidy.c"), fixture("options_sample.c")));
         TInferStyleForm *form = openDialog();
         form->addSources({m_files->filePath("untidy.c")});
         m_windows->clickButton(form, "StartButton");
         QTRY_VERIFY_WITH_TIMEOUT(form->progressText().startsWith(text("第 ")), SearchMilliseconds);
-        m_windows->clickButton(form, "CloseButton");
+        if (byEscape)
+            QTest::keyClick(form, Qt::Key_Escape);
+        else
+            m_windows->clickButton(form, "CloseButton");
         QVERIFY(!form->isVisible());
         QVERIFY(!form->isSearching());
         QCOMPARE(childProcessCount(), 0);
