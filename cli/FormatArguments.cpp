@@ -38,7 +38,8 @@ bool isKnownOption(const QByteArray &option)
                                             "--output",
                                             "--style",
                                             "--config",
-                                            "--force-read-only"};
+                                            "--force-read-only",
+                                            "--infer"};
     return known.contains(option);
 }
 
@@ -148,6 +149,8 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             setMode(FormatOptions::Mode::ListStyles, QStringLiteral("--list-styles"));
         } else if (argument == "--print-profile") {
             setMode(FormatOptions::Mode::PrintProfile, QStringLiteral("--print-profile"));
+        } else if (argument == "--infer") {
+            setMode(FormatOptions::Mode::Infer, QStringLiteral("--infer"));
         } else if (argument == "--check") {
             setMode(FormatOptions::Mode::Check, QStringLiteral("--check"));
         } else if (argument == "--diff") {
@@ -175,6 +178,11 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
         }
     }
 
+    // --infer prints its proposal as a profile with --print-profile
+    if (modes.contains(FormatOptions::Mode::Infer) && modes.removeOne(FormatOptions::Mode::PrintProfile)) {
+        modeNames.removeOne(QStringLiteral("--print-profile"));
+        options.printProfile = true;
+    }
     if (modes.contains(FormatOptions::Mode::Help)) {
         options.mode = FormatOptions::Mode::Help;
     } else if (modes.contains(FormatOptions::Mode::Version)) {
@@ -201,6 +209,14 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
     case FormatOptions::Mode::PrintProfile:
         if (!options.paths.isEmpty() || options.recursive)
             return argumentError(QStringLiteral("--print-profile takes no file"));
+        break;
+    case FormatOptions::Mode::Infer:
+        if (options.paths.isEmpty())
+            return argumentError(QStringLiteral("no file or directory given"));
+        if (options.style || !options.configPath.isEmpty())
+            return argumentError(
+                QStringLiteral("--infer learns a style from the files; it takes no --style or "
+                               "--config"));
         break;
     case FormatOptions::Mode::StandardOutput:
         if (options.paths.isEmpty())
@@ -229,6 +245,7 @@ QString formatUsage()
         "  or:  zabo-format --output DIR [OPTION]... [-r] PATH...\n"
         "  or:  zabo-format --list-styles [--config FILE]\n"
         "  or:  zabo-format --print-profile [--style NAME] [--config FILE]\n"
+        "  or:  zabo-format --infer [--print-profile] [-r] PATH...\n"
         "Format C and C++ sources with GNU indent in a style kept by Zabo.\n"
         "\n"
         "Modes:\n"
@@ -242,6 +259,10 @@ QString formatUsage()
         "                      unchanged files are not touched\n"
         "      --list-styles   print every style with its options; '*' marks the selected one\n"
         "      --print-profile print the style as a .indent.pro for indent itself to read\n"
+        "      --infer         learn the style that changes the files least: print its options and\n"
+        "                      the lines it still changes (with --print-profile: the style as a\n"
+        "                      .indent.pro, the changed lines on standard error); the files are\n"
+        "                      only read; a large tree is learnt from an even spread of its files\n"
         "\n"
         "Options:\n"
         "      --style NAME    use the style NAME as --list-styles shows it (default: the selected one)\n"

@@ -17,11 +17,13 @@ struct FormatOptions
         InPlace,        // rewrite the files that change
         ListStyles,
         PrintProfile, // the chosen style as a .indent.pro on standard output
+        Infer,        // learn the style that changes the files least
         Help,
         Version,
     };
     Mode mode = Mode::StandardOutput;
-    bool diff = false; // with Check: a unified diff on standard output
+    bool diff = false;         // with Check: a unified diff on standard output
+    bool printProfile = false; // with Infer: the proposal as a .indent.pro
     bool recursive = false;
     bool forceReadOnly = false;   // with InPlace: rewrite files without write permission too
     QByteArray configPath;        // empty: the program's own style file

@@ -3,6 +3,7 @@
 #include "AppLocations.h"
 #include "FormatReporter.h"
 #include "FormatRun.h"
+#include "InferCommand.h"
 #include "Startup.h"
 
 #include <QIODevice>
@@ -23,6 +24,8 @@ int runFormatCommand(const FormatOptions &options, const FormatSetup &setup, For
                                QByteArray::number(version & 0xFFFFu) + '\n');
         return reporter.outputComplete() ? FormatExit::Success : FormatExit::Error;
     }
+    if (options.mode == FormatOptions::Mode::Infer)
+        return runInferCommand(options, setup, streams);
     return FormatRun(options, setup, streams).run();
 }
 

@@ -44,6 +44,14 @@ bool createWindows(const StartupEnvironment &environment)
         return false;
     }
     InputNameForm = new TInputNameForm(MainForm);
+    // a learnt style shows what it still changes in the code it was learnt from
+    QObject::connect(MainForm, &TMainForm::inferredStyleApplied, MainForm, [](const QByteArray &firstSource) {
+        TPreviewForm *preview = ensurePreviewForm();
+        if (!preview || !preview->openSource(firstSource))
+            return;
+        preview->showComparison();
+        MainForm->PreviewItemClick();
+    });
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include "FormattingJob.h"
 #include "ImportProfile.h"
 #include "IndentProfile.h"
+#include "InferStyle.h"
 #include "Inputname.h"
 #include "OptionEffects.h"
 #include "Preview.h"
@@ -83,6 +84,7 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->ImportProfileItem, &QAction::triggered, this, &TMainForm::ImportProfileItemClick);
     connect(ui->ExportProfileItem, &QAction::triggered, this, &TMainForm::ExportProfileItemClick);
     connect(ui->CopyCommandLineItem, &QAction::triggered, this, &TMainForm::CopyCommandLineItemClick);
+    connect(ui->InferStyleItem, &QAction::triggered, this, &TMainForm::InferStyleItemClick);
 }
 
 TMainForm::~TMainForm() = default;
@@ -364,12 +366,35 @@ void TMainForm::ImportProfileItemClick()
 
 void TMainForm::applyImportedProfile(const ProfileImport &import)
 {
+    applySelection(import.checks);
+}
+
+void TMainForm::InferStyleItemClick()
+{
+    if (!m_cells)
+        return;
+    if (!m_inferForm) {
+        m_inferForm = new TInferStyleForm(m_formatterPath, *m_prompts, this);
+        connect(m_inferForm, &TInferStyleForm::styleApplied, this, &TMainForm::applyInferredStyle);
+    }
+    m_inferForm->setWorkingSelection(m_cells->checks());
+    m_inferForm->open();
+}
+
+void TMainForm::applyInferredStyle(const CheckStates &checks, const QByteArray &firstSource)
+{
+    applySelection(checks);
+    emit inferredStyleApplied(firstSource);
+}
+
+void TMainForm::applySelection(const CheckStates &checks)
+{
     {
         const UpdateBracket memo(ui->ParamMemo);
         {
             const UpdateBracket grid(ui->StyleGrid);
             for (int row = 0; row < CellTable::RowCount; ++row)
-                m_cells->setChecked(row, import.checks[size_t(row)]);
+                m_cells->setChecked(row, checks[size_t(row)]);
             m_gridModel->rowsChanged(0, CellTable::RowCount - 1);
             refreshRowNotes();
         }

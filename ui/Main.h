@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppLocations.h"
+#include "StyleRecord.h"
 
 #include <QString>
 #include <QWidget>
@@ -15,6 +16,7 @@ class QtPrompts;
 class StyleGridModel;
 class StyleStore;
 class TImportProfileForm;
+class TInferStyleForm;
 struct ProfileImport;
 
 namespace Ui {
@@ -64,9 +66,13 @@ public:
     void ImportProfileItemClick();
     void ExportProfileItemClick();
     void CopyCommandLineItemClick();
+    void InferStyleItemClick();
 
     // Replaces the working selection with an imported one; nothing is saved.
     void applyImportedProfile(const ProfileImport &import);
+    // Replaces the working selection with a learnt one, as an import does, and has the preview show what
+    // it still changes in firstSource; nothing is saved.
+    void applyInferredStyle(const CheckStates &checks, const QByteArray &firstSource);
     // What each row of the working selection does, one text per catalogue row (empty: not ticked).
     QStringList rowNotes() const;
     // "option：note" for every ticked row whose note says more than that it takes effect.
@@ -83,6 +89,8 @@ public:
 signals:
     // Whenever ParamMemo is rebuilt, with the text it shows.
     void parameterTextChanged(const QString &text);
+    // After a learnt style was applied: the source whose remaining changes the preview should show.
+    void inferredStyleApplied(const QByteArray &firstSource);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -96,6 +104,7 @@ private:
     void showStyle(int index);
     void showParameterText(const QString &text);
     void refreshRowNotes();
+    void applySelection(const CheckStates &checks);
     // The selected style's name, marked when the grid holds changes not saved to it.
     QString selectedStyleName() const;
 
@@ -112,6 +121,7 @@ private:
     StyleGridModel *m_gridModel = nullptr;
     std::unique_ptr<FormattingJob> m_job;
     TImportProfileForm *m_importForm = nullptr;
+    TInferStyleForm *m_inferForm = nullptr;
     bool m_placed = false;
 };
 

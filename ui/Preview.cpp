@@ -260,6 +260,11 @@ void TPreviewForm::showSourceLine(const QString &message)
     ui->SourceEditor->setFocus();
 }
 
+void TPreviewForm::showComparison()
+{
+    ui->ViewTabs->setCurrentWidget(ui->ComparePage);
+}
+
 void TPreviewForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);

@@ -44,6 +44,8 @@ public:
 
     // Shows the source line that one of indent's messages names, side by side with the result.
     void showSourceLine(const QString &message);
+    // Brings the source and the result side by side to the front.
+    void showComparison();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

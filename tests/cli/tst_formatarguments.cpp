@@ -48,6 +48,20 @@ private slots:
                                    << QByteArrayList{} << QByteArray();
         QTest::newRow("list styles") << QByteArrayList{"--list-styles"} << Mode::ListStyles << false << false
                                      << QByteArrayList{} << QByteArray();
+        QTest::newRow("infer") << QByteArrayList{"--infer", "-r", "src", "a.c"} << Mode::Infer << false
+                               << true << QByteArrayList{"src", "a.c"} << QByteArray();
+    }
+
+    void inferPrintsAProfileWithPrintProfile()
+    {
+        for (const QByteArrayList &arguments : {QByteArrayList{"--print-profile", "--infer", "a.c"},
+                                                QByteArrayList{"--infer", "a.c", "--print-profile"}}) {
+            const ParsedFormatArguments parsed = parseFormatArguments(arguments);
+            QVERIFY2(parsed.options, qPrintable(parsed.error));
+            QCOMPARE(parsed.options->mode, Mode::Infer);
+            QVERIFY(parsed.options->printProfile);
+        }
+        QVERIFY(!parseFormatArguments({"--infer", "a.c"}).options->printProfile);
     }
 
     void validCommandLines()
@@ -101,6 +115,12 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("nothing") << QByteArrayList{} << "no file given";
         QTest::newRow("check without files") << QByteArrayList{"--check"} << "no file or directory given";
+        QTest::newRow("infer without files")
+            << QByteArrayList{"--infer", "-r"} << "no file or directory given";
+        QTest::newRow("infer from a style")
+            << QByteArrayList{"--infer", "--style", "GNU", "a.c"} << "it takes no --style or --config";
+        QTest::newRow("infer and check")
+            << QByteArrayList{"--infer", "--check", "a.c"} << "--infer and --check cannot be combined";
         QTest::newRow("unknown option") << QByteArrayList{"-x.c"} << "unknown option \"-x.c\"";
         QTest::newRow("two modes") << QByteArrayList{"--check", "--in-place", "a.c"}
                                    << "--check and --in-place cannot be combined";
@@ -137,10 +157,13 @@ private slots:
     void theHelpNamesEveryModeAndExitStatus()
     {
         const QString usage = formatUsage();
-        for (const char *part :
-             {"--check", "--diff", "--in-place", "--output", "--list-styles", "--style", "--config",
-              "--recursive", "--force-read-only", "hard links", "read-only", "-pmt", "--help", "--",
-              "Exit status:", "  0  ", "  1  ", "  2  ", "  130  "})
+        for (const char *part : {"--check",      "--diff",        "--in-place",
+                                 "--output",     "--list-styles", "--style",
+                                 "--config",     "--recursive",   "--force-read-only",
+                                 "hard links",   "read-only",     "-pmt",
+                                 "--infer",      "--help",        "--",
+                                 "Exit status:", "  0  ",         "  1  ",
+                                 "  2  ",        "  130  "})
             QVERIFY2(usage.contains(QLatin1String(part)), part);
     }
 };

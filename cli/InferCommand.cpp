@@ -1,0 +1,241 @@
+#include "InferCommand.h"
+
+#include "CellTable.h"
+#include "FormatReporter.h"
+#include "FormatterDeployment.h"
+#include "IndentProfile.h"
+#include "InferenceInput.h"
+#include "StyleEvaluator.h"
+#include "StyleSearch.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QIODevice>
+#include <QThread>
+
+namespace {
+
+// How often a stop request (Ctrl-C) is looked for while the search runs.
+constexpr int StopPollMilliseconds = 20;
+
+QByteArray linesWord(qint64 count)
+{
+    return QByteArray::number(count) + (count == 1 ? " changed line" : " changed lines");
+}
+
+class InferRun
+{
+public:
+    InferRun(const FormatOptions &options, const FormatSetup &setup, FormatStreams &streams)
+        : m_options(options)
+        , m_setup(setup)
+        , m_streams(streams)
+        , m_report(streams)
+    {
+        m_sinceStart.start();
+    }
+
+    int run();
+
+private:
+    bool collect(InferenceInput *input);
+    SearchResult search(const QVector<SourceText> &sources, QString *setupError);
+    int print(const SearchResult &result, const InferenceInput &input);
+
+    // through the shared reporter, which escapes control characters in names
+    void message(const QByteArray &line)
+    {
+        clearProgress();
+        m_report.message(line);
+    }
+    // indent's own lines, each escaped
+    void formatterMessages(const QByteArray &messages)
+    {
+        for (const QByteArray &line : messages.split('\n')) {
+            if (!line.trimmed().isEmpty())
+                m_report.err(terminalSafe(line) + '\n');
+        }
+    }
+    void progress(const SearchProgress &progress);
+    void clearProgress()
+    {
+        if (m_progressShown)
+            m_streams.err.write("\r\033[K");
+        m_progressShown = false;
+    }
+    bool stopRequested() const { return m_setup.stopRequested && m_setup.stopRequested(); }
+
+    const FormatOptions &m_options;
+    const FormatSetup &m_setup;
+    FormatStreams &m_streams;
+    Reporter m_report;
+    QElapsedTimer m_sinceStart;
+    QElapsedTimer m_sinceShown;
+    bool m_progressShown = false;
+};
+
+bool InferRun::collect(InferenceInput *input)
+{
+    *input = collectInferenceInput(m_options.paths, m_options.recursive);
+    bool ok = true;
+    for (const InputProblem &problem : input->problems) {
+        switch (problem.kind) {
+        case InputProblem::Kind::Missing:
+        case InputProblem::Kind::Unreadable:
+            message(problem.path + ": " + errnoText(problem.error));
+            ok = false;
+            break;
+        case InputProblem::Kind::UnreadableDirectory:
+            message(problem.path + ": cannot read the directory");
+            ok = false;
+            break;
+        case InputProblem::Kind::NotRegularFile:
+            message(problem.path + ": warning: not a regular file, skipped");
+            break;
+        case InputProblem::Kind::TooLarge:
+            message(problem.path + ": warning: larger than " +
+                    QByteArray::number(MaximumSourceBytes / (1024 * 1024)) + " MB, skipped");
+            break;
+        case InputProblem::Kind::NoSourceFiles:
+            message(problem.path + ": warning: no .c, .h, .cpp or .hpp file found" +
+                    (m_options.recursive ? "" : " (-r descends into subdirectories)"));
+            break;
+        }
+    }
+    if (ok && input->files.isEmpty()) {
+        message("no source file to learn a style from");
+        ok = false;
+    }
+    if (ok && input->sampled)
+        message("learning from " + QByteArray::number(input->files.size()) + " of " +
+                QByteArray::number(input->filesFound) + " files, spread over them evenly");
+    return ok;
+}
+
+void InferRun::progress(const SearchProgress &progress)
+{
+    // a quick run stays quiet, and a line every tenth of a second is enough to read
+    if (!m_streams.errIsTerminal || m_sinceStart.elapsed() < 1000 ||
+        (m_sinceShown.isValid() && m_sinceShown.elapsed() < 100))
+        return;
+    m_sinceShown.start();
+    m_streams.err.write("\r\033[K" + ProgramName + ": learning: round " +
+                        QByteArray::number(progress.rounds) + ", best " +
+                        linesWord(progress.bestChangedLines) + ", " +
+                        QByteArray::number(progress.indentRuns) + " indent runs");
+    m_progressShown = true;
+}
+
+SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setupError)
+{
+    const FormatterDeployment deployment = DeployFormatter(QDir::tempPath());
+    if (!deployment.ok) {
+        *setupError = QStringLiteral("cannot put the formatter in place: %1").arg(deployment.error);
+        return {};
+    }
+    EvaluatorSetup evaluatorSetup;
+    evaluatorSetup.formatterPath = deployment.formatterPath;
+    evaluatorSetup.scratchBase = m_setup.scratchBase;
+    StyleEvaluator evaluator(sources, evaluatorSetup);
+    if (!evaluator.isReady()) {
+        *setupError = evaluator.setupError();
+        return {};
+    }
+    // a stop request (a signal) is only a flag: turn it into a cancel while the search runs
+    std::atomic_bool cancel{false};
+    std::atomic_bool done{false};
+    std::unique_ptr<QThread> watcher(QThread::create([&] {
+        while (!done.load() && !cancel.load()) {
+            if (stopRequested())
+                cancel = true;
+            QThread::msleep(StopPollMilliseconds);
+        }
+    }));
+    watcher->start();
+    const SearchResult result = StyleSearch(evaluator).run(
+        std::nullopt, cancel, [this](const SearchProgress &now) { progress(now); });
+    done = true;
+    watcher->wait();
+    clearProgress();
+    return result;
+}
+
+int InferRun::print(const SearchResult &result, const InferenceInput &input)
+{
+    const QString parameterText = ParameterTextFor(result.selection);
+    const ScoredStyle *best = nullptr;
+    for (const ScoredStyle &style : result.builtIns) {
+        if (style.score.scored() && (!best || style.score.changedLines < best->score.changedLines))
+            best = &style;
+    }
+    QByteArray score = linesWord(result.score.changedLines) + " in " +
+                       QByteArray::number(input.files.size()) +
+                       (input.files.size() == 1 ? " file" : " files");
+    if (best)
+        score += " (best built-in style \"" + best->name.toUtf8() +
+                 "\": " + QByteArray::number(best->score.changedLines) + ")";
+    if (m_options.printProfile) {
+        const QString name = QString::fromUtf8("从代码推断，改动 %1 行").arg(result.score.changedLines);
+        m_report.out(indentProfileText(name, parameterText));
+        message(score);
+    } else {
+        m_report.out(parameterText.trimmed().toUtf8() + '\n' + score + '\n');
+    }
+    return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
+}
+
+int InferRun::run()
+{
+    InferenceInput input;
+    if (!collect(&input))
+        return FormatExit::Error;
+    QString setupError;
+    const SearchResult result = search(input.files, &setupError);
+    if (!setupError.isEmpty()) {
+        message(setupError.toUtf8());
+        return FormatExit::Error;
+    }
+    switch (result.outcome) {
+    case SearchResult::Outcome::Found:
+        return print(result, input);
+    case SearchResult::Outcome::Cancelled:
+        message("interrupted; nothing was learnt");
+        return stopRequested() ? FormatExit::Interrupted : FormatExit::Error;
+    case SearchResult::Outcome::Failed:
+        break;
+    }
+    const StyleScore &failure = result.failure;
+    using Outcome = StyleScore::Outcome;
+    switch (failure.outcome) {
+    case Outcome::FailedToStart:
+        message("indent could not start: " + failure.errorString.toUtf8());
+        break;
+    case Outcome::FormatterFailed:
+        formatterMessages(failure.messages);
+        message(failure.exitCode < 0 ? QByteArray("indent crashed")
+                                     : "indent failed with status " + QByteArray::number(failure.exitCode));
+        break;
+    case Outcome::TimedOut:
+        formatterMessages(failure.messages);
+        message("indent did not finish in time");
+        break;
+    case Outcome::OutOfSpace:
+        message("the scratch space ran full; what indent wrote cannot be trusted, so nothing was learnt");
+        break;
+    case Outcome::ScratchFailed:
+        message("cannot use the scratch space: " +
+                (failure.errorString.isEmpty() ? errnoText(failure.error) : failure.errorString.toUtf8()));
+        break;
+    case Outcome::Scored:
+    case Outcome::Cancelled:
+        break;
+    }
+    return FormatExit::Error;
+}
+
+} // namespace
+
+int runInferCommand(const FormatOptions &options, const FormatSetup &setup, FormatStreams &streams)
+{
+    return InferRun(options, setup, streams).run();
+}

@@ -1,0 +1,228 @@
+// zabo-format --infer run as the process a script starts, and its engine stopped from within.
+#include "CellTable.h"
+#include "ChildProcesses.h"
+#include "FormatterDeployment.h"
+#include "IndentProfile.h"
+#include "InferCommand.h"
+#include "TestFiles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct Invocation
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray fixture(const char *name)
+{
+    return readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QLatin1Char('/') + QLatin1String(name));
+}
+
+QProcessEnvironment serverEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(variable));
+    environment.insert(QStringLiteral("INDENT_PROFILE"), QStringLiteral("/dev/null"));
+    return environment;
+}
+
+QByteArray describe(const Invocation &invocation)
+{
+    return "exit " + QByteArray::number(invocation.exitCode) + "\n--- stdout\n" + invocation.out +
+           "\n--- stderr\n" + invocation.err;
+}
+
+} // namespace
+
+class TestZaboFormatInfer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_deployed.isValid());
+        const FormatterDeployment deployment = DeployFormatter(m_deployed.path());
+        QVERIFY2(deployment.ok, qPrintable(deployment.error));
+        m_indent = deployment.formatterPath;
+    }
+
+    void init()
+    {
+        m_work.reset(new QTemporaryDir);
+        QVERIFY(m_work->isValid());
+    }
+
+    void itPrintsTheStyleAFileIsInAndWhatItStillChanges()
+    {
+        const QByteArray text = formatWith(fixture("options_sample.c"), "-kr -nut -ncs");
+        QVERIFY(writeAll(m_work->filePath("kr.c"), text));
+        const Invocation run = infer({"--infer", "kr.c"});
+        QVERIFY2(run.exitCode == 0, describe(run));
+        const QList<QByteArray> lines = run.out.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(formatWith(text, QString::fromUtf8(lines.at(0))), text);
+        QVERIFY2(lines.at(1).startsWith("0 changed lines in 1 file (best built-in style \""), lines.at(1));
+        QVERIFY2(run.err.isEmpty(), run.err);
+    }
+
+    void withPrintProfileItPrintsTheProposalAsAProfile()
+    {
+        QVERIFY(writeAll(m_work->filePath("a.c"), fixture("untidy.c")));
+        const Invocation plain = infer({"--infer", "a.c"});
+        const Invocation profile = infer({"--print-profile", "--infer", "a.c"});
+        QVERIFY2(plain.exitCode == 0, describe(plain));
+        QVERIFY2(profile.exitCode == 0, describe(profile));
+        QVERIFY2(profile.out.startsWith(QString::fromUtf8("/* Zabo 风格：从代码推断，改动 ").toUtf8()),
+                 profile.out);
+        const CheckStates proposed = checkStatesFor(QString::fromUtf8(plain.out.split('\n').first()));
+        QCOMPARE(parseIndentProfile(QString::fromUtf8(profile.out)).checks, proposed);
+        // the score goes to standard error, where it does not spoil the profile
+        QVERIFY2(profile.err.contains(plain.out.split('\n').at(1)), profile.err);
+    }
+
+    void aDirectoryStandsForItsSourcesAndRDescends()
+    {
+        QVERIFY(QDir(m_work->path()).mkpath("tree/sub"));
+        QVERIFY(writeAll(m_work->filePath("tree/sub/a.c"), fixture("untidy.c")));
+        const Invocation flat = infer({"--infer", "tree"});
+        QCOMPARE(flat.exitCode, 2);
+        QVERIFY2(flat.err.contains("tree: warning: no .c, .h, .cpp or .hpp file found (-r descends"),
+                 flat.err);
+        QVERIFY2(flat.err.contains("no source file to learn a style from"), flat.err);
+        QVERIFY(flat.out.isEmpty());
+        const Invocation deep = infer({"--infer", "-r", "tree"});
+        QVERIFY2(deep.exitCode == 0, describe(deep));
+    }
+
+    void badInputIsNamedWithStatusTwo_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("arguments");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("a missing file") << QList<QByteArray>{"--infer", "a.c", "missing.c"}
+                                        << QByteArray("missing.c: No such file or directory");
+        QTest::newRow("a pipe") << QList<QByteArray>{"--infer", "pipe.c"}
+                                << QByteArray("pipe.c: warning: not a regular file, skipped");
+        QTest::newRow("no path") << QList<QByteArray>{"--infer"} << QByteArray("no file or directory given");
+        QTest::newRow("with a style") << QList<QByteArray>{"--infer", "--style", "GNU", "a.c"}
+                                      << QByteArray("it takes no --style or --config");
+        QTest::newRow("with another mode") << QList<QByteArray>{"--infer", "--check", "a.c"}
+                                           << QByteArray("--infer and --check cannot be combined");
+    }
+
+    void badInputIsNamedWithStatusTwo()
+    {
+        QFETCH(QList<QByteArray>, arguments);
+        QFETCH(QByteArray, said);
+        QVERIFY(writeAll(m_work->filePath("a.c"), fixture("untidy.c")));
+        QVERIFY(::mkfifo(QFile::encodeName(m_work->filePath("pipe.c")).constData(), 0600) == 0);
+        const Invocation run = infer(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(said), describe(run));
+        QVERIFY(run.out.isEmpty());
+    }
+
+    void anInterruptedRunEndsWithStatus130()
+    {
+        QVERIFY(writeAll(m_work->filePath("a.c"), fixture("options_sample.c")));
+        QProcess process;
+        process.setProcessEnvironment(serverEnvironment());
+        process.setWorkingDirectory(m_work->path());
+        process.start(QStringLiteral(ZABO_FORMAT_PATH), {"--infer", "a.c"});
+        QVERIFY(process.waitForStarted());
+        QTest::qWait(500);
+        // a pid of 0 would signal this test's whole process group
+        const qint64 pid = process.processId();
+        QVERIFY2(pid > 0 && process.state() == QProcess::Running, process.readAllStandardError());
+        ::kill(pid_t(pid), SIGINT);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY(process.readAllStandardError().contains("interrupted; nothing was learnt"));
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+    }
+
+    void aStoppedRunLeavesNoProcessAndNoScratchCopy()
+    {
+        QVERIFY(writeAll(m_work->filePath("a.c"), fixture("options_sample.c")));
+        QTemporaryDir scratch;
+        FormatSetup setup;
+        setup.scratchBase = scratch.path();
+        QElapsedTimer clock;
+        clock.start();
+        // as after a Ctrl-C half a second in
+        setup.stopRequested = [&clock] { return clock.elapsed() > 500; };
+        FormatOptions options;
+        options.mode = FormatOptions::Mode::Infer;
+        options.paths = {QFile::encodeName(m_work->filePath("a.c"))};
+        QBuffer out;
+        QBuffer err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        FormatStreams streams{out, err};
+        QCOMPARE(runInferCommand(options, setup, streams), 130);
+        QCOMPARE(childProcessCount(), 0);
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QVERIFY(out.data().isEmpty());
+    }
+
+private:
+    Invocation infer(const QList<QByteArray> &arguments) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(serverEnvironment());
+        process.setWorkingDirectory(m_work->path());
+        QStringList decoded;
+        for (const QByteArray &argument : arguments)
+            decoded.append(QString::fromLocal8Bit(argument));
+        process.start(QStringLiteral(ZABO_FORMAT_PATH), decoded);
+        Invocation result;
+        // a run that blocks (a pipe read as a source) fails here instead of holding up the tests
+        if (!process.waitForFinished(120000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = process.readAllStandardOutput();
+        result.err = process.readAllStandardError();
+        return result;
+    }
+
+    // indent over a copy of text with parameterText, as the search runs it
+    QByteArray formatWith(const QByteArray &text, const QString &parameterText) const
+    {
+        QTemporaryDir directory;
+        if (!writeAll(directory.filePath("copy.c"), text))
+            return {};
+        QProcess indent;
+        indent.setWorkingDirectory(directory.path());
+        QProcessEnvironment environment = serverEnvironment();
+        environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
+        indent.setProcessEnvironment(environment);
+        indent.start(m_indent, QStringList{"copy.c"} + parameterText.split(' ', Qt::SkipEmptyParts));
+        if (!indent.waitForFinished(30000) || indent.exitCode() != 0)
+            return {};
+        return readAll(directory.filePath("copy.c"));
+    }
+
+    QTemporaryDir m_deployed;
+    QString m_indent;
+    std::unique_ptr<QTemporaryDir> m_work;
+};
+
+QTEST_GUILESS_MAIN(TestZaboFormatInfer)
+#include "tst_zaboformat_infer.moc"

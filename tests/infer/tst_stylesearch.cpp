@@ -1,0 +1,224 @@
+#include "CellTable.h"
+#include "ChildProcesses.h"
+#include "FormatterDeployment.h"
+#include "StyleEvaluator.h"
+#include "StyleSearch.h"
+#include "StyleSpace.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/mount.h>
+
+namespace {
+
+QByteArray fixture(const char *name)
+{
+    return readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QLatin1Char('/') + QLatin1String(name));
+}
+
+QStringList entriesIn(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+// The search with the real indent: it gives back a style a text was formatted in, says the same every
+// time, and stops cleanly when asked or when indent or the scratch space fails.
+class TestStyleSearch : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_deployed.isValid());
+        const FormatterDeployment deployment = DeployFormatter(m_deployed.path());
+        QVERIFY2(deployment.ok, qPrintable(deployment.error));
+        m_formatter = deployment.formatterPath;
+        qputenv("INDENT_PROFILE", "/dev/null");
+    }
+
+    void init()
+    {
+        m_scratch.reset(new QTemporaryDir);
+        QVERIFY(m_scratch->isValid());
+    }
+
+    void cleanup() { QCOMPARE(childProcessCount(), 0); }
+
+    void aTextFormattedInAStyleGivesThatStyleBack_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::newRow("K&R-like") << "-kr -bad -ncs -cli4";
+        QTest::newRow("GNU") << "-gnu";
+        QTest::newRow("spaces, four, a hundred columns") << "-nut -i4 -l100";
+    }
+
+    void aTextFormattedInAStyleGivesThatStyleBack()
+    {
+        QFETCH(QString, style);
+        const QByteArray formatted = formatWith(fixture("options_sample.c"), style);
+        QVERIFY(!formatted.isEmpty());
+
+        StyleEvaluator evaluator({{"sample.c", formatted, false}}, setup());
+        const std::atomic_bool cancel{false};
+        const SearchResult result = StyleSearch(evaluator).run(std::nullopt, cancel);
+        QCOMPARE(result.outcome, SearchResult::Outcome::Found);
+        const QString proposal = ParameterTextFor(result.selection);
+        QVERIFY2(result.score.changedLines == 0, qPrintable(proposal));
+        // the proposal reproduces the text, and needs no more rows than the style it was made with
+        QCOMPARE(formatWith(formatted, proposal), formatted);
+        QVERIFY2(tickedRowCount(result.selection) <= tickedRowCount(checkStatesFor(style)),
+                 qPrintable(proposal));
+        QCOMPARE(result.builtIns.size(), 4);
+    }
+
+    void theSameSourcesGiveTheSameAnswer()
+    {
+        const QByteArray text = fixture("untidy.c");
+        SearchResult first;
+        SearchResult second;
+        for (SearchResult *result : {&first, &second}) {
+            StyleEvaluator evaluator({{"untidy.c", text, false}}, setup());
+            const std::atomic_bool cancel{false};
+            *result = StyleSearch(evaluator).run(checkStatesFor("-kr"), cancel);
+            QCOMPARE(result->outcome, SearchResult::Outcome::Found);
+        }
+        QCOMPARE(ParameterTextFor(second.selection), ParameterTextFor(first.selection));
+        QCOMPARE(second.score.changedLines, first.score.changedLines);
+        QCOMPARE(second.selectionsScored, first.selectionsScored);
+        QCOMPARE(second.rounds, first.rounds);
+        QVERIFY(first.start);
+        QCOMPARE(ParameterTextFor(first.start->checks), QString("-kr "));
+        QVERIFY(first.score.changedLines <= first.start->score.changedLines);
+    }
+
+    void aCancelledSearchLeavesNoProcessAndNoScratchFile()
+    {
+        std::atomic_bool cancel{false};
+        int reports = 0;
+        SearchResult result;
+        {
+            StyleEvaluator evaluator({{"sample.c", fixture("options_sample.c"), false}}, setup());
+            QCOMPARE(entriesIn(m_scratch->path()).size(), 1);
+            result = StyleSearch(evaluator).run(std::nullopt, cancel, [&](const SearchProgress &progress) {
+                QVERIFY(progress.indentRuns > 0);
+                if (++reports == 3)
+                    cancel = true;
+            });
+            QCOMPARE(childProcessCount(), 0);
+        }
+        QCOMPARE(result.outcome, SearchResult::Outcome::Cancelled);
+        QCOMPARE(reports, 3);
+        QCOMPARE(entriesIn(m_scratch->path()), QStringList());
+    }
+
+    void aFormatterThatFailsStopsTheSearchWithItsWords_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("crash") << "crash" << int(StyleScore::Outcome::FormatterFailed);
+        QTest::newRow("failure status") << "exit:1" << int(StyleScore::Outcome::FormatterFailed);
+        QTest::newRow("hang") << "hang" << int(StyleScore::Outcome::TimedOut);
+        QTest::newRow("missing") << "" << int(StyleScore::Outcome::FailedToStart);
+    }
+
+    void aFormatterThatFailsStopsTheSearchWithItsWords()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, outcome);
+        qputenv("FAKE_INDENT_MODE", mode.toLatin1());
+        EvaluatorSetup broken = setup();
+        broken.formatterPath =
+            mode.isEmpty() ? m_scratch->filePath("no-indent") : QStringLiteral(FAKE_INDENT_PATH);
+        broken.timeLimitMilliseconds = 300;
+        SearchResult result;
+        {
+            StyleEvaluator evaluator({{"untidy.c", fixture("untidy.c"), false}}, broken);
+            const std::atomic_bool cancel{false};
+            result = StyleSearch(evaluator).run(std::nullopt, cancel);
+        }
+        qunsetenv("FAKE_INDENT_MODE");
+        QCOMPARE(result.outcome, SearchResult::Outcome::Failed);
+        QCOMPARE(int(result.failure.outcome), outcome);
+        if (mode == "exit:1")
+            QVERIFY(result.failure.messages.contains("fake indent: failed"));
+        QCOMPARE(entriesIn(m_scratch->path()), QStringList());
+    }
+
+    void aScratchSpaceThatRunsFullStopsTheSearchInsteadOfMisleadingIt()
+    {
+        const QString mountPoint = m_scratch->filePath("small");
+        QVERIFY(QDir().mkdir(mountPoint));
+        if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=20m") != 0)
+            QSKIP("cannot mount a small tmpfs here");
+        const auto unmount =
+            qScopeGuard([&] { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
+        EvaluatorSetup onSmall = setup();
+        onSmall.scratchBase = mountPoint;
+        StyleEvaluator evaluator({{"untidy.c", fixture("untidy.c"), false}}, onSmall);
+        QVERIFY2(evaluator.isReady(), qPrintable(evaluator.setupError()));
+        // another program fills the file system while the search runs
+        QFile filler(mountPoint + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(64 * 1024, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        const std::atomic_bool cancel{false};
+        const SearchResult result = StyleSearch(evaluator).run(std::nullopt, cancel);
+        QCOMPARE(result.outcome, SearchResult::Outcome::Failed);
+        QCOMPARE(result.failure.outcome, StyleScore::Outcome::OutOfSpace);
+    }
+
+    void aScratchSpaceWithoutRoomIsRefusedBeforeAnyRun()
+    {
+        const QString mountPoint = m_scratch->filePath("tiny");
+        QVERIFY(QDir().mkdir(mountPoint));
+        if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("cannot mount a small tmpfs here");
+        const auto unmount =
+            qScopeGuard([&] { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
+        EvaluatorSetup onTiny = setup();
+        onTiny.scratchBase = mountPoint;
+        StyleEvaluator evaluator({{"untidy.c", fixture("untidy.c"), false}}, onTiny);
+        QVERIFY(!evaluator.isReady());
+        QVERIFY2(evaluator.setupError().contains("not enough free space"),
+                 qPrintable(evaluator.setupError()));
+        const std::atomic_bool cancel{false};
+        const SearchResult result = StyleSearch(evaluator).run(std::nullopt, cancel);
+        QCOMPARE(result.outcome, SearchResult::Outcome::Failed);
+        QCOMPARE(result.failure.outcome, StyleScore::Outcome::ScratchFailed);
+        QCOMPARE(evaluator.indentRuns(), 0);
+        QCOMPARE(entriesIn(mountPoint), QStringList());
+    }
+
+private:
+    EvaluatorSetup setup() const
+    {
+        EvaluatorSetup setup;
+        setup.formatterPath = m_formatter;
+        setup.scratchBase = m_scratch->path();
+        return setup;
+    }
+
+    QByteArray formatWith(const QByteArray &text, const QString &parameterText) const
+    {
+        StyleEvaluator evaluator({{"sample.c", text, false}}, setup());
+        const std::atomic_bool cancel{false};
+        StyleScore score;
+        const QVector<QByteArray> formatted = evaluator.format(parameterText, cancel, &score);
+        return formatted.value(0);
+    }
+
+    QTemporaryDir m_deployed;
+    QString m_formatter;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+};
+
+QTEST_GUILESS_MAIN(TestStyleSearch)
+#include "tst_stylesearch.moc"

@@ -1,0 +1,217 @@
+#include "CellTable.h"
+#include "ChildProcesses.h"
+#include "InferStyle.h"
+#include "Main.h"
+#include "Preview.h"
+#include "TestFiles.h"
+#include "ZaboWindows.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QByteArray fixture(const char *name)
+{
+    return readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QLatin1Char('/') + QLatin1String(name));
+}
+
+// A search on an untidy file runs long enough to be cancelled; a file already in a style ends at once.
+constexpr int SearchMilliseconds = 300000;
+
+} // namespace
+
+// "从代码推断风格…" on the real windows: the dialog, its worker, its report, and the working selection it
+// replaces when applied.
+class TestInferStyle : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { qputenv("INDENT_PROFILE", "/dev/null"); }
+
+    void init()
+    {
+        m_windows = std::make_unique<ZaboWindows>();
+        QVERIFY(m_windows->start());
+        m_files = std::make_unique<QTemporaryDir>();
+        m_scratch = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_files->isValid() && m_scratch->isValid());
+    }
+
+    void cleanup()
+    {
+        m_windows.reset();
+        QCOMPARE(childProcessCount(), 0);
+    }
+
+    void theEntryComesAfterTheToolsMenusOwnEntries()
+    {
+        auto *tools = MainForm->findChild<QMenu *>(QStringLiteral("ToolsMenu"));
+        QVERIFY(tools);
+        QStringList entries;
+        for (const QAction *action : tools->actions())
+            entries.append(action->objectName());
+        QCOMPARE(entries, (QStringList{"IndentTreeItem", "ImportProfileItem", "ExportProfileItem",
+                                       "CopyCommandLineItem", "InferStyleItem"}));
+        QCOMPARE(m_windows->action("InferStyleItem")->text(), text("从代码推断风格…"));
+    }
+
+    void applyReplacesTheSelectionAsAnImportDoesAndSavesNothing()
+    {
+        const QByteArray kr = formatted("-kr -nut");
+        QVERIFY(writeAll(m_files->filePath("kr.c"), kr));
+        const QByteArray storedBefore = m_windows->configBytes();
+        const QString before = m_windows->paramMemo()->parameterText();
+
+        TInferStyleForm *form = openDialog();
+        QVERIFY(form);
+        m_windows->prompts.queueFiles({m_files->filePath("kr.c")});
+        m_windows->clickButton(form, "AddFilesButton");
+        m_windows->clickButton(form, "StartButton");
+        QVERIFY(form->isSearching());
+        QTRY_VERIFY_WITH_TIMEOUT(button(form, "ApplyButton")->isEnabled(), SearchMilliseconds);
+        const QString report = form->reportText();
+        QVERIFY2(report.contains(text("改动 0 行（")), qPrintable(report));
+        QVERIFY2(report.contains(text("；当前选择：")), qPrintable(report));
+        QVERIFY2(report.contains(text("剩余改动：无")), qPrintable(report));
+        const QString proposal = report.section(QLatin1Char('\n'), 0, 0).section(text("："), 1);
+        QVERIFY(!proposal.isEmpty());
+        QCOMPARE(m_windows->paramMemo()->parameterText(), before);
+
+        m_windows->clickButton(form, "ApplyButton");
+        QVERIFY(!form->isVisible());
+        QCOMPARE(m_windows->paramMemo()->parameterText().trimmed(), proposal);
+        QCOMPARE(m_windows->checkedOptions().trimmed(), proposal);
+        QCOMPARE(m_windows->configBytes(), storedBefore);
+        // the preview shows the source it was learnt from side by side with its result
+        QVERIFY(PreviewForm->isVisible());
+        QVERIFY(PreviewForm->findChild<QLabel *>("SourceLabel")->text().contains("kr.c"));
+        QCOMPARE(PreviewForm->findChild<QTabWidget *>("ViewTabs")->currentWidget()->objectName(),
+                 QString("ComparePage"));
+    }
+
+    void cancellingMidSearchKeepsTheSelectionAndLeavesNothingBehind()
+    {
+        QVERIFY(writeAll(m_files->filePath("untidy.c"), fixture("options_sample.c")));
+        const QString before = m_windows->paramMemo()->parameterText();
+        TInferStyleForm *form = openDialog();
+        form->addSources({m_files->path()});
+        m_windows->clickButton(form, "StartButton");
+        QTRY_VERIFY_WITH_TIMEOUT(form->progressText().startsWith(text("第 ")), SearchMilliseconds);
+        m_windows->clickButton(form, "CancelSearchButton");
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isSearching(), SearchMilliseconds);
+        QCOMPARE(form->progressText(), text("已取消，当前选择保持不变。"));
+        QVERIFY(!button(form, "ApplyButton")->isEnabled());
+        QCOMPARE(childProcessCount(), 0);
+        QCOMPARE(QDir(m_scratch->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(m_windows->paramMemo()->parameterText(), before);
+        QVERIFY(button(form, "StartButton")->isEnabled());
+    }
+
+    void closingTheDialogStopsTheSearch_data()
+    {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("the close button") << false;
+        QTest::newRow("Escape") << true;
+    }
+
+    void closingTheDialogStopsTheSearch()
+    {
+        QFETCH(bool, byEscape);
+        QVERIFY(writeAll(m_files->filePath("untidy.c"), fixture("options_sample.c")));
+        TInferStyleForm *form = openDialog();
+        form->addSources({m_files->filePath("untidy.c")});
+        m_windows->clickButton(form, "StartButton");
+        QTRY_VERIFY_WITH_TIMEOUT(form->progressText().startsWith(text("第 ")), SearchMilliseconds);
+        if (byEscape)
+            QTest::keyClick(form, Qt::Key_Escape);
+        else
+            m_windows->clickButton(form, "CloseButton");
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->isSearching());
+        QCOMPARE(childProcessCount(), 0);
+        QCOMPARE(QDir(m_scratch->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
+    void whatKeepsASearchFromStartingIsShownInTheReport_data()
+    {
+        QTest::addColumn<bool>("withSources");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("nothing chosen") << false << text("请先添加文件或目录。");
+        QTest::newRow("a folder without sources") << true << text("目录中没有 .c .h .cpp .hpp 文件");
+    }
+
+    void whatKeepsASearchFromStartingIsShownInTheReport()
+    {
+        QFETCH(bool, withSources);
+        QFETCH(QString, said);
+        TInferStyleForm *form = openDialog();
+        if (withSources) {
+            QVERIFY(writeAll(m_files->filePath("notes.txt"), "no source\n"));
+            m_windows->prompts.queueDirectory(m_files->path());
+            m_windows->clickButton(form, "AddDirectoryButton");
+        }
+        m_windows->clickButton(form, "StartButton");
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isSearching(), SearchMilliseconds);
+        QVERIFY2(form->reportText().contains(said), qPrintable(form->reportText()));
+        if (withSources)
+            QVERIFY(form->reportText().contains(text("没有可以推断的源文件。")));
+        QVERIFY(!button(form, "ApplyButton")->isEnabled());
+        QVERIFY(m_windows->prompts.messages.isEmpty());
+    }
+
+private:
+    TInferStyleForm *openDialog()
+    {
+        m_windows->action("InferStyleItem")->trigger();
+        auto *form = MainForm->findChild<TInferStyleForm *>();
+        if (!form || !form->isVisible())
+            return nullptr;
+        form->setScratchBase(m_scratch->path());
+        return form;
+    }
+
+    static QPushButton *button(QWidget *window, const char *name)
+    {
+        return window->findChild<QPushButton *>(QLatin1String(name));
+    }
+
+    // options_sample.c in a style, by the formatter the window deployed
+    QByteArray formatted(const QString &parameterText) const
+    {
+        const QString copy = m_files->filePath("copy.c");
+        if (!writeAll(copy, fixture("options_sample.c")))
+            return {};
+        QProcess indent;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VERSION_CONTROL", "none");
+        indent.setProcessEnvironment(environment);
+        indent.start(MainForm->formatterPath(), QStringList{copy} + parameterText.split(' '));
+        if (!indent.waitForFinished(30000) || indent.exitCode() != 0)
+            return {};
+        const QByteArray text = readAll(copy);
+        QFile::remove(copy);
+        return text;
+    }
+
+    std::unique_ptr<ZaboWindows> m_windows;
+    std::unique_ptr<QTemporaryDir> m_files;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+};
+
+QTEST_MAIN(TestInferStyle)
+#include "tst_inferstyle.moc"
