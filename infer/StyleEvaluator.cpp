@@ -3,6 +3,7 @@
 #include "Descriptor.h"
 #include "FormatterRun.h"
 #include "LineDiff.h"
+#include "OutputCheck.h"
 #include "SourceFiles.h"
 
 #include <QCryptographicHash>
@@ -148,7 +149,6 @@ StyleEvaluator::StyleEvaluator(const QVector<SourceText> &sources, const Evaluat
     , m_formatterPath(setup.formatterPath)
     , m_timeLimit(setup.timeLimitMilliseconds)
     , m_baseEnvironment(QProcessEnvironment::systemEnvironment())
-    , m_workingDirectory(QDir::currentPath())
     , m_lineCache(sources.size())
 {
     for (int index = 0; index < sources.size(); ++index)
@@ -277,6 +277,12 @@ bool scratchFailed(int error, StyleScore *score)
     return false;
 }
 
+// A learnt style stands alone: no indent profile of the user's or the working directory takes part.
+QStringList searchOptions(const QString &parameterText)
+{
+    return formatterInvocation(parameterText, FormatterProfile()).options;
+}
+
 } // namespace
 
 bool StyleEvaluator::writeCopies(const Slot &slot, StyleScore *score) const
@@ -296,11 +302,11 @@ bool StyleEvaluator::writeCopies(const Slot &slot, StyleScore *score) const
 bool StyleEvaluator::runFormatter(const Slot &slot, const QString &parameterText,
                                   const std::atomic_bool &cancel, StyleScore *score)
 {
-    const QStringList options = formatterOptions(parameterText);
+    const QStringList options = searchOptions(parameterText);
     QProcess process;
     process.setProgram(m_formatterPath);
     process.setArguments(formatterArguments(m_copyNames, options));
-    process.setProcessEnvironment(formatterEnvironment(options, m_baseEnvironment, m_workingDirectory));
+    process.setProcessEnvironment(formatterEnvironment(m_baseEnvironment));
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     const int directory = slot.fd.get();
@@ -339,14 +345,26 @@ bool StyleEvaluator::runFormatter(const Slot &slot, const QString &parameterText
     return true;
 }
 
-bool StyleEvaluator::readCopies(const Slot &slot, QVector<QByteArray> *texts, StyleScore *score) const
+bool StyleEvaluator::readCopies(const Slot &slot, const QString &parameterText, QVector<QByteArray> *texts,
+                                StyleScore *score) const
 {
+    const PipeFormatter again{m_formatterPath, standardOutputOptions(searchOptions(parameterText)),
+                              formatterEnvironment(m_baseEnvironment), slot.fd.get()};
     texts->reserve(m_sources.size());
     for (int index = 0; index < m_sources.size(); ++index) {
         QByteArray text;
         int error = 0;
         if (!readFileAt(slot.fd.get(), QFile::encodeName(m_copyNames.at(index)), &text, &error))
             return scratchFailed(error, score);
+        // a write cut by a full file system ends at a block boundary: such a text is made once more
+        // through a pipe, where nothing can cut it
+        QString why;
+        if (!text.isEmpty() && text.size() % FormatterRunner::CutGranularity == 0 &&
+            !again.format(m_sources.at(index).text, &text, &why)) {
+            score->outcome = StyleScore::Outcome::FormatterFailed;
+            score->errorString = why;
+            return false;
+        }
         texts->append(text);
     }
     // indent exits 0 when its own writes fail: with the file system nearly full, what it wrote may be cut
@@ -362,7 +380,7 @@ StyleScore StyleEvaluator::run(Slot &slot, const QString &parameterText, const s
     StyleScore score;
     QVector<QByteArray> texts;
     if (!writeCopies(slot, &score) || !runFormatter(slot, parameterText, cancel, &score) ||
-        !readCopies(slot, &texts, &score))
+        !readCopies(slot, parameterText, &texts, &score))
         return score;
     for (int index = 0; index < m_sources.size(); ++index) {
         const QByteArray digest = QCryptographicHash::hash(texts.at(index), QCryptographicHash::Sha1);

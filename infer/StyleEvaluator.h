@@ -92,7 +92,8 @@ private:
     bool writeCopies(const Slot &slot, StyleScore *score) const;
     bool runFormatter(const Slot &slot, const QString &parameterText, const std::atomic_bool &cancel,
                       StyleScore *score);
-    bool readCopies(const Slot &slot, QVector<QByteArray> *texts, StyleScore *score) const;
+    bool readCopies(const Slot &slot, const QString &parameterText, QVector<QByteArray> *texts,
+                    StyleScore *score) const;
     bool createScratch(const EvaluatorSetup &setup);
     void removeScratch();
     int cachedChangedLines(int file, const QByteArray &digest, const QByteArray &formatted);
@@ -102,7 +103,6 @@ private:
     QString m_formatterPath;
     int m_timeLimit = 0;
     QProcessEnvironment m_baseEnvironment;
-    QString m_workingDirectory;
     QByteArray m_path;
     int m_fd = -1;
     std::vector<std::unique_ptr<Slot>> m_slots;

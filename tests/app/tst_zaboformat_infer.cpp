@@ -30,12 +30,12 @@ QByteArray fixture(const char *name)
     return readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QLatin1Char('/') + QLatin1String(name));
 }
 
-QProcessEnvironment serverEnvironment()
+QProcessEnvironment serverEnvironment(const QString &profile = QStringLiteral("/dev/null"))
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(variable));
-    environment.insert(QStringLiteral("INDENT_PROFILE"), QStringLiteral("/dev/null"));
+    environment.insert(QStringLiteral("INDENT_PROFILE"), profile);
     return environment;
 }
 
@@ -77,6 +77,30 @@ private Q_SLOTS:
         QCOMPARE(formatWith(text, QString::fromUtf8(lines.at(0))), text);
         QVERIFY2(lines.at(1).startsWith("0 changed lines in 1 file (best built-in style \""), lines.at(1));
         QVERIFY2(run.err.isEmpty(), run.err);
+    }
+
+    void aUsersProfileTakesNoPartInTheStyleLearnt_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("a profile that would change every line") << false;
+        QTest::newRow("a FIFO as the profile") << true;
+    }
+
+    void aUsersProfileTakesNoPartInTheStyleLearnt()
+    {
+        // the learnt style is written out as a profile of its own, where no other profile adds to it
+        QFETCH(bool, fifo);
+        const QString profile = m_work->filePath("user.pro");
+        if (fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(profile).constData(), 0600), 0);
+        else
+            QVERIFY(writeAll(profile, "-i8 -bl -bli4 -ut -ts8\n"));
+        const QByteArray text = formatWith(fixture("options_sample.c"), "-kr -nut -ncs");
+        QVERIFY(writeAll(m_work->filePath("kr.c"), text));
+        const Invocation run = infer({"--infer", "kr.c"}, profile);
+        QVERIFY2(run.exitCode == 0, describe(run));
+        QCOMPARE(formatWith(text, QString::fromUtf8(run.out.split('\n').at(0))), text);
+        QVERIFY2(run.out.split('\n').at(1).startsWith("0 changed lines in 1 file"), describe(run));
     }
 
     void withPrintProfileItPrintsTheProposalAsAProfile()
@@ -180,10 +204,11 @@ private Q_SLOTS:
     }
 
 private:
-    Invocation infer(const QList<QByteArray> &arguments) const
+    Invocation infer(const QList<QByteArray> &arguments,
+                     const QString &profile = QStringLiteral("/dev/null")) const
     {
         QProcess process;
-        process.setProcessEnvironment(serverEnvironment());
+        process.setProcessEnvironment(serverEnvironment(profile));
         process.setWorkingDirectory(m_work->path());
         QStringList decoded;
         for (const QByteArray &argument : arguments)
