@@ -309,7 +309,8 @@ void TestInstall::debianPackage()
         info.output.section(QStringLiteral("Depends: "), 1).section(QLatin1Char('\n'), 0, 0);
     for (const char *package :
          {"libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins", "fonts-noto-cjk", "xdg-utils",
-          "libqscintilla2-qt6-15"}) // the preview's code views
+          "libqscintilla2-qt6-15", // the preview's code views
+          "libgit2-1.5"})          // the line diffs
         QVERIFY2(depends.contains(QString::fromLatin1(package)), package);
     QVERIFY(!depends.contains(QStringLiteral("indent"))); // built in
 
