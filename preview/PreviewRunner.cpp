@@ -46,7 +46,6 @@ bool PreviewResult::hasOutput() const
 PreviewRunner::PreviewRunner(const QString &formatterPath, QObject *parent)
     : QObject(parent)
     , m_formatterPath(formatterPath)
-    , m_scratch(QDir::tempPath() + QStringLiteral("/zabo-preview-XXXXXX"))
 {
     m_timeLimit.setSingleShot(true);
     m_timeLimit.setInterval(DefaultTimeLimitMilliseconds);
@@ -97,7 +96,7 @@ qint64 PreviewRunner::processId() const
 
 QString PreviewRunner::scratchDirectory() const
 {
-    return m_scratch.path();
+    return m_scratch ? m_scratch->path() : QString();
 }
 
 void PreviewRunner::startRun(quint64 id)
@@ -108,15 +107,19 @@ void PreviewRunner::startRun(quint64 id)
         // deferred, so that a result never arrives from within format()
         QTimer::singleShot(0, this, [this, result] { report(result); });
     };
-    if (!m_scratch.isValid()) {
-        failure.errorString = m_scratch.errorString();
+    if (!m_scratch)
+        m_scratch =
+            std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/zabo-preview-XXXXXX"));
+    if (!m_scratch->isValid()) {
+        failure.errorString = m_scratch->errorString();
+        m_scratch.reset(); // the next run tries again
         reportLater(failure);
         return;
     }
 
     const QString name = usableCopyName(m_current.request.fileName) ? m_current.request.fileName
                                                                     : StandInName + QStringLiteral(".c");
-    const QString copyPath = m_scratch.filePath(name);
+    const QString copyPath = m_scratch->filePath(name);
     if (!m_copyPath.isEmpty() && m_copyPath != copyPath)
         QFile::remove(m_copyPath);
     m_copyPath = copyPath;
@@ -135,7 +138,7 @@ void PreviewRunner::startRun(quint64 id)
     m_process->setArguments(formatterArguments({name}, options));
     m_process->setProcessEnvironment(
         formatterEnvironment(options, QProcessEnvironment::systemEnvironment(), QDir::currentPath()));
-    m_process->setWorkingDirectory(m_scratch.path());
+    m_process->setWorkingDirectory(m_scratch->path());
     m_process->setStandardInputFile(QProcess::nullDevice());
     connect(m_process, &QProcess::finished, this, &PreviewRunner::processFinished);
     connect(m_process, &QProcess::errorOccurred, this, [this, id](QProcess::ProcessError error) {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 
 class QProcess;
@@ -82,6 +83,7 @@ public:
 
     bool isRunning() const;
     qint64 processId() const; // 0 when nothing runs
+    // Made by the first run, removed with the runner; empty until then.
     QString scratchDirectory() const;
 
 signals:
@@ -101,7 +103,8 @@ private:
     void diffFinished();
 
     QString m_formatterPath;
-    QTemporaryDir m_scratch;
+    std::unique_ptr<QTemporaryDir>
+        m_scratch; // made when first needed: a start that never previews leaves none
     QString m_copyPath;
     QProcess *m_process = nullptr;
     QTimer m_timeLimit;

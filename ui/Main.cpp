@@ -17,6 +17,7 @@
 #include "StyleStore.h"
 #include "WindowStyle.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
@@ -95,6 +96,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
 
     setWindowTitle(windowTitle() + versionSuffix(programVersionValue()));
     m_programDirectory = environment.programDirectory;
+    m_userConfigDirectory = environment.userDirectories.configDirectory;
     const AppLocations locations = locateAppFiles(m_programDirectory, environment.userDirectories);
     m_configPath = locations.configPath;
     m_outputDirectory = locations.outputDirectory;
@@ -251,6 +253,16 @@ void TMainForm::PreviewItemClick()
     PreviewForm->show();
     PreviewForm->raise();
     PreviewForm->activateWindow();
+}
+
+QList<QAction *> TMainForm::sharedMenuActions() const
+{
+    QList<QAction *> actions;
+    for (QAction *action : findChildren<QAction *>()) {
+        if (action != ui->ExitItem && !action->shortcut().isEmpty())
+            actions.append(action);
+    }
+    return actions;
 }
 
 void TMainForm::IndentTreeItemClick()

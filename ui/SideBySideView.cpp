@@ -1,0 +1,130 @@
+#include "SideBySideView.h"
+
+#include <Qsci/qsciscintilla.h>
+#include <Qsci/qscistyle.h>
+
+#include <algorithm>
+
+namespace {
+
+const QColor FillerPaper(0xee, 0xee, 0xee);
+
+// Filler rows are blank annotation lines: one line of text per row.
+QString fillerText(int rows)
+{
+    QString text;
+    text.reserve(rows * 2);
+    for (int row = 0; row < rows; ++row)
+        text += row ? QStringLiteral("\n ") : QStringLiteral(" ");
+    return text;
+}
+
+} // namespace
+
+SideBySideView::SideBySideView(QsciScintilla *oldView, QsciScintilla *newView, QObject *parent)
+    : QObject(parent)
+    , m_old(oldView)
+    , m_new(newView)
+{
+    QsciStyle filler;
+    filler.setPaper(FillerPaper);
+    filler.setColor(FillerPaper);
+    m_fillerStyle = filler.style();
+    for (QsciScintilla *view : {m_old, m_new}) {
+        filler.apply(view);
+        view->setAnnotationDisplay(QsciScintilla::AnnotationStandard);
+    }
+    // Scintilla reports every scroll, by bar, wheel, keyboard or call, as an update of its view
+    connect(m_old, &QsciScintillaBase::SCN_UPDATEUI, this,
+            [this](int updated) { sync(m_old, m_new, updated); });
+    connect(m_new, &QsciScintillaBase::SCN_UPDATEUI, this,
+            [this](int updated) { sync(m_new, m_old, updated); });
+}
+
+void SideBySideView::setDiff(const QVector<DiffLine> &lines)
+{
+    const SideBySideLayout layout = sideBySideLayout(diffBlocks(lines));
+    const int top = alignedTop(m_old);
+    clear();
+    addFillers(m_old, layout.oldFillers);
+    addFillers(m_new, layout.newFillers);
+    m_oldTopFillers = layout.oldFillers.isEmpty() || layout.oldFillers.first().afterLine >= 0
+                          ? 0
+                          : layout.oldFillers.first().count;
+    m_newTopFillers = layout.newFillers.isEmpty() || layout.newFillers.first().afterLine >= 0
+                          ? 0
+                          : layout.newFillers.first().count;
+    m_blockRows = layout.blockRows;
+    m_old->setFirstVisibleLine(std::max(0, top - m_oldTopFillers));
+    sync(m_old, m_new, QsciScintillaBase::SC_UPDATE_V_SCROLL | QsciScintillaBase::SC_UPDATE_H_SCROLL);
+}
+
+void SideBySideView::clear()
+{
+    for (QsciScintilla *view : {m_old, m_new})
+        view->clearAnnotations();
+    m_oldTopFillers = 0;
+    m_newTopFillers = 0;
+    m_blockRows.clear();
+    m_current = -1;
+    m_currentTop = -1;
+}
+
+void SideBySideView::addFillers(QsciScintilla *view, const QVector<Filler> &fillers)
+{
+    for (const Filler &filler : fillers) {
+        if (filler.afterLine >= 0)
+            view->annotate(filler.afterLine, fillerText(filler.count), m_fillerStyle);
+    }
+}
+
+int SideBySideView::topFillers(QsciScintilla *view) const
+{
+    return view == m_old ? m_oldTopFillers : m_newTopFillers;
+}
+
+int SideBySideView::alignedTop(QsciScintilla *view) const
+{
+    return view->firstVisibleLine() + topFillers(view);
+}
+
+void SideBySideView::sync(QsciScintilla *from, QsciScintilla *to, int updated)
+{
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    if (updated & QsciScintillaBase::SC_UPDATE_V_SCROLL)
+        to->setFirstVisibleLine(std::max(0, alignedTop(from) - topFillers(to)));
+    if (updated & QsciScintillaBase::SC_UPDATE_H_SCROLL)
+        to->SendScintilla(QsciScintillaBase::SCI_SETXOFFSET,
+                          from->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET));
+    m_syncing = false;
+}
+
+bool SideBySideView::goToChange(int direction)
+{
+    const int top = alignedTop(m_old);
+    // from the change gone to last while the view stays there; else from what is in view, at the very
+    // top from before the first row
+    int anchor = top == 0 ? -1 : top + ContextRows - 1;
+    if (m_current >= 0 && top == m_currentTop)
+        anchor = m_blockRows.at(m_current);
+    const int next = changeAfter(m_blockRows, anchor, direction);
+    if (next < 0)
+        return false;
+    m_current = next;
+    m_old->setFirstVisibleLine(std::max(0, m_blockRows.at(next) - ContextRows - m_oldTopFillers));
+    sync(m_old, m_new, QsciScintillaBase::SC_UPDATE_V_SCROLL);
+    m_currentTop = alignedTop(m_old);
+    return true;
+}
+
+int changeAfter(const QVector<int> &rows, int anchor, int direction)
+{
+    if (direction > 0) {
+        const auto after = std::upper_bound(rows.cbegin(), rows.cend(), anchor);
+        return after == rows.cend() ? -1 : int(after - rows.cbegin());
+    }
+    const auto before = std::lower_bound(rows.cbegin(), rows.cend(), anchor);
+    return before == rows.cbegin() ? -1 : int(before - rows.cbegin()) - 1;
+}
