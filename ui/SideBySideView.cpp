@@ -3,6 +3,8 @@
 #include <Qsci/qsciscintilla.h>
 #include <Qsci/qscistyle.h>
 
+#include <QScrollBar>
+
 #include <algorithm>
 
 namespace {
@@ -34,11 +36,16 @@ SideBySideView::SideBySideView(QsciScintilla *oldView, QsciScintilla *newView, Q
         filler.apply(view);
         view->setAnnotationDisplay(QsciScintilla::AnnotationStandard);
     }
-    // Scintilla reports every scroll, by bar, wheel, keyboard or call, as an update of its view
+    // Scintilla reports every vertical scroll, by bar, wheel, keyboard or call, as an update of its
+    // view; a horizontal one always moves the scroll bar, whose signal comes at once
     connect(m_old, &QsciScintillaBase::SCN_UPDATEUI, this,
-            [this](int updated) { sync(m_old, m_new, updated); });
+            [this](int updated) { sync(m_old, m_new, updated & QsciScintillaBase::SC_UPDATE_V_SCROLL); });
     connect(m_new, &QsciScintillaBase::SCN_UPDATEUI, this,
-            [this](int updated) { sync(m_new, m_old, updated); });
+            [this](int updated) { sync(m_new, m_old, updated & QsciScintillaBase::SC_UPDATE_V_SCROLL); });
+    connect(m_old->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { sync(m_old, m_new, QsciScintillaBase::SC_UPDATE_H_SCROLL); });
+    connect(m_new->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { sync(m_new, m_old, QsciScintillaBase::SC_UPDATE_H_SCROLL); });
 }
 
 void SideBySideView::setDiff(const QVector<DiffLine> &lines)
