@@ -2,6 +2,7 @@
 #include "ui_ImportProfile.h"
 
 #include "JobPrompts.h"
+#include "ParameterMemo.h"
 #include "WindowStyle.h"
 
 #include "CellTable.h"
@@ -85,6 +86,8 @@ void TImportProfileForm::ProfileMemoChange()
         return;
     }
     const ProfileImport import = parseIndentProfile(text);
-    ui->ReportLabel->setText(QString::fromUtf8("导入后的参数：") + ParameterTextFor(import.checks).trimmed() +
-                             QLatin1Char('\n') + profileImportReport(import));
+    // wrapped only at blanks, never after an option's hyphen ("-pi3 -" / "ip7")
+    ui->ReportLabel->setText(ParameterMemo::shownText(QString::fromUtf8("导入后的参数：") +
+                                                      ParameterTextFor(import.checks).trimmed() +
+                                                      QLatin1Char('\n') + profileImportReport(import)));
 }
