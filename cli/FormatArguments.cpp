@@ -21,6 +21,15 @@ bool takesValue(const QByteArray &option)
     return option == "-o" || option == "--output" || option == "--style" || option == "--config";
 }
 
+bool isKnownOption(const QByteArray &option)
+{
+    static const QList<QByteArray> known = {
+        "-h",          "--help", "--version", "--list-styles", "--print-profile",
+        "--check",     "--diff", "-i",        "--in-place",    "-r",
+        "--recursive", "-o",     "--output",  "--style",       "--config"};
+    return known.contains(option);
+}
+
 // "-ri", "-oDIR", "-rodir": short switches, the last of which may be -o with its value glued on.
 bool isShortGroup(const QByteArray &argument)
 {
@@ -47,7 +56,8 @@ QList<QByteArray> normalizedArguments(const QList<QByteArray> &arguments, QSet<q
         }
         if (argument.startsWith("--")) {
             const qsizetype equals = argument.indexOf('=');
-            if (equals < 0) {
+            // "--=x" names no option: it stays whole and is reported, rather than read as "--"
+            if (equals < 0 || equals == 2) {
                 normal.append(argument);
                 if (takesValue(argument) && index + 1 < arguments.size())
                     normal.append(arguments.at(++index));
@@ -105,6 +115,13 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             options.paths.append(argument);
             continue;
         }
+        if (!isKnownOption(argument)) {
+            const QByteArray typed =
+                attachedValues.contains(index + 1) ? argument + '=' + arguments.at(index + 1) : argument;
+            return argumentError(QStringLiteral("unknown option \"%1\"; a file whose name begins with \"-\" "
+                                                "goes after \"--\"")
+                                     .arg(decoded(typed)));
+        }
         if (attachedValues.contains(index + 1) && !takesValue(argument))
             return argumentError(QStringLiteral("%1 takes no value").arg(decoded(argument)));
         std::optional<QByteArray> value;
@@ -141,10 +158,6 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             if (!value || value->isEmpty())
                 return argumentError(QStringLiteral("--config needs a file"));
             options.configPath = *value;
-        } else {
-            return argumentError(QStringLiteral("unknown option \"%1\"; a file whose name begins with \"-\" "
-                                                "goes after \"--\"")
-                                     .arg(decoded(argument)));
         }
     }
 

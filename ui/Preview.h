@@ -118,6 +118,7 @@ private:
     quint64 m_comparedId = 0;
     QString m_comparedParameterText;
     bool m_outdated = false;
+    int m_tabSize = 8; // what every view was last given
     QString m_lastDirectory;
     QString m_settingsPath;
     QString m_settingsError; // why the settings could not be read or written, shown in the status line

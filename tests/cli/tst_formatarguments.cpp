@@ -40,6 +40,8 @@ private slots:
                                               << false << QByteArrayList{"src"} << QByteArray("-out");
         QTest::newRow("names after --") << QByteArrayList{"--check", "--", "-a.c", "--diff"} << Mode::Check
                                         << false << false << QByteArrayList{"-a.c", "--diff"} << QByteArray();
+        QTest::newRow("--=x after --") << QByteArrayList{"--check", "--", "--=x", "-ri"} << Mode::Check
+                                       << false << false << QByteArrayList{"--=x", "-ri"} << QByteArray();
         QTest::newRow("undecodable name") << QByteArrayList{"--check", "caf\xe9.c"} << Mode::Check << false
                                           << false << QByteArrayList{"caf\xe9.c"} << QByteArray();
         QTest::newRow("help wins") << QByteArrayList{"--check", "--help"} << Mode::Help << false << false
@@ -101,6 +103,13 @@ private slots:
             << QByteArrayList{"--check=yes", "a.c"} << "--check takes no value";
         QTest::newRow("list styles with files")
             << QByteArrayList{"--list-styles", "a.c"} << "--list-styles takes no file";
+        // "--=x" is no "--": the switches after it are not read as names
+        QTest::newRow("--=x") << QByteArrayList{"--check", "--=x", "-ri", "a.c"} << "unknown option \"--=x\"";
+        QTest::newRow("--= alone") << QByteArrayList{"--check", "--=", "a.c"} << "unknown option \"--=\"";
+        QTest::newRow("unknown option with a value")
+            << QByteArrayList{"--check", "--lines=1:2", "a.c"} << "unknown option \"--lines=1:2\"";
+        QTest::newRow("unknown long option")
+            << QByteArrayList{"--lines", "a.c"} << "unknown option \"--lines\"";
     }
 
     void invalidCommandLines()

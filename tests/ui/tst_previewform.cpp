@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTabBar>
@@ -190,6 +191,7 @@ private Q_SLOTS:
     void ownShortcutsAndTheMainWindowsWork();
     void sourceLabelIsReadable();
     void scratchDirectoryIsMadeWhenFirstNeeded();
+    void theSideBySideResultUsesTheStylesTabSize();
 
 private:
     // What a job makes of source with the parameter text the main window shows now.
@@ -761,6 +763,44 @@ void TestPreviewForm::scratchDirectoryIsMadeWhenFirstNeeded()
     qputenv("TMPDIR", previous);
     m_windows = std::make_unique<ZaboWindows>();
     QVERIFY(m_windows->start());
+}
+
+// The column at which the first non-blank of the line holding text is drawn, in the editor's own layout.
+int drawnColumn(QsciScintilla *view, const QString &text)
+{
+    int line = 0;
+    while (line < view->lines() && !view->text(line).contains(text))
+        ++line;
+    if (line == view->lines())
+        return -1;
+    const QString lineText = view->text(line);
+    const long start = view->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, line);
+    const long first = start + long(lineText.indexOf(QRegularExpression(QStringLiteral("\\S"))));
+    const long x0 = view->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, start);
+    const long x1 = view->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, first);
+    const double space = view->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH,
+                                             QsciScintillaBase::STYLE_DEFAULT, "          ") /
+                         10.0;
+    return int(std::lround(double(x1 - x0) / space));
+}
+
+void TestPreviewForm::theSideBySideResultUsesTheStylesTabSize()
+{
+    openPreview();
+    m_windows->clickListEntry(1);
+    QCOMPARE(m_windows->listEntries().at(1), QStringLiteral("K&&R"));
+    m_windows->clickCell(TabSizeFour, 0);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-kr -ts4 "));
+    QTRY_COMPARE(resultText(), expected(previewSample()));
+    QVERIFY(resultText().contains(QLatin1String("\tint kind;")));
+
+    auto *tabs = child<QTabWidget>("ViewTabs");
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, Qt::NoModifier, tabs->tabBar()->tabRect(1).center());
+    QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("ComparePage"));
+    QApplication::processEvents();
+    QCOMPARE(drawnColumn(editor("CompareEditor"), QStringLiteral("int kind;")), 4);
+    QCOMPARE(drawnColumn(editor("ResultEditor"), QStringLiteral("int kind;")), 4);
+    QCOMPARE(drawnColumn(editor("SourceEditor"), QStringLiteral("int kind;")), 4);
 }
 
 QTEST_MAIN(TestPreviewForm)

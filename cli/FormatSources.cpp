@@ -1,0 +1,110 @@
+#include "FormatSources.h"
+
+#include "FormatReporter.h"
+#include "SourceFiles.h"
+
+#include <QHash>
+
+#include <cerrno>
+
+QByteArray parentOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return ".";
+    return slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+QByteArray baseNameOf(QByteArray path)
+{
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QByteArray joinedPath(const QByteArray &directory, const QByteArray &relative)
+{
+    return directory.endsWith('/') ? directory + relative : directory + '/' + relative;
+}
+
+bool collectSources(const FormatOptions &options, Reporter &reporter, std::vector<Source> *sources)
+{
+    bool ok = true;
+    for (const QByteArray &argument : options.paths) {
+        struct stat status;
+        if (::stat(argument.constData(), &status) != 0) {
+            reporter.message(argument + ": " + errnoText(errno));
+            ok = false;
+            continue;
+        }
+        if (S_ISDIR(status.st_mode)) {
+            if (options.mode == FormatOptions::Mode::StandardOutput) {
+                reporter.message(argument + ": is a directory; use --check, --in-place or --output");
+                ok = false;
+                continue;
+            }
+            const SourceTree tree = scanSourceTree(argument, options.recursive);
+            if (!tree.rootReadable) {
+                reporter.message(argument + ": cannot read the directory");
+                ok = false;
+                continue;
+            }
+            for (const QByteArray &directory : tree.unreadableDirectories) {
+                reporter.message(joinedPath(argument, directory) + ": cannot read the directory");
+                ok = false;
+            }
+            if (tree.files.isEmpty())
+                reporter.message(argument + ": warning: no .c, .h, .cpp or .hpp file found" +
+                                 (options.recursive ? "" : " (-r descends into subdirectories)"));
+            for (const QByteArray &skipped : tree.skipped)
+                reporter.message(joinedPath(argument, skipped) + ": warning: not a regular file, skipped");
+            for (const QByteArray &file : tree.files) {
+                Source source;
+                source.path = joinedPath(argument, file);
+                source.outputName = file;
+                sources->push_back(source);
+            }
+            continue;
+        }
+        if (!S_ISREG(status.st_mode)) {
+            reporter.message(argument + ": not a regular file");
+            ok = false;
+            continue;
+        }
+        Source source;
+        source.path = argument;
+        source.outputName = baseNameOf(argument);
+        sources->push_back(source);
+    }
+    return ok;
+}
+
+bool outputNamesAreDistinct(const std::vector<Source> &sources, const QByteArray &outputDirectory,
+                            Reporter &reporter)
+{
+    QHash<QByteArray, QByteArray> taken;
+    bool ok = true;
+    for (const Source &source : sources) {
+        const auto found = taken.constFind(source.outputName);
+        if (found != taken.constEnd() && found.value() != source.path) {
+            reporter.message(found.value() + " and " + source.path + " would both be written to " +
+                             joinedPath(outputDirectory, source.outputName));
+            ok = false;
+            continue;
+        }
+        taken.insert(source.outputName, source.path);
+    }
+    return ok;
+}
+
+qint64 totalSize(const std::vector<Source> &sources)
+{
+    qint64 bytes = 0;
+    for (const Source &source : sources) {
+        struct stat status;
+        if (::stat(source.path.constData(), &status) == 0)
+            bytes += status.st_size;
+    }
+    return bytes;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "FormatCommand.h"
+#include "StyleStore.h"
+
+#include <QString>
+
+#include <optional>
+
+class Reporter;
+
+struct ChosenStyle
+{
+    QString name;
+    QString parameterText;
+};
+
+// Reads the style file without ever writing it. A missing default file and a file without styles mean
+// what the program would create in their place: the built-in styles.
+std::optional<StyleFileContent> loadStyles(const FormatOptions &options, const FormatSetup &setup,
+                                           Reporter &reporter);
+
+// Every style with its options, '*' before the selected one.
+void listStyles(const StyleFileContent &styles, Reporter &reporter);
+
+// The style --style names, else the selected one; an unknown name is reported with the known ones.
+std::optional<ChosenStyle> chooseStyle(const StyleFileContent &styles, const std::optional<QString> &name,
+                                       Reporter &reporter);
