@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
@@ -187,9 +188,15 @@ void PreviewRunner::startDiff()
     if (m_diffing.id != m_diffAwaited)
         return;
     m_diffThread = QThread::create([result = &m_diffing] {
-        result->sourceDiff = diffLines(result->request.source, result->formatted);
+        // the two diffs are independent: on two cores they take the time of the longer one
+        std::thread previous;
         if (result->request.comparePrevious)
-            result->previousDiff = diffLines(result->request.previousResult, result->formatted);
+            previous = std::thread([result] {
+                result->previousDiff = diffLines(result->request.previousResult, result->formatted);
+            });
+        result->sourceDiff = diffLines(result->request.source, result->formatted);
+        if (previous.joinable())
+            previous.join();
     });
     m_diffThread->setParent(this); // a finished one waiting for deleteLater goes with the runner
     connect(m_diffThread, &QThread::finished, this, &PreviewRunner::diffFinished);

@@ -457,6 +457,7 @@ void TPreviewForm::showResult(const PreviewResult &result)
 
 void TPreviewForm::showDiffs(const PreviewResult &result)
 {
+    const BulkMarking bulk({ui->SourceEditor, ui->ResultEditor, ui->CompareEditor});
     ui->SourceEditor->markerDeleteAll();
     ui->ResultEditor->markerDeleteAll();
     for (const DiffLine &line : result.sourceDiff) {

@@ -63,6 +63,28 @@ void markLine(QsciScintilla *editor, int line, Marker background, Marker margin)
                           static_cast<long>((1 << background) | (1 << margin)));
 }
 
+BulkMarking::BulkMarking(const QList<QsciScintilla *> &editors)
+{
+    for (QsciScintilla *editor : editors) {
+        const long mask = editor->SendScintilla(QsciScintillaBase::SCI_GETMODEVENTMASK);
+        m_held.append({editor, mask, editor->viewport()->updatesEnabled()});
+        editor->SendScintilla(
+            QsciScintillaBase::SCI_SETMODEVENTMASK,
+            static_cast<unsigned long>(mask & ~(QsciScintillaBase::SC_MOD_CHANGEMARKER |
+                                                QsciScintillaBase::SC_MOD_CHANGEANNOTATION)));
+        editor->viewport()->setUpdatesEnabled(false);
+    }
+}
+
+BulkMarking::~BulkMarking()
+{
+    for (const Held &held : std::as_const(m_held)) {
+        held.editor->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK,
+                                   static_cast<unsigned long>(held.eventMask));
+        held.editor->viewport()->setUpdatesEnabled(held.updatesEnabled);
+    }
+}
+
 QVector<int> showHunks(QsciScintilla *editor, const QVector<DiffLine> &diff, const QByteArray &before,
                        const QByteArray &after, SourceEncoding encoding)
 {

@@ -4,6 +4,7 @@
 #include "SourceEncoding.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QVector>
 
 class QsciScintilla;
@@ -21,6 +22,26 @@ void setupCodeView(QsciScintilla *editor, bool numbersAsText = false);
 void setViewText(QsciScintilla *editor, const QByteArray &bytes, SourceEncoding encoding);
 
 void markLine(QsciScintilla *editor, int line, Marker background, Marker margin);
+
+// Holds back the views' repainting and their notifications of marker and annotation changes while it
+// lives. Marking a big file line by line otherwise repaints a margin strip and signals once per line.
+class BulkMarking
+{
+public:
+    explicit BulkMarking(const QList<QsciScintilla *> &editors);
+    ~BulkMarking();
+    BulkMarking(const BulkMarking &) = delete;
+    BulkMarking &operator=(const BulkMarking &) = delete;
+
+private:
+    struct Held
+    {
+        QsciScintilla *editor;
+        long eventMask;
+        bool updatesEnabled;
+    };
+    QVector<Held> m_held;
+};
 
 // Shows the hunks of a diff of before and after, each under its "@@" line, removed lines red and added
 // ones green, with their old and new numbers in the margin. Returns the rows of the "@@" lines.

@@ -12,12 +12,12 @@ namespace {
 const QColor FillerPaper(0xee, 0xee, 0xee);
 
 // Filler rows are blank annotation lines: one line of text per row.
-QString fillerText(int rows)
+QByteArray fillerText(int rows)
 {
-    QString text;
+    QByteArray text;
     text.reserve(rows * 2);
     for (int row = 0; row < rows; ++row)
-        text += row ? QStringLiteral("\n ") : QStringLiteral(" ");
+        text += row ? "\n " : " ";
     return text;
 }
 
@@ -53,14 +53,13 @@ void SideBySideView::setDiff(const QVector<DiffLine> &lines)
     const SideBySideLayout layout = sideBySideLayout(diffBlocks(lines));
     const int top = alignedTop(m_old);
     clear();
-    addFillers(m_old, layout.oldFillers);
-    addFillers(m_new, layout.newFillers);
-    m_oldTopFillers = layout.oldFillers.isEmpty() || layout.oldFillers.first().afterLine >= 0
-                          ? 0
-                          : layout.oldFillers.first().count;
-    m_newTopFillers = layout.newFillers.isEmpty() || layout.newFillers.first().afterLine >= 0
-                          ? 0
-                          : layout.newFillers.first().count;
+    replaceFillers(m_old, m_oldFillers, layout.oldFillers);
+    replaceFillers(m_new, m_newFillers, layout.newFillers);
+    const auto above = [](const QVector<Filler> &fillers) {
+        return fillers.isEmpty() || fillers.first().afterLine >= 0 ? 0 : fillers.first().count;
+    };
+    m_oldTopFillers = above(layout.oldFillers);
+    m_newTopFillers = above(layout.newFillers);
     m_blockRows = layout.blockRows;
     m_old->setFirstVisibleLine(std::max(0, top - m_oldTopFillers));
     sync(m_old, m_new, QsciScintillaBase::SC_UPDATE_V_SCROLL | QsciScintillaBase::SC_UPDATE_H_SCROLL);
@@ -68,8 +67,8 @@ void SideBySideView::setDiff(const QVector<DiffLine> &lines)
 
 void SideBySideView::clear()
 {
-    for (QsciScintilla *view : {m_old, m_new})
-        view->clearAnnotations();
+    replaceFillers(m_old, m_oldFillers, {});
+    replaceFillers(m_new, m_newFillers, {});
     m_oldTopFillers = 0;
     m_newTopFillers = 0;
     m_blockRows.clear();
@@ -77,12 +76,33 @@ void SideBySideView::clear()
     m_currentTop = -1;
 }
 
-void SideBySideView::addFillers(QsciScintilla *view, const QVector<Filler> &fillers)
+void SideBySideView::replaceFillers(QsciScintilla *view, QVector<Filler> &shown,
+                                    const QVector<Filler> &fillers)
 {
-    for (const Filler &filler : fillers) {
-        if (filler.afterLine >= 0)
-            view->annotate(filler.afterLine, fillerText(filler.count), m_fillerStyle);
+    if (shown.isEmpty() && fillers.isEmpty())
+        return;
+    // a shown view recomputes its scroll bars on every change of an annotation; hidden meanwhile, it
+    // counts the rows once when they are shown again. Only the lines that carry fillers are touched:
+    // clearing all of a big file's lines costs as much as a notification per line.
+    view->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETVISIBLE, QsciScintillaBase::ANNOTATION_HIDDEN);
+    const int lines = view->lines();
+    for (const Filler &filler : std::as_const(shown)) {
+        if (filler.afterLine >= 0 && filler.afterLine < lines)
+            view->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETTEXT,
+                                static_cast<unsigned long>(filler.afterLine),
+                                static_cast<const char *>(nullptr));
     }
+    for (const Filler &filler : fillers) {
+        if (filler.afterLine < 0 || filler.afterLine >= lines)
+            continue;
+        const auto line = static_cast<unsigned long>(filler.afterLine);
+        view->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETTEXT, line,
+                            fillerText(filler.count).constData());
+        view->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETSTYLE, line,
+                            static_cast<long>(m_fillerStyle));
+    }
+    shown = fillers;
+    view->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETVISIBLE, QsciScintillaBase::ANNOTATION_STANDARD);
 }
 
 int SideBySideView::topFillers(QsciScintilla *view) const

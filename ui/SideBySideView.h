@@ -31,7 +31,7 @@ public:
     int changeCount() const { return int(m_blockRows.size()); }
 
 private:
-    void addFillers(QsciScintilla *view, const QVector<Filler> &fillers);
+    void replaceFillers(QsciScintilla *view, QVector<Filler> &shown, const QVector<Filler> &fillers);
     void sync(QsciScintilla *from, QsciScintilla *to, int updated);
     // The aligned row at the top of a view: its first display line plus the fillers above its text.
     int alignedTop(QsciScintilla *view) const;
@@ -40,8 +40,10 @@ private:
     QsciScintilla *m_old;
     QsciScintilla *m_new;
     int m_fillerStyle;
-    int m_oldTopFillers = 0; // Scintilla shows annotations only below a line: rows above the first
-    int m_newTopFillers = 0; // line are kept as an offset between the two views instead
+    int m_oldTopFillers = 0;      // Scintilla shows annotations only below a line: rows above the first
+    int m_newTopFillers = 0;      // line are kept as an offset between the two views instead
+    QVector<Filler> m_oldFillers; // as shown now
+    QVector<Filler> m_newFillers;
     QVector<int> m_blockRows;
     int m_current = -1;    // the change goToChange went to last
     int m_currentTop = -1; // and the aligned top row it left, to tell whether the view moved since
