@@ -1,21 +1,11 @@
 #include "LineDiff.h"
 
-#include <dtl/dtl.hpp>
+#include <git2.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
+#include <mutex>
 
 namespace {
-
-std::vector<std::string> toSequence(const QVector<QByteArray> &lines)
-{
-    std::vector<std::string> sequence;
-    sequence.reserve(size_t(lines.size()));
-    for (const QByteArray &line : lines)
-        sequence.emplace_back(line.constData(), size_t(line.size()));
-    return sequence;
-}
 
 void appendLine(QByteArray &out, char mark, const QByteArray &line)
 {
@@ -31,6 +21,44 @@ QByteArray range(int start, int count)
     if (count == 1)
         return QByteArray::number(start);
     return QByteArray::number(count == 0 ? start - 1 : start) + ',' + QByteArray::number(count);
+}
+
+int lineCountOf(const QByteArray &text)
+{
+    return int(text.count('\n')) + (text.isEmpty() || text.endsWith('\n') ? 0 : 1);
+}
+
+// One change as git's xdiff reports it without context: 1-based starts, and for an empty side the
+// line after which the other side's lines go.
+struct Change
+{
+    int oldStart = 0;
+    int oldCount = 0;
+    int newStart = 0;
+    int newCount = 0;
+};
+
+int collectChange(const git_diff_delta *, const git_diff_hunk *hunk, void *payload)
+{
+    static_cast<QVector<Change> *>(payload)->append(
+        {hunk->old_start, hunk->old_lines, hunk->new_start, hunk->new_lines});
+    return 0;
+}
+
+// xdiff's Myers with its cost limit: the shortest edit script where that is cheap, a near-shortest one
+// in time close to linear where the texts differ nearly everywhere.
+bool xdiffChanges(const QByteArray &oldText, const QByteArray &newText, QVector<Change> &changes)
+{
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { git_libgit2_init(); });
+    git_diff_options options;
+    git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION);
+    options.context_lines = 0;
+    options.interhunk_lines = 0;
+    options.flags = GIT_DIFF_FORCE_TEXT; // a NUL byte is a byte like any other here
+    return git_diff_buffers(oldText.constData(), size_t(oldText.size()), nullptr, newText.constData(),
+                            size_t(newText.size()), nullptr, &options, nullptr, nullptr, collectChange,
+                            nullptr, &changes) == 0;
 }
 
 } // namespace
@@ -50,40 +78,32 @@ QVector<QByteArray> splitLines(const QByteArray &text)
 
 QVector<DiffLine> diffLines(const QByteArray &oldText, const QByteArray &newText)
 {
-    const std::vector<std::string> before = toSequence(splitLines(oldText));
-    const std::vector<std::string> after = toSequence(splitLines(newText));
-    dtl::Diff<std::string> diff(before, after);
-    // past its coordinate limit dtl gives a longer but still exact edit script instead of giving up
-    diff.onHuge();
-    diff.compose();
+    const int oldCount = lineCountOf(oldText);
+    const int newCount = lineCountOf(newText);
+    QVector<Change> changes;
+    if (!xdiffChanges(oldText, newText, changes)) {
+        // beyond what xdiff takes (a gigabyte): every line replaced is still a true diff
+        changes = {{1, oldCount, 1, newCount}};
+        if (oldText == newText)
+            changes.clear();
+    }
 
     QVector<DiffLine> lines;
+    lines.reserve(std::max(oldCount, newCount) + 16);
     int oldLine = 0;
     int newLine = 0;
-    // dtl interleaves the lines of a change; keep each change's removals before its additions
-    QVector<DiffLine> removed;
-    QVector<DiffLine> added;
-    const auto flush = [&] {
-        lines += removed;
-        lines += added;
-        removed.clear();
-        added.clear();
-    };
-    for (const auto &element : diff.getSes().getSequence()) {
-        switch (element.second.type) {
-        case dtl::SES_COMMON:
-            flush();
+    const auto commonUntil = [&](int oldLast) {
+        while (oldLine < oldLast)
             lines.append({DiffLine::Kind::Common, ++oldLine, ++newLine});
-            break;
-        case dtl::SES_DELETE:
-            removed.append({DiffLine::Kind::Removed, ++oldLine, 0});
-            break;
-        case dtl::SES_ADD:
-            added.append({DiffLine::Kind::Added, 0, ++newLine});
-            break;
-        }
+    };
+    for (const Change &change : changes) {
+        commonUntil(change.oldCount == 0 ? change.oldStart : change.oldStart - 1);
+        for (int i = 0; i < change.oldCount; ++i)
+            lines.append({DiffLine::Kind::Removed, ++oldLine, 0});
+        for (int i = 0; i < change.newCount; ++i)
+            lines.append({DiffLine::Kind::Added, 0, ++newLine});
     }
-    flush();
+    commonUntil(oldCount);
     return lines;
 }
 
@@ -177,6 +197,16 @@ QByteArray unifiedDiff(const QByteArray &oldText, const QByteArray &newText, con
 
 int changedLineCount(const QVector<DiffLine> &lines)
 {
-    return int(std::count_if(lines.cbegin(), lines.cend(),
-                             [](const DiffLine &line) { return line.kind != DiffLine::Kind::Common; }));
+    const DiffCounts counts = diffCounts(lines);
+    return counts.removed + counts.added;
+}
+
+DiffCounts diffCounts(const QVector<DiffLine> &lines)
+{
+    DiffCounts counts;
+    for (const DiffLine &line : lines) {
+        counts.removed += line.kind == DiffLine::Kind::Removed ? 1 : 0;
+        counts.added += line.kind == DiffLine::Kind::Added ? 1 : 0;
+    }
+    return counts;
 }

@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QVector>
 
-// Line diffs of two texts, computed by dtl. Texts are bytes: a line is everything up to and including
-// its line feed, so that neither an encoding nor a missing final line feed is lost.
+// Line diffs of two texts, computed by git's xdiff (through libgit2). Texts are bytes: a line is everything
+// up to and including its line feed, so that neither an encoding nor a missing final line feed is lost.
 struct DiffLine
 {
     enum class Kind { Common, Removed, Added };
@@ -42,3 +42,11 @@ QByteArray unifiedDiff(const QByteArray &oldText, const QByteArray &newText, con
 
 // How many lines of the new text are not common with the old one, plus removed lines.
 int changedLineCount(const QVector<DiffLine> &lines);
+
+// What a diff did: "12 行 → 24 行" is 12 removed and 24 added.
+struct DiffCounts
+{
+    int removed = 0;
+    int added = 0;
+};
+DiffCounts diffCounts(const QVector<DiffLine> &lines);

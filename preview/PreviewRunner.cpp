@@ -11,6 +11,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -41,7 +42,6 @@ bool PreviewResult::hasOutput() const
 PreviewRunner::PreviewRunner(const QString &formatterPath, QObject *parent)
     : QObject(parent)
     , m_formatterPath(formatterPath)
-    , m_scratch(privateTemporaryRoot(), "zabo-preview-")
 {
     m_timeLimit.setSingleShot(true);
     m_timeLimit.setInterval(DefaultTimeLimitMilliseconds);
@@ -92,7 +92,7 @@ qint64 PreviewRunner::processId() const
 
 QString PreviewRunner::scratchDirectory() const
 {
-    return m_scratch.path();
+    return m_scratch ? m_scratch->path() : QString();
 }
 
 void PreviewRunner::startRun(quint64 id)
@@ -103,15 +103,18 @@ void PreviewRunner::startRun(quint64 id)
         // deferred, so that a result never arrives from within format()
         QTimer::singleShot(0, this, [this, result] { report(result); });
     };
-    if (!m_scratch.isValid()) {
-        failure.errorString = m_scratch.errorString();
+    if (!m_scratch)
+        m_scratch = std::make_unique<PrivateDirectory>(privateTemporaryRoot(), "zabo-preview-");
+    if (!m_scratch->isValid()) {
+        failure.errorString = m_scratch->errorString();
+        m_scratch.reset(); // the next run tries again
         reportLater(failure);
         return;
     }
 
     const QString name = usableCopyName(m_current.request.fileName) ? m_current.request.fileName
                                                                     : StandInName + QStringLiteral(".c");
-    const QString copyPath = m_scratch.filePath(name);
+    const QString copyPath = m_scratch->filePath(name);
     if (!m_copyPath.isEmpty() && m_copyPath != copyPath)
         QFile::remove(m_copyPath);
     m_copyPath = copyPath;
@@ -144,7 +147,7 @@ void PreviewRunner::startRun(quint64 id)
     m_process->setProgram(m_formatterPath);
     m_process->setArguments(formatterArguments({name}, standardOutputOptions(invocation.options)));
     m_process->setProcessEnvironment(formatterEnvironment(environment));
-    m_process->setWorkingDirectory(m_scratch.path());
+    m_process->setWorkingDirectory(m_scratch->path());
     m_process->setStandardInputFile(QProcess::nullDevice());
     connect(m_process, &QProcess::finished, this, &PreviewRunner::processFinished);
     connect(m_process, &QProcess::errorOccurred, this, [this, id](QProcess::ProcessError error) {
@@ -189,9 +192,15 @@ void PreviewRunner::startDiff()
     if (m_diffing.id != m_diffAwaited)
         return;
     m_diffThread = QThread::create([result = &m_diffing] {
-        result->sourceDiff = diffLines(result->request.source, result->formatted);
+        // the two diffs are independent: on two cores they take the time of the longer one
+        std::thread previous;
         if (result->request.comparePrevious)
-            result->previousDiff = diffLines(result->request.previousResult, result->formatted);
+            previous = std::thread([result] {
+                result->previousDiff = diffLines(result->request.previousResult, result->formatted);
+            });
+        result->sourceDiff = diffLines(result->request.source, result->formatted);
+        if (previous.joinable())
+            previous.join();
     });
     m_diffThread->setParent(this); // a finished one waiting for deleteLater goes with the runner
     connect(m_diffThread, &QThread::finished, this, &PreviewRunner::diffFinished);

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 
 class QProcess;
@@ -90,6 +91,7 @@ public:
 
     bool isRunning() const;
     qint64 processId() const; // 0 when nothing runs
+    // Made by the first run, removed with the runner; empty until then.
     QString scratchDirectory() const;
 
 signals:
@@ -109,7 +111,8 @@ private:
     void diffFinished();
 
     QString m_formatterPath;
-    PrivateDirectory m_scratch;
+    // made when first needed: a start that never previews leaves none
+    std::unique_ptr<PrivateDirectory> m_scratch;
     QString m_copyPath;
     bool m_crLf = false; // the run formats the LF twin of an all-CRLF text
     QProcess *m_process = nullptr;

@@ -9,7 +9,7 @@ packages=(
     fonts-noto-cjk
     libc6-dev linux-libc-dev
     xvfb xauth
-    libqscintilla2-qt6-dev libdtl-dev
+    libqscintilla2-qt6-dev libgit2-dev pkg-config
     xdg-utils patch
     desktop-file-utils appstream dpkg-dev file
     qt6-translations-l10n

@@ -4,7 +4,9 @@
 #include "Inputname.h"
 #include "Main.h"
 #include "Preview.h"
+#include "PreviewSettings.h"
 #include "QtPrompts.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,6 +62,8 @@ TPreviewForm *ensurePreviewForm()
     if (PreviewForm || !MainForm)
         return PreviewForm;
     PreviewForm = new TPreviewForm(MainForm->formatterPath(), MainForm->prompts(), MainForm);
+    PreviewForm->setSettingsPath(previewSettingsPath(MainForm->userConfigDirectory()));
+    PreviewForm->shareShortcuts(MainForm->sharedMenuActions());
     PreviewForm->setParameterText(MainForm->parameterText());
     PreviewForm->setOptionNotes(MainForm->rowNoteLines());
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
@@ -90,6 +94,10 @@ void destroyWindows()
 
 int runZabo(const StartupEnvironment &environment)
 {
+    // SIGTERM, SIGINT and SIGHUP end the program as closing it does, so that the preview's scratch
+    // directory is removed
+    const TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, qApp, [] { QCoreApplication::quit(); });
     if (!createWindows(environment))
         return 0;
     MainForm->show();

@@ -2,6 +2,7 @@
 #include "ui_ImportProfile.h"
 
 #include "JobPrompts.h"
+#include "ParameterMemo.h"
 #include "WindowStyle.h"
 
 #include "CellTable.h"
@@ -117,6 +118,8 @@ void TImportProfileForm::showReport()
         return;
     }
     const ProfileImport import = parseIndentProfile(profile);
-    ui->ReportLabel->setText(text("导入后的参数：") + ParameterTextFor(import.checks).trimmed() +
-                             QLatin1Char('\n') + profileImportReport(import));
+    // wrapped only at blanks, never after an option's hyphen ("-pi3 -" / "ip7")
+    ui->ReportLabel->setText(ParameterMemo::shownText(text("导入后的参数：") +
+                                                      ParameterTextFor(import.checks).trimmed() +
+                                                      QLatin1Char('\n') + profileImportReport(import)));
 }

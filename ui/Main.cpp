@@ -19,6 +19,7 @@
 #include "StyleStore.h"
 #include "WindowStyle.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
@@ -98,6 +99,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
 
     setWindowTitle(windowTitle() + versionSuffix(programVersionValue()));
     m_programDirectory = environment.programDirectory;
+    m_userConfigDirectory = environment.userDirectories.configDirectory;
     const AppLocations locations = locateAppFiles(m_programDirectory, environment.userDirectories);
     m_configPath = locations.configPath;
     m_outputDirectory = locations.outputDirectory;
@@ -267,6 +269,16 @@ void TMainForm::PreviewItemClick()
     preview->show();
     preview->raise();
     preview->activateWindow();
+}
+
+QList<QAction *> TMainForm::sharedMenuActions() const
+{
+    QList<QAction *> actions;
+    for (QAction *action : findChildren<QAction *>()) {
+        if (action != ui->ExitItem && !action->shortcut().isEmpty())
+            actions.append(action);
+    }
+    return actions;
 }
 
 void TMainForm::IndentTreeItemClick()

@@ -83,6 +83,10 @@ public:
     // Where the job script and the jobs' output directories go.
     QString outputDirectory() const { return m_outputDirectory; }
     QString formatterPath() const { return m_formatterPath; }
+    // The user's configuration directory, where windows keep their settings.
+    QString userConfigDirectory() const { return m_userConfigDirectory; }
+    // The menu commands whose shortcuts other windows share: all but leaving the program.
+    QList<QAction *> sharedMenuActions() const;
     JobPrompts &prompts() const { return *m_prompts; }
     QString parameterText() const;
 
@@ -116,6 +120,7 @@ private:
     QString m_configPath;
     QString m_outputDirectory;
     QString m_formatterPath;
+    QString m_userConfigDirectory;
     std::unique_ptr<StyleStore> m_store;
     std::unique_ptr<CellTable> m_cells;
     StyleGridModel *m_gridModel = nullptr;

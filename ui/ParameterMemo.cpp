@@ -19,12 +19,17 @@ ParameterMemo::ParameterMemo(QWidget *parent)
 void ParameterMemo::setParameterText(const QString &text)
 {
     m_text = text;
-    setPlainText(QString(text).replace(Hyphen, NonBreakingHyphen));
+    setPlainText(shownText(text));
 }
 
 QString ParameterMemo::exactText(const QString &shown)
 {
     return QString(shown).replace(NonBreakingHyphen, Hyphen);
+}
+
+QString ParameterMemo::shownText(const QString &exact)
+{
+    return QString(exact).replace(Hyphen, NonBreakingHyphen);
 }
 
 QMimeData *ParameterMemo::createMimeDataFromSelection() const

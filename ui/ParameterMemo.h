@@ -18,6 +18,8 @@ public:
 
     // The hyphens as typed, for text copied from the screen.
     static QString exactText(const QString &shown);
+    // Parameters as the screen shows them, with non-breaking hyphens, for any label that lists them.
+    static QString shownText(const QString &exact);
 
 protected:
     QMimeData *createMimeDataFromSelection() const override;

@@ -1,21 +1,30 @@
 #include "Preview.h"
 #include "ui_Preview.h"
 
+#include "DiffBlocks.h"
 #include "FormatterRun.h"
 #include "JobPrompts.h"
 #include "LineDiff.h"
+#include "PreviewMessages.h"
+#include "PreviewViews.h"
+#include "SideBySideView.h"
+#include "WindowPlacement.h"
 #include "WindowStyle.h"
 
-#include <Qsci/qscilexercpp.h>
+#include <Qsci/qscilexer.h>
 #include <Qsci/qsciscintilla.h>
 
+#include <QAction>
+#include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTextBlock>
 #include <QUrl>
 
@@ -28,63 +37,14 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8);
 }
 
-enum Marker { AddedLine = 0, RemovedLine = 1, HunkHeader = 2, AddedMargin = 3, RemovedMargin = 4 };
-constexpr int NumberMargin = 0;
-constexpr int MarkerMargin = 1;
-const QColor AddedColour(0xd7, 0xf5, 0xd7);
-const QColor RemovedColour(0xfa, 0xd8, 0xd8);
-const QColor HeaderColour(0xdd, 0xe6, 0xf0);
+using namespace PreviewViews;
+
 const QColor OutdatedPaper(0xe4, 0xe4, 0xe4);
 constexpr int BusyNoticeMilliseconds = 150;
-
-void setupEditor(QsciScintilla *editor, bool numbersAsText = false)
-{
-    editor->setUtf8(true);
-    editor->setReadOnly(true);
-    auto *lexer = new QsciLexerCPP(editor);
-    lexer->setFont(QFont(QStringLiteral("Consolas"), 10));
-    lexer->setDefaultFont(QFont(QStringLiteral("Consolas"), 10));
-    editor->setLexer(lexer);
-    editor->setTabWidth(8); // as indent itself counts a tab
-    if (numbersAsText)      // old and new line numbers, set line by line
-        editor->setMarginType(NumberMargin, QsciScintilla::TextMarginRightJustified);
-    else
-        editor->setMarginLineNumbers(NumberMargin, true);
-    editor->setMarginWidth(NumberMargin,
-                           numbersAsText ? QStringLiteral("000000 000000 ") : QStringLiteral("000000"));
-    editor->setMarginType(MarkerMargin, QsciScintilla::SymbolMargin);
-    editor->setMarginWidth(MarkerMargin, 6);
-    editor->setMarginMarkerMask(MarkerMargin, (1 << AddedMargin) | (1 << RemovedMargin));
-    editor->setMarginMarkerMask(NumberMargin, 0);
-    editor->markerDefine(QsciScintilla::Background, AddedLine);
-    editor->setMarkerBackgroundColor(AddedColour, AddedLine);
-    editor->markerDefine(QsciScintilla::Background, RemovedLine);
-    editor->setMarkerBackgroundColor(RemovedColour, RemovedLine);
-    editor->markerDefine(QsciScintilla::Background, HunkHeader);
-    editor->setMarkerBackgroundColor(HeaderColour, HunkHeader);
-    editor->markerDefine(QsciScintilla::FullRectangle, AddedMargin);
-    editor->setMarkerBackgroundColor(QColor(0x2e, 0xa0, 0x43), AddedMargin);
-    editor->markerDefine(QsciScintilla::FullRectangle, RemovedMargin);
-    editor->setMarkerBackgroundColor(QColor(0xcf, 0x22, 0x2e), RemovedMargin);
-    // drops go to the window, which opens the file instead of pasting a URL
-    editor->setAcceptDrops(false);
-    editor->viewport()->setAcceptDrops(false);
-}
-
-// Replaces the editor's text and keeps the part of it the user was looking at in view.
-void setEditorText(QsciScintilla *editor, const QByteArray &bytes)
-{
-    const int firstLine = editor->firstVisibleLine();
-    editor->setText(QString::fromUtf8(bytes));
-    editor->markerDeleteAll();
-    editor->setFirstVisibleLine(firstLine);
-}
-
-void markLine(QsciScintilla *editor, int line, Marker background, Marker margin)
-{
-    editor->SendScintilla(QsciScintillaBase::SCI_MARKERADDSET, static_cast<unsigned long>(line),
-                          static_cast<long>((1 << background) | (1 << margin)));
-}
+// What the window asks for beside the main window: two code views of 80 columns side by side.
+const QSize PreferredSize(900, 700);
+constexpr SourceEncoding ShownEncodings[] = {SourceEncoding::Utf8, SourceEncoding::Utf8Bom,
+                                             SourceEncoding::Gb18030, SourceEncoding::Latin1};
 
 // The tab size indent formats with, so that the views line up what it aligned: the last "-tsN" that
 // is not a bare "-T"'s type name, else indent's default of 8.
@@ -103,12 +63,6 @@ int tabSizeOf(const QStringList &options)
             size = value;
     }
     return size;
-}
-
-// As splitLines counts them: a last line without a line feed is a line too.
-int lineCount(const QByteArray &text)
-{
-    return int(text.count('\n')) + (text.isEmpty() || text.endsWith('\n') ? 0 : 1);
 }
 
 QString sourceProblemText(const PreviewSourceFile &file)
@@ -158,23 +112,29 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
     ui->setupUi(this);
     setWindowFlags(Qt::Window);
     applyWindowStyle(this);
-    setupEditor(ui->ResultEditor);
-    setupEditor(ui->SourceEditor);
-    setupEditor(ui->CompareEditor);
-    setupEditor(ui->ChangesEditor, true);
-    // one document, with its markers, behind both views of the result
+    setupCodeView(ui->ResultEditor);
+    setupCodeView(ui->SourceEditor);
+    setupCodeView(ui->CompareEditor);
+    setupCodeView(ui->ChangesEditor, true);
+    // one document, with its markers, behind both views of the result; only the side-by-side view
+    // shows the filler rows that line it up with the source
     ui->CompareEditor->setDocument(ui->ResultEditor->document());
+    m_sideBySide = new SideBySideView(ui->SourceEditor, ui->CompareEditor, this);
+    ui->ResultEditor->setAnnotationDisplay(QsciScintilla::AnnotationHidden);
     ui->MessagesSplitter->setStretchFactor(0, 5);
     ui->MessagesSplitter->setStretchFactor(1, 1);
     ui->MessagesMemo->setAcceptDrops(false);
     ui->MessagesMemo->viewport()->setAcceptDrops(false);
     ui->MessagesMemo->viewport()->installEventFilter(this);
+    for (const SourceEncoding encoding : ShownEncodings)
+        ui->EncodingBox->addItem(sourceEncodingName(encoding), int(encoding));
 
     m_busyNotice.setSingleShot(true);
     m_busyNotice.setInterval(BusyNoticeMilliseconds);
     connect(&m_busyNotice, &QTimer::timeout, this, &TPreviewForm::showStatus);
     connect(ui->OpenFileButton, &QPushButton::clicked, this, &TPreviewForm::OpenFileButtonClick);
     connect(ui->SampleButton, &QPushButton::clicked, this, &TPreviewForm::SampleButtonClick);
+    connect(ui->EncodingBox, &QComboBox::activated, this, &TPreviewForm::EncodingBoxChange);
     connect(&m_runner, &PreviewRunner::finished, this, &TPreviewForm::runnerFinished);
     connect(&m_runner, &PreviewRunner::diffsReady, this, &TPreviewForm::showDiffs);
     // the changes view is built when it is looked at: a big file's changes cost time to lay out
@@ -182,20 +142,97 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
         if (ui->ViewTabs->currentWidget() == ui->ChangesPage)
             showChanges();
     });
-    // Scintilla reports every scroll, by bar, wheel, keyboard or call, as an update of its view
-    connect(ui->SourceEditor, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int updated) {
-        if (updated & QsciScintillaBase::SC_UPDATE_V_SCROLL)
-            syncScroll(ui->SourceEditor, ui->CompareEditor, m_sourceToResult);
-    });
-    connect(ui->CompareEditor, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int updated) {
-        if (updated & QsciScintillaBase::SC_UPDATE_V_SCROLL)
-            syncScroll(ui->CompareEditor, ui->SourceEditor, m_resultToSource);
-    });
+    setupShortcuts();
 
     SampleButtonClick();
 }
 
-TPreviewForm::~TPreviewForm() = default;
+TPreviewForm::~TPreviewForm()
+{
+    if (isVisible())
+        saveSettings();
+}
+
+void TPreviewForm::setupShortcuts()
+{
+    const auto add = [this](const QString &name, const QKeySequence &keys) {
+        auto *action = new QAction(name, this);
+        action->setObjectName(name);
+        action->setShortcut(keys);
+        addAction(action);
+        return action;
+    };
+    connect(add(QStringLiteral("OpenFileItem"), QKeySequence(Qt::CTRL | Qt::Key_O)), &QAction::triggered,
+            this, &TPreviewForm::OpenFileButtonClick);
+    connect(add(QStringLiteral("CloseItem"), QKeySequence(Qt::Key_Escape)), &QAction::triggered, this,
+            &QWidget::close);
+    connect(add(QStringLiteral("NextChangeItem"), QKeySequence(Qt::Key_F7)), &QAction::triggered, this,
+            &TPreviewForm::NextChangeItemClick);
+    connect(add(QStringLiteral("PreviousChangeItem"), QKeySequence(Qt::SHIFT | Qt::Key_F7)),
+            &QAction::triggered, this, &TPreviewForm::PreviousChangeItemClick);
+    ui->OpenFileButton->setToolTip(text("打开要预览的文件（Ctrl+O）"));
+    ui->ViewTabs->setToolTip(text("F7：下一处改动 · Shift+F7：上一处改动 · Esc：关闭窗口"));
+}
+
+void TPreviewForm::shareShortcuts(const QList<QAction *> &actions)
+{
+    addActions(actions);
+}
+
+void TPreviewForm::setSettingsPath(const QString &path)
+{
+    m_settingsPath = path;
+    const PreviewSettingsRead read = loadPreviewSettings(path);
+    m_settingsError =
+        read.error.isEmpty() ? QString() : text("窗口设置无法读取（%1）：%2").arg(path, read.error);
+    const PreviewSettings &settings = read.settings;
+    if (!settings.geometry.isEmpty() && restoreGeometry(settings.geometry))
+        m_placed = true;
+    if (!settings.compareSplitter.isEmpty())
+        ui->CompareSplitter->restoreState(settings.compareSplitter);
+    if (!settings.messagesSplitter.isEmpty())
+        ui->MessagesSplitter->restoreState(settings.messagesSplitter);
+    if (auto *page = ui->ViewTabs->findChild<QWidget *>(settings.view);
+        page && ui->ViewTabs->indexOf(page) >= 0)
+        ui->ViewTabs->setCurrentWidget(page);
+}
+
+PreviewSettings TPreviewForm::currentSettings() const
+{
+    PreviewSettings settings;
+    settings.geometry = saveGeometry();
+    settings.compareSplitter = ui->CompareSplitter->saveState();
+    settings.messagesSplitter = ui->MessagesSplitter->saveState();
+    settings.view = ui->ViewTabs->currentWidget()->objectName();
+    return settings;
+}
+
+void TPreviewForm::saveSettings()
+{
+    if (m_settingsPath.isEmpty())
+        return;
+    const QString error = savePreviewSettings(m_settingsPath, currentSettings());
+    m_settingsError = error.isEmpty() ? QString() : text("窗口设置无法保存：%1").arg(error);
+    if (!error.isEmpty())
+        qWarning("%s", qPrintable(m_settingsError)); // at exit no window is left to say it
+}
+
+void TPreviewForm::placeBesideMainWindow()
+{
+    QWidget *mainWindow = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen *screen = mainWindow ? mainWindow->screen() : this->screen();
+    if (!mainWindow || !screen)
+        return;
+    // the frame this window will get is taken to be as wide as the main window's
+    const QMargins frame(mainWindow->geometry().left() - mainWindow->frameGeometry().left(),
+                         mainWindow->geometry().top() - mainWindow->frameGeometry().top(),
+                         mainWindow->frameGeometry().right() - mainWindow->geometry().right(),
+                         mainWindow->frameGeometry().bottom() - mainWindow->geometry().bottom());
+    const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QRect placed = besideWindow(mainWindow->frameGeometry(), screen->availableGeometry(),
+                                      PreferredSize + frameSize, minimumSize() + frameSize);
+    setGeometry(placed.marginsRemoved(frame));
+}
 
 void TPreviewForm::setParameterText(const QString &text)
 {
@@ -220,6 +257,45 @@ void TPreviewForm::OpenFileButtonClick()
 void TPreviewForm::SampleButtonClick()
 {
     setSource(previewSample(), text("示例代码"), previewSampleName());
+}
+
+void TPreviewForm::EncodingBoxChange()
+{
+    const auto chosen = static_cast<SourceEncoding>(ui->EncodingBox->currentData().toInt());
+    if (chosen == m_encoding)
+        return;
+    m_encoding = chosen;
+    redisplay();
+}
+
+void TPreviewForm::NextChangeItemClick()
+{
+    goToChange(1);
+}
+
+void TPreviewForm::PreviousChangeItemClick()
+{
+    goToChange(-1);
+}
+
+void TPreviewForm::goToChange(int direction)
+{
+    QWidget *page = ui->ViewTabs->currentWidget();
+    if (page == ui->ComparePage) {
+        m_sideBySide->goToChange(direction);
+        return;
+    }
+    QsciScintilla *editor = page == ui->ChangesPage ? ui->ChangesEditor : ui->ResultEditor;
+    const QVector<int> &rows = page == ui->ChangesPage ? m_hunkRows : m_resultChangeRows;
+    int line = 0;
+    int index = 0;
+    editor->getCursorPosition(&line, &index);
+    const int next = changeAfter(rows, line, direction);
+    if (next < 0)
+        return;
+    const int row = rows.at(next);
+    editor->setCursorPosition(row, 0);
+    editor->setFirstVisibleLine(std::max(0, row - SideBySideView::ContextRows));
 }
 
 bool TPreviewForm::openSource(const QByteArray &localPath)
@@ -267,6 +343,10 @@ void TPreviewForm::showComparison()
 
 void TPreviewForm::showEvent(QShowEvent *event)
 {
+    if (!m_placed) {
+        placeBesideMainWindow();
+        m_placed = true;
+    }
     QWidget::showEvent(event);
     if (m_pending)
         requestPreview();
@@ -275,6 +355,7 @@ void TPreviewForm::showEvent(QShowEvent *event)
 void TPreviewForm::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
+    saveSettings();
     // nobody looks: no formatter keeps running for a hidden window, the next showing starts afresh
     if (m_running) {
         m_runner.cancel();
@@ -282,6 +363,12 @@ void TPreviewForm::hideEvent(QHideEvent *event)
         m_busyNotice.stop();
         m_pending = true;
     }
+}
+
+void TPreviewForm::closeEvent(QCloseEvent *event)
+{
+    // closing only hides it: the main window shows it again as it was
+    event->accept();
 }
 
 void TPreviewForm::dragEnterEvent(QDragEnterEvent *event)
@@ -307,20 +394,27 @@ void TPreviewForm::setSource(const QByteArray &bytes, const QString &displayName
     m_sourceName = displayName;
     m_copyName = copyName;
     ++m_sourceGeneration;
+    m_encoding = detectSourceEncoding(bytes);
+    ui->EncodingBox->setCurrentIndex(ui->EncodingBox->findData(int(m_encoding)));
     ui->SourceLabel->setText(text("源代码：%1（只读取，不会被修改）").arg(displayName));
+    const QString fileName = QFileInfo(displayName).fileName();
+    ui->SourceHeader->setText(text("源代码：%1").arg(fileName));
+    ui->ResultHeader->setText(text("结果：%1").arg(fileName));
+    ui->SourceHeader->setToolTip(displayName);
+    ui->ResultHeader->setToolTip(displayName);
     setWindowTitle(text("样式预览 - %1").arg(displayName));
-    ui->SourceEditor->setText(QString::fromUtf8(bytes));
-    ui->SourceEditor->markerDeleteAll();
+    m_sideBySide->clear();
+    setViewText(ui->SourceEditor, bytes, m_encoding);
+    ui->SourceEditor->setFirstVisibleLine(0);
     // nothing of the previous source may pass for a result of this one
     m_lastGood.reset();
     ui->ResultEditor->setText(QString());
     ui->ResultEditor->markerDeleteAll();
     m_changes = PreviewResult();
     m_changesShown = false;
+    m_resultChangeRows.clear();
     if (ui->ViewTabs->currentWidget() == ui->ChangesPage)
         showChanges();
-    m_sourceToResult.clear();
-    m_resultToSource.clear();
     m_status.clear();
     requestPreview();
 }
@@ -340,7 +434,8 @@ void TPreviewForm::requestPreview()
         request.previousResult = m_lastGood->result.formatted;
         request.comparePrevious = true;
     }
-    m_runner.format(request);
+    m_comparedId = m_runner.format(request);
+    m_comparedParameterText = request.comparePrevious ? m_lastGood->result.request.parameterText : QString();
     m_running = true;
     // a run that ends at once is never announced: the repaint would cost more than it tells
     m_busyNotice.start();
@@ -373,12 +468,13 @@ void TPreviewForm::showResult(const PreviewResult &result)
              {ui->ResultEditor, ui->SourceEditor, ui->CompareEditor, ui->ChangesEditor})
             editor->setTabWidth(tabSize);
     }
+    // the fillers belong to the texts shown until now; the new ones come with the diffs
+    m_sideBySide->clear();
     const int compareLine = ui->CompareEditor->firstVisibleLine();
-    setEditorText(ui->ResultEditor, result.formatted);
+    setViewText(ui->ResultEditor, result.formatted, m_encoding);
     ui->CompareEditor->setFirstVisibleLine(compareLine);
     ui->SourceEditor->markerDeleteAll();
-    m_sourceToResult.clear();
-    m_resultToSource.clear();
+    m_resultChangeRows.clear();
     // the runner drops results of requests that a newer one replaced, so this is the current source's
     m_lastGood = GoodResult{result, m_sourceGeneration};
     m_status = statusText(result, text("…"));
@@ -386,44 +482,36 @@ void TPreviewForm::showResult(const PreviewResult &result)
 
 void TPreviewForm::showDiffs(const PreviewResult &result)
 {
+    const BulkMarking bulk({ui->SourceEditor, ui->ResultEditor, ui->CompareEditor});
     ui->SourceEditor->markerDeleteAll();
-    m_sourceToResult.fill(0, lineCount(result.request.source));
-    m_resultToSource.fill(0, lineCount(result.formatted));
-    int oldLines = 0;
-    int newLines = 0;
+    ui->ResultEditor->markerDeleteAll();
     for (const DiffLine &line : result.sourceDiff) {
-        switch (line.kind) {
-        case DiffLine::Kind::Common:
-            oldLines = line.oldLine;
-            newLines = line.newLine;
-            m_sourceToResult[oldLines - 1] = newLines - 1;
-            m_resultToSource[newLines - 1] = oldLines - 1;
-            break;
-        case DiffLine::Kind::Removed:
-            m_sourceToResult[line.oldLine - 1] = newLines;
+        if (line.kind == DiffLine::Kind::Removed)
             markLine(ui->SourceEditor, line.oldLine - 1, RemovedLine, RemovedMargin);
-            break;
-        case DiffLine::Kind::Added:
-            m_resultToSource[line.newLine - 1] = oldLines;
+        else if (line.kind == DiffLine::Kind::Added)
             markLine(ui->ResultEditor, line.newLine - 1, AddedLine, AddedMargin);
-            break;
-        }
     }
-    syncScroll(ui->SourceEditor, ui->CompareEditor, m_sourceToResult);
+    m_sideBySide->setDiff(result.sourceDiff);
+    m_resultChangeRows.clear();
+    for (const DiffBlock &block : diffBlocks(result.sourceDiff))
+        m_resultChangeRows.append(block.newStart);
     m_changes = result;
     m_changesShown = false;
     if (ui->ViewTabs->currentWidget() == ui->ChangesPage)
         showChanges();
-    m_status = statusText(result, QString::number(changedLineCount(result.sourceDiff)));
+    m_status = statusText(result, countsText(diffCounts(result.sourceDiff)));
     showStatus();
 }
 
 QString TPreviewForm::statusText(const PreviewResult &result, const QString &changedLines) const
 {
-    QString status = text("选项 %1 个 · 与源代码相比改动 %2 行 · indent 用时 %3 毫秒")
+    QString status = text("选项 %1 个 · 与源代码相比：%2 · indent 用时 %3 毫秒")
                          .arg(result.optionCount)
                          .arg(changedLines)
                          .arg(double(result.elapsedNanoseconds) / 1e6, 0, 'f', 1);
+    const LineEnds ends = lineEndsOf(result.request.source);
+    if (ends != LineEnds::Lf)
+        status += text(" · ") + lineEndsText(ends);
     if (result.exitCode == 2)
         status += text(" · indent 报告了源代码中的问题，见下方消息");
     return status;
@@ -436,73 +524,40 @@ void TPreviewForm::showChanges()
     m_changesShown = true;
     const PreviewResult &result = m_changes;
     QsciScintilla *editor = ui->ChangesEditor;
-    editor->clearMarginText();
+    m_hunkRows.clear();
     if (!result.request.comparePrevious) {
         ui->ChangesLabel->setText(
             text("尚无上一次的结果：在主窗口切换一个选项后，这里显示这次切换改动的行。"));
-        setEditorText(editor, QByteArray());
+        editor->clearMarginText();
+        setViewText(editor, QByteArray(), m_encoding);
         return;
     }
-    const QVector<DiffHunk> hunks = groupHunks(result.previousDiff);
-    const int changed = changedLineCount(result.previousDiff);
-    if (hunks.isEmpty()) {
-        ui->ChangesLabel->setText(text("这次切换没有改动任何行。"));
-        setEditorText(editor, QByteArray());
-        return;
-    }
-    ui->ChangesLabel->setText(
-        text("这次切换改动了 %1 行（红色：切换前的行，绿色：切换后的行）。").arg(changed));
-
-    const QVector<QByteArray> before = splitLines(result.request.previousResult);
-    const QVector<QByteArray> after = splitLines(result.formatted);
-    QByteArray shown;
-    struct Mark
-    {
-        Marker background;
-        Marker margin;
-        QString number;
-    };
-    QVector<Mark> marks;
-    for (const DiffHunk &hunk : hunks) {
-        shown += QStringLiteral("@@ -%1,%2 +%3,%4 @@\n")
-                     .arg(hunk.oldStart)
-                     .arg(hunk.oldCount)
-                     .arg(hunk.newStart)
-                     .arg(hunk.newCount)
-                     .toLatin1();
-        marks.append({HunkHeader, HunkHeader, QString()});
-        for (const DiffLine &line : hunk.lines) {
-            QByteArray lineText = line.kind == DiffLine::Kind::Removed ? before.at(line.oldLine - 1)
-                                                                       : after.at(line.newLine - 1);
-            if (!lineText.endsWith('\n'))
-                lineText += '\n';
-            shown += lineText;
-            const QString oldNumber = line.oldLine ? QString::number(line.oldLine) : QString();
-            const QString newNumber = line.newLine ? QString::number(line.newLine) : QString();
-            const QString number = QStringLiteral("%1 %2 ").arg(oldNumber, 6).arg(newNumber, 6);
-            switch (line.kind) {
-            case DiffLine::Kind::Common:
-                marks.append({HunkHeader, HunkHeader, number});
-                break;
-            case DiffLine::Kind::Removed:
-                marks.append({RemovedLine, RemovedMargin, number});
-                break;
-            case DiffLine::Kind::Added:
-                marks.append({AddedLine, AddedMargin, number});
-                break;
-            }
-        }
-    }
-    editor->setText(QString::fromUtf8(shown));
-    editor->markerDeleteAll();
-    for (int line = 0; line < marks.size(); ++line) {
-        const Mark &mark = marks.at(line);
-        editor->setMarginText(line, mark.number, QsciScintillaBase::STYLE_LINENUMBER);
-        if (mark.number.isEmpty() || mark.background != HunkHeader)
-            markLine(editor, line, mark.background, mark.margin);
-    }
+    const QString previousParameterText = result.id == m_comparedId ? m_comparedParameterText : QString();
+    const QString summary =
+        toggleSummary(previousParameterText, result.request.parameterText, diffCounts(result.previousDiff));
+    m_hunkRows =
+        showHunks(editor, result.previousDiff, result.request.previousResult, result.formatted, m_encoding);
+    ui->ChangesLabel->setText(m_hunkRows.isEmpty()
+                                  ? summary + text("。这次切换没有改动任何行。")
+                                  : summary + text("（红色：切换前的行，绿色：切换后的行）"));
 }
 
+void TPreviewForm::redisplay()
+{
+    const int sourceLine = ui->SourceEditor->firstVisibleLine();
+    setViewText(ui->SourceEditor, m_source, m_encoding);
+    ui->SourceEditor->setFirstVisibleLine(sourceLine);
+    if (m_lastGood && m_lastGood->sourceGeneration == m_sourceGeneration) {
+        const PreviewResult good = m_lastGood->result;
+        const QString status = m_status;
+        showResult(good);
+        if (m_changes.id == good.id)
+            showDiffs(m_changes);
+        else
+            m_status = status;
+    }
+    showStatus();
+}
 void TPreviewForm::showFailure(const PreviewResult &result)
 {
     QString messages = failureText(result, m_runner.timeLimit());
@@ -523,8 +578,11 @@ void TPreviewForm::showFailure(const PreviewResult &result)
 
 void TPreviewForm::showStatus()
 {
-    ui->StatusLabel->setText(
-        m_running ? (m_status.isEmpty() ? text("正在格式化…") : m_status + text(" · 正在更新…")) : m_status);
+    QString status =
+        m_running ? (m_status.isEmpty() ? text("正在格式化…") : m_status + text(" · 正在更新…")) : m_status;
+    if (!m_settingsError.isEmpty())
+        status += (status.isEmpty() ? QString() : text(" · ")) + m_settingsError;
+    ui->StatusLabel->setText(status);
 }
 
 void TPreviewForm::setOutdated(bool outdated)
@@ -538,16 +596,6 @@ void TPreviewForm::setOutdated(bool outdated)
         lexer->setDefaultPaper(outdated ? OutdatedPaper : QColor(Qt::white));
         editor->setProperty("outdated", outdated);
     }
-}
-
-void TPreviewForm::syncScroll(QsciScintilla *from, QsciScintilla *to, const QVector<int> &lineMap)
-{
-    if (m_syncing || lineMap.isEmpty())
-        return;
-    m_syncing = true;
-    const int line = std::clamp(from->firstVisibleLine(), 0, int(lineMap.size()) - 1);
-    to->setFirstVisibleLine(lineMap.at(line));
-    m_syncing = false;
 }
 
 void TPreviewForm::setOptionNotes(const QStringList &lines)

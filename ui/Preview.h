@@ -1,6 +1,8 @@
 #pragma once
 
 #include "PreviewRunner.h"
+#include "PreviewSettings.h"
+#include "SourceEncoding.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,7 +14,8 @@
 #include <optional>
 
 class JobPrompts;
-class QsciScintilla;
+class QAction;
+class SideBySideView;
 
 namespace Ui {
 class TPreviewForm;
@@ -21,7 +24,8 @@ class TPreviewForm;
 // The live preview: the working selection applied to a source (the built-in sample or the user's own
 // file), shown as the formatted code, side by side with the source, and as the lines the last change
 // of the selection changed. It follows the parameter text it is given; the formatting and the diffs
-// come from PreviewRunner.
+// come from PreviewRunner. It opens beside the main window and remembers where it was, in a settings
+// file of its own.
 class TPreviewForm : public QWidget
 {
     Q_OBJECT
@@ -35,8 +39,18 @@ public:
     // What the ticked rows really do, one line each ("-bl：被 -br 覆盖"); the grid's tooltips say the same.
     void setOptionNotes(const QStringList &lines);
 
+    // Where the window keeps its geometry, splitters and last view; nothing is remembered without one.
+    // Applies what the file holds.
+    void setSettingsPath(const QString &path);
+    // The main window's menu commands, so that their shortcuts work here too.
+    void shareShortcuts(const QList<QAction *> &actions);
+
     void OpenFileButtonClick();
     void SampleButtonClick();
+    void EncodingBoxChange();
+    // F7 and Shift+F7: the next or previous change in the view shown.
+    void NextChangeItemClick();
+    void PreviousChangeItemClick();
     // Reads a file whole by the bytes of its path and previews it; the file is never written.
     bool openSource(const QByteArray &localPath);
 
@@ -47,10 +61,15 @@ public:
     // Brings the source and the result side by side to the front.
     void showComparison();
 
+    SourceEncoding shownEncoding() const { return m_encoding; }
+    // The settings as they are now: what the window writes when it is hidden or destroyed.
+    PreviewSettings currentSettings() const;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -61,11 +80,15 @@ private:
     void showResult(const PreviewResult &result);
     void showDiffs(const PreviewResult &result);
     void showChanges();
+    void redisplay();
     QString statusText(const PreviewResult &result, const QString &changedLines) const;
     void showFailure(const PreviewResult &result);
     void showStatus();
     void setOutdated(bool outdated);
-    void syncScroll(QsciScintilla *from, QsciScintilla *to, const QVector<int> &lineMap);
+    void setupShortcuts();
+    void goToChange(int direction);
+    void placeBesideMainWindow();
+    void saveSettings();
 
     std::unique_ptr<Ui::TPreviewForm> ui;
     JobPrompts &m_prompts;
@@ -74,6 +97,7 @@ private:
     QByteArray m_source;
     QString m_sourceName;
     QString m_copyName;
+    SourceEncoding m_encoding = SourceEncoding::Utf8;
     int m_sourceGeneration = 0;
     QString m_parameterText;
     bool m_pending = false; // a request waits for the window to be shown
@@ -89,12 +113,18 @@ private:
     PreviewResult m_changes; // the latest result with its diffs, for the changes view
     bool m_changesShown = false;
     QString m_status;
-    QVector<int> m_sourceToResult; // first visible line of one side to the other, by the diff
-    QVector<int> m_resultToSource;
-    bool m_syncing = false;
+    SideBySideView *m_sideBySide = nullptr;
+    QVector<int> m_resultChangeRows; // where the changes begin in the result, for F7 there
+    QVector<int> m_hunkRows;         // the "@@" rows of the changes view
+    // the parameter text of the result a request is compared with, to name the options it toggled
+    quint64 m_comparedId = 0;
+    QString m_comparedParameterText;
     bool m_outdated = false;
     int m_tabSize = 8; // what every view was last given
     QString m_lastDirectory;
+    QString m_settingsPath;
+    QString m_settingsError; // why the settings could not be read or written, shown in the status line
+    bool m_placed = false;
 };
 
 extern TPreviewForm *PreviewForm;

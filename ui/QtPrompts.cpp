@@ -83,7 +83,7 @@ bool QtPrompts::askInformationOkCancel(const QString &text)
 
 JobPrompts::OpenFilesAnswer QtPrompts::openFiles(const OpenFilesRequest &request)
 {
-    QFileDialog dialog(m_parent, request.title, request.initialDirectory);
+    QFileDialog dialog(dialogParent(), request.title, request.initialDirectory);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(request.filters);
     if (request.listHidden)
@@ -95,7 +95,7 @@ JobPrompts::OpenFilesAnswer QtPrompts::openFiles(const OpenFilesRequest &request
 
 QString QtPrompts::saveFile(const SaveFileRequest &request)
 {
-    QFileDialog dialog(m_parent, request.title, request.initialPath);
+    QFileDialog dialog(dialogParent(), request.title, request.initialPath);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(request.filters);
@@ -108,7 +108,7 @@ QString QtPrompts::saveFile(const SaveFileRequest &request)
 
 QString QtPrompts::chooseDirectory(const QString &prompt)
 {
-    return QFileDialog::getExistingDirectory(m_parent, prompt);
+    return QFileDialog::getExistingDirectory(dialogParent(), prompt);
 }
 
 void QtPrompts::openFolder(const QString &path, std::function<void(const QString &reason)> onFailure)

@@ -15,6 +15,8 @@ private slots:
     void unifiedDiffMatchesDiffU_data();
     void unifiedDiffMatchesDiffU();
     void randomEditsPatchBack();
+    void patchAppliesTheDiff_data();
+    void patchAppliesTheDiff();
 };
 
 namespace {
@@ -127,6 +129,65 @@ void TestLineDiff::randomEditsPatchBack()
         }
         QCOMPARE(patched(oldText, diff), newText);
     }
+}
+
+void TestLineDiff::patchAppliesTheDiff_data()
+{
+    QTest::addColumn<QByteArray>("oldText");
+    QTest::addColumn<QByteArray>("newText");
+
+    QByteArray every;
+    QByteArray everyChanged;
+    QByteArray crlf;
+    QByteArray crlfEdited;
+    for (int i = 1; i <= 50; ++i) {
+        every += "line " + QByteArray::number(i) + '\n';
+        everyChanged += "LINE " + QByteArray::number(i) + '\n';
+        crlf += "int v" + QByteArray::number(i) + ";\r\n";
+        crlfEdited += (i % 7 ? "int v" : "long v") + QByteArray::number(i) + (i % 5 ? ";\r\n" : ";\n");
+    }
+    // an untidy source against the same code laid out anew: many lines differ, many repeat
+    QByteArray large;
+    QByteArray largeFormatted;
+    for (int i = 0; large.count('\n') < 20000; ++i) {
+        const QByteArray n = QByteArray::number(i % 97);
+        large += "int f" + n + "(int x){\nif(x>" + n + ") return x;\n  return -x;\n}\n";
+        largeFormatted +=
+            "int\nf" + n + " (int x)\n{\n  if (x > " + n + ")\n    return x;\n  return -x;\n}\n";
+    }
+
+    QTest::newRow("empty to text") << QByteArray() << QByteArray("a\nb\n");
+    QTest::newRow("text to empty") << QByteArray("a\nb\n") << QByteArray();
+    QTest::newRow("no final newline, either side") << QByteArray("a\nb\nc") << QByteArray("a\nB\nc");
+    QTest::newRow("final newline added") << QByteArray("a\nb") << QByteArray("a\nb\n");
+    QTest::newRow("every line changed") << every << everyChanged;
+    QTest::newRow("CRLF, some line ends changed") << crlf << crlfEdited;
+    QTest::newRow("LF to CRLF") << every << QByteArray(every).replace("\n", "\r\n");
+    QTest::newRow("NUL bytes") << QByteArray("a\0b\nc\n", 6) << QByteArray("a\0c\nc\n", 6);
+    QTest::newRow("20,000 lines") << large << largeFormatted;
+}
+
+void TestLineDiff::patchAppliesTheDiff()
+{
+    QFETCH(QByteArray, oldText);
+    QFETCH(QByteArray, newText);
+    const QByteArray diff = unifiedDiff(oldText, newText, "a/f.c", "b/f.c");
+    QCOMPARE(patched(oldText, diff), newText);
+
+    // the lines name every line of both texts once, in order
+    const QVector<DiffLine> lines = diffLines(oldText, newText);
+    int oldLine = 0;
+    int newLine = 0;
+    for (const DiffLine &line : lines) {
+        if (line.kind != DiffLine::Kind::Added)
+            QCOMPARE(line.oldLine, ++oldLine);
+        if (line.kind != DiffLine::Kind::Removed)
+            QCOMPARE(line.newLine, ++newLine);
+    }
+    QCOMPARE(oldLine, int(splitLines(oldText).size()));
+    QCOMPARE(newLine, int(splitLines(newText).size()));
+    const DiffCounts counts = diffCounts(lines);
+    QCOMPARE(counts.removed + counts.added, changedLineCount(lines));
 }
 
 QTEST_GUILESS_MAIN(TestLineDiff)

@@ -462,6 +462,7 @@ void TestInstall::debianPackage()
     for (const char *package :
          {"libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins", "fonts-noto-cjk", "xdg-utils",
           "libqscintilla2-qt6-15",  // the preview's code views
+          "libgit2-1.5",            // the line diffs
           "qt6-translations-l10n"}) // Qt's own texts in Chinese
         QVERIFY2(depends.contains(QString::fromLatin1(package)), package);
     QVERIFY(!depends.contains(QStringLiteral("indent"))); // built in

@@ -1,8 +1,13 @@
 #include "Application.h"
 #include "ChildProcesses.h"
+#include "DiffBlocks.h"
 #include "FormatterRun.h"
 #include "Main.h"
+#include "OptionCatalogue.h"
 #include "Preview.h"
+#include "PreviewSettings.h"
+#include "SideBySideView.h"
+#include "SourceEncoding.h"
 #include "SmallFileSystem.h"
 #include "TestFiles.h"
 #include "ZaboWindows.h"
@@ -11,18 +16,26 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextCursor>
 #include <QUrl>
+
+#include <QHash>
+#include <QImage>
+#include <QTemporaryDir>
 
 #include <cmath>
 
@@ -92,6 +105,60 @@ bool writeRaw(const QByteArray &path, const QByteArray &bytes)
     return ::close(descriptor) == 0 && written;
 }
 
+QByteArray testData(const char *name)
+{
+    return readAll(qEnvironmentVariable("ZABO_TEST_DATA") + QLatin1Char('/') + QLatin1String(name));
+}
+
+// Where a line of a view is on the screen: its display row, fillers counted, less the rows scrolled by.
+int screenRow(QsciScintilla *view, int line)
+{
+    return int(view->SendScintilla(QsciScintillaBase::SCI_VISIBLEFROMDOCLINE,
+                                   static_cast<unsigned long>(line))) -
+           view->firstVisibleLine();
+}
+
+// What GNU diff, looking for the shortest edit, counts: lines it removes and adds.
+DiffCounts systemDiffCounts(const QByteArray &before, const QByteArray &after)
+{
+    QTemporaryDir directory;
+    writeAll(directory.filePath(QStringLiteral("before")), before);
+    writeAll(directory.filePath(QStringLiteral("after")), after);
+    QProcess diff;
+    diff.start(QStringLiteral("diff"),
+               {QStringLiteral("--minimal"), directory.filePath(QStringLiteral("before")),
+                directory.filePath(QStringLiteral("after"))});
+    diff.waitForFinished(-1);
+    DiffCounts counts;
+    for (const QByteArray &line : diff.readAllStandardOutput().split('\n')) {
+        counts.removed += line.startsWith('<') ? 1 : 0;
+        counts.added += line.startsWith('>') ? 1 : 0;
+    }
+    return counts;
+}
+
+double luminance(QColor colour)
+{
+    const auto channel = [](double value) {
+        value /= 255.0;
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.red()) + 0.7152 * channel(colour.green()) +
+           0.0722 * channel(colour.blue());
+}
+
+double contrast(QColor a, QColor b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QStringList scratchDirectoriesIn(const QString &directory)
+{
+    return QDir(directory).entryList({QStringLiteral("zabo-preview-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
 } // namespace
 
 class TestPreviewForm : public QObject
@@ -116,11 +183,21 @@ private Q_SLOTS:
     void notesOfTheTickedRowsFollowTheGrid();
     void tabsAreAsWideAsIndentCountedThem_data();
     void tabsAreAsWideAsIndentCountedThem();
+    void unchangedLinesSitSideBySide();
+    void f7GoesFromChangeToChange();
+    void countsSayWhatTheToggleDid();
+    void gbkSourceIsShownDecodedAndFormattedFromItsBytes();
+    void crlfLineEndsAreNamed();
+    void geometrySplitterAndViewAreRemembered();
+    void ownShortcutsAndTheMainWindowsWork();
+    void sourceLabelIsReadable();
+    void scratchDirectoryIsMadeWhenFirstNeeded();
     void theSideBySideResultUsesTheStylesTabSize();
 
 private:
     // What a job makes of source with the parameter text the main window shows now.
     QString expected(const QByteArray &source) const;
+    QByteArray expectedBytes(const QByteArray &source) const;
     void openPreview();
 
     std::unique_ptr<ZaboWindows> m_windows;
@@ -146,6 +223,11 @@ void TestPreviewForm::cleanup()
 
 QString TestPreviewForm::expected(const QByteArray &source) const
 {
+    return QString::fromUtf8(expectedBytes(source));
+}
+
+QByteArray TestPreviewForm::expectedBytes(const QByteArray &source) const
+{
     const QString directory = m_files.filePath(QStringLiteral("expected"));
     QDir().mkpath(directory);
     const QString file = directory + QStringLiteral("/expected.c");
@@ -155,7 +237,7 @@ QString TestPreviewForm::expected(const QByteArray &source) const
     request.files = {file};
     request.parameterText = m_windows->paramMemo()->parameterText();
     FormatterRunner().run(request);
-    return QString::fromUtf8(readAll(file));
+    return readAll(file);
 }
 
 void TestPreviewForm::openPreview()
@@ -213,7 +295,7 @@ void TestPreviewForm::previewFollowsGridAndList()
 
     // "本次改动" names the lines that toggle changed, against the result before it
     child<QTabWidget>("ViewTabs")->setCurrentIndex(2);
-    QTRY_VERIFY(child<QLabel>("ChangesLabel")->text().contains(text("改动了")));
+    QTRY_VERIFY(child<QLabel>("ChangesLabel")->text().startsWith(text("切换 -psl：")));
     QsciScintilla *changes = editor("ChangesEditor");
     QVERIFY(changes->text().startsWith(QLatin1String("@@ -")));
     bool removed = false;
@@ -457,6 +539,250 @@ void TestPreviewForm::tabsAreAsWideAsIndentCountedThem()
     PreviewForm->setParameterText(parameterText);
     QTRY_COMPARE(editor("ResultEditor")->tabWidth(), tabWidth);
     QCOMPARE(editor("SourceEditor")->tabWidth(), tabWidth);
+}
+
+void TestPreviewForm::unchangedLinesSitSideBySide()
+{
+    openPreview();
+    const QString path = m_files.filePath(QStringLiteral("two_become_five.c"));
+    const QByteArray source = testData("two_become_five.c");
+    QVERIFY(writeAll(path, source));
+    QVERIFY(PreviewForm->openSource(QFile::encodeName(path)));
+    const QByteArray formatted = expectedBytes(source);
+    const QVector<DiffLine> diff = diffLines(source, formatted);
+    const QVector<DiffBlock> blocks = diffBlocks(diff);
+    QVERIFY(std::any_of(blocks.cbegin(), blocks.cend(),
+                        [](const DiffBlock &block) { return block.oldCount == 2 && block.newCount == 5; }));
+
+    child<QTabWidget>("ViewTabs")->setCurrentWidget(child<QWidget>("ComparePage"));
+    PreviewForm->resize(700, 300); // fewer rows than the texts: they scroll
+    QsciScintilla *sourceView = editor("SourceEditor");
+    QsciScintilla *resultView = editor("CompareEditor");
+    QTRY_COMPARE(resultView->text(), QString::fromUtf8(formatted));
+    QTRY_VERIFY(!sourceView->annotation(5).isEmpty()); // the filler under the two lines
+    for (const int top : {0, 3, 6, 0}) {
+        sourceView->setFirstVisibleLine(top);
+        QApplication::processEvents();
+        for (const DiffLine &line : diff) {
+            if (line.kind == DiffLine::Kind::Common)
+                QCOMPARE(screenRow(sourceView, line.oldLine - 1), screenRow(resultView, line.newLine - 1));
+        }
+    }
+    // the filler shows nowhere but beside the source
+    QCOMPARE(editor("ResultEditor")->annotationDisplay(), QsciScintilla::AnnotationHidden);
+
+    // horizontally too, either way
+    sourceView->horizontalScrollBar()->setValue(40);
+    QCOMPARE(resultView->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET), 40L);
+    resultView->horizontalScrollBar()->setValue(0);
+    QCOMPARE(sourceView->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET), 0L);
+
+    // each pane says what it shows
+    QCOMPARE(child<QLabel>("SourceHeader")->text(), text("源代码：two_become_five.c"));
+    QCOMPARE(child<QLabel>("ResultHeader")->text(), text("结果：two_become_five.c"));
+}
+
+void TestPreviewForm::f7GoesFromChangeToChange()
+{
+    openPreview();
+    PreviewForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(PreviewForm));
+    PreviewForm->resize(800, 400);
+    child<QTabWidget>("ViewTabs")->setCurrentWidget(child<QWidget>("ComparePage"));
+    QsciScintilla *sourceView = editor("SourceEditor");
+    const QVector<DiffLine> diff = diffLines(previewSample(), expectedBytes(previewSample()));
+    const QVector<int> rows = sideBySideLayout(diffBlocks(diff)).blockRows;
+    QVERIFY(rows.size() > 4);
+    // wait for the diff: the markers come with the fillers
+    const auto marked = [sourceView] {
+        for (int line = 0; line < sourceView->lines(); ++line) {
+            if (sourceView->markersAtLine(line))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY(marked());
+    sourceView->setFirstVisibleLine(0);
+    QTest::keyClick(PreviewForm, Qt::Key_F7);
+    QCOMPARE(sourceView->firstVisibleLine(), std::max(0, rows.at(0) - SideBySideView::ContextRows));
+    QTest::keyClick(PreviewForm, Qt::Key_F7);
+    QTest::keyClick(PreviewForm, Qt::Key_F7);
+    const int third = sourceView->firstVisibleLine();
+    QCOMPARE(third, std::max(0, rows.at(2) - SideBySideView::ContextRows));
+    QTest::keyClick(PreviewForm, Qt::Key_F7, Qt::ShiftModifier);
+    QCOMPARE(sourceView->firstVisibleLine(), std::max(0, rows.at(1) - SideBySideView::ContextRows));
+
+    // in "本次改动" it goes from hunk to hunk
+    m_windows->clickCell(ProcedureNameStartsLine, 0);
+    child<QTabWidget>("ViewTabs")->setCurrentWidget(child<QWidget>("ChangesPage"));
+    QsciScintilla *changes = editor("ChangesEditor");
+    QTRY_VERIFY(changes->text().startsWith(QLatin1String("@@ -")));
+    changes->setCursorPosition(0, 0);
+    QTest::keyClick(PreviewForm, Qt::Key_F7);
+    int line = 0;
+    int index = 0;
+    changes->getCursorPosition(&line, &index);
+    QVERIFY(line > 0);
+    QVERIFY(changes->text(line).startsWith(QLatin1String("@@ -")));
+    QTest::keyClick(PreviewForm, Qt::Key_F7, Qt::ShiftModifier);
+    changes->getCursorPosition(&line, &index);
+    QCOMPARE(line, 0);
+}
+
+void TestPreviewForm::countsSayWhatTheToggleDid()
+{
+    openPreview();
+    const QByteArray before = expectedBytes(previewSample());
+    const int bracesOnIfLine = catalogueRowOf("-br");
+    QVERIFY(m_windows->isChecked(bracesOnIfLine));
+    QTRY_VERIFY(child<QLabel>("StatusLabel")->text().contains(text("与源代码相比：")) &&
+                !child<QLabel>("StatusLabel")->text().contains(text("…")));
+    const DiffCounts fromSource = systemDiffCounts(previewSample(), before);
+    QVERIFY2(child<QLabel>("StatusLabel")
+                 ->text()
+                 .contains(text("与源代码相比：%1 行 → %2 行").arg(fromSource.removed).arg(fromSource.added)),
+             qPrintable(child<QLabel>("StatusLabel")->text()));
+
+    m_windows->clickCell(bracesOnIfLine, 0);
+    const QByteArray after = expectedBytes(previewSample());
+    const DiffCounts toggled = systemDiffCounts(before, after);
+    QVERIFY(toggled.removed > 0 && toggled.added > toggled.removed); // braces of their own lines
+    child<QTabWidget>("ViewTabs")->setCurrentWidget(child<QWidget>("ChangesPage"));
+    const QString summary = text("切换 -br：%1 行 → %2 行").arg(toggled.removed).arg(toggled.added);
+    QTRY_VERIFY2(child<QLabel>("ChangesLabel")->text().startsWith(summary),
+                 qPrintable(child<QLabel>("ChangesLabel")->text() + QLatin1String(" / ") + summary));
+}
+
+void TestPreviewForm::gbkSourceIsShownDecodedAndFormattedFromItsBytes()
+{
+    openPreview();
+    const QByteArray path = QFile::encodeName(m_files.filePath(QStringLiteral("gbk_comments.c")));
+    const QByteArray bytes = testData("gbk_comments.c");
+    QVERIFY(writeRaw(path, bytes));
+    const FileState before = stateOf(path);
+    QVERIFY(PreviewForm->openSource(path));
+    auto *encoding = child<QComboBox>("EncodingBox");
+    QCOMPARE(encoding->currentText(), text("GB18030"));
+    QVERIFY(editor("SourceEditor")->text().contains(text("/* 链表操作：插入与查找 */")));
+    // indent got the bytes: its result, decoded the same way, is what the view shows
+    QTRY_COMPARE(resultText(), decodeSource(expectedBytes(bytes), SourceEncoding::Gb18030));
+    QVERIFY(resultText().contains(text("/* 找到了 */")));
+
+    // another encoding only changes what is shown
+    encoding->setCurrentIndex(encoding->findText(text("Latin-1")));
+    emit encoding->activated(encoding->currentIndex());
+    QCOMPARE(PreviewForm->shownEncoding(), SourceEncoding::Latin1);
+    QVERIFY(!editor("SourceEditor")->text().contains(text("链表")));
+    QCOMPARE(editor("SourceEditor")->text(), QString::fromLatin1(bytes));
+    QCOMPARE(resultText(), QString::fromLatin1(expectedBytes(bytes)));
+    QVERIFY(stateOf(path) == before);
+}
+
+void TestPreviewForm::crlfLineEndsAreNamed()
+{
+    openPreview();
+    const QString path = m_files.filePath(QStringLiteral("crlf.c"));
+    QVERIFY(writeAll(path, QByteArray(TabbedSource).replace("\n", "\r\n")));
+    QVERIFY(PreviewForm->openSource(QFile::encodeName(path)));
+    QTRY_VERIFY2(child<QLabel>("StatusLabel")->text().contains(text("CRLF 行尾")),
+                 qPrintable(child<QLabel>("StatusLabel")->text()));
+    m_windows->clickButton(PreviewForm, "SampleButton");
+    QTRY_VERIFY(!child<QLabel>("StatusLabel")->text().contains(text("行尾")));
+    QVERIFY(child<QLabel>("StatusLabel")->text().contains(text("与源代码相比")));
+}
+
+void TestPreviewForm::geometrySplitterAndViewAreRemembered()
+{
+    openPreview();
+    const QString settingsFile = previewSettingsPath(m_windows->userConfigDirectory());
+    child<QTabWidget>("ViewTabs")->setCurrentWidget(child<QWidget>("ComparePage"));
+    PreviewForm->setGeometry(40, 50, 640, 480);
+    child<QSplitter>("CompareSplitter")->setSizes({200, 400});
+    const QList<int> splitter = child<QSplitter>("CompareSplitter")->sizes();
+    const QRect geometry = PreviewForm->geometry();
+    QTest::keyClick(PreviewForm, Qt::Key_Escape); // closing saves
+    QTRY_VERIFY(!PreviewForm->isVisible());
+    const QByteArray saved = readAll(settingsFile);
+    QVERIFY(!saved.isEmpty());
+    QVERIFY(!readAll(m_windows->configPath()).contains("geometry")); // never in the style file
+
+    // a later start in the same configuration directory
+    m_windows = std::make_unique<ZaboWindows>();
+    QVERIFY(QDir().mkpath(m_windows->userConfigDirectory()));
+    QVERIFY(writeAll(previewSettingsPath(m_windows->userConfigDirectory()), saved));
+    QVERIFY(m_windows->start());
+    openPreview();
+    QCOMPARE(PreviewForm->geometry(), geometry);
+    QCOMPARE(child<QTabWidget>("ViewTabs")->currentWidget()->objectName(), QStringLiteral("ComparePage"));
+    QCOMPARE(child<QSplitter>("CompareSplitter")->sizes(), splitter);
+
+    // a settings file that is no file is refused at once, and said
+    m_windows = std::make_unique<ZaboWindows>();
+    QVERIFY(QDir().mkpath(m_windows->userConfigDirectory()));
+    QVERIFY(::mkfifo(QFile::encodeName(previewSettingsPath(m_windows->userConfigDirectory())).constData(),
+                     0600) == 0);
+    QVERIFY(m_windows->start());
+    openPreview();
+    QVERIFY(child<QLabel>("StatusLabel")->text().contains(text("窗口设置无法读取")));
+}
+
+void TestPreviewForm::ownShortcutsAndTheMainWindowsWork()
+{
+    openPreview();
+    PreviewForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(PreviewForm));
+    // Ctrl+O asks for a file, here cancelled
+    QTest::keyClick(PreviewForm, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(m_windows->prompts.fileRequests.size(), 1);
+    // the main window's Ctrl+D, its directory job, here cancelled at its first question
+    m_windows->prompts.queueOkCancel(false);
+    QTest::keyClick(PreviewForm, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(m_windows->prompts.informationQuestions.size(), 1);
+    // Esc closes it, and Ctrl+P brings it back
+    QTest::keyClick(PreviewForm, Qt::Key_Escape);
+    QVERIFY(!PreviewForm->isVisible());
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    QTest::keyClick(MainForm, Qt::Key_P, Qt::ControlModifier);
+    QTRY_VERIFY(PreviewForm->isVisible());
+}
+
+void TestPreviewForm::sourceLabelIsReadable()
+{
+    openPreview();
+    auto *label = child<QLabel>("SourceLabel");
+    const QImage image = label->grab().toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    QRgb background = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(background))
+            background = it.key();
+    }
+    double best = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, contrast(QColor(it.key()), QColor(background)));
+    QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
+}
+
+void TestPreviewForm::scratchDirectoryIsMadeWhenFirstNeeded()
+{
+    QTemporaryDir temporary;
+    const QByteArray previous = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    m_windows = std::make_unique<ZaboWindows>();
+    QVERIFY(m_windows->start());
+    QCOMPARE(scratchDirectoriesIn(temporary.path()), QStringList());
+    openPreview();
+    QCOMPARE(scratchDirectoriesIn(temporary.path()).size(), 1);
+    m_windows.reset();
+    QCOMPARE(scratchDirectoriesIn(temporary.path()), QStringList());
+    qputenv("TMPDIR", previous);
+    m_windows = std::make_unique<ZaboWindows>();
+    QVERIFY(m_windows->start());
 }
 
 // The column at which the first non-blank of the line holding text is drawn, in the editor's own layout.

@@ -40,9 +40,12 @@ QPlainTextEdit *profileMemo(QWidget *form)
     return form->findChild<QPlainTextEdit *>(QStringLiteral("ProfileMemo"));
 }
 
+// The report as typed: the label shows non-breaking hyphens, so that it wraps only at blanks.
 QString report(QWidget *form)
 {
-    return form->findChild<QLabel *>(QStringLiteral("ReportLabel"))->text();
+    const QString shown = form->findChild<QLabel *>(QStringLiteral("ReportLabel"))->text();
+    return shown.contains(QLatin1Char('-')) ? QStringLiteral("a hyphen a line could break after: ") + shown
+                                            : ParameterMemo::exactText(shown);
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+// The program as app/main.cpp runs it, in directories a test names, with scripted answers; it opens the
+// preview when asked and says "ready" once it is up (with the preview's scratch directory made), so
+// that a test can signal it. Usage: zabo_probe PROGRAM_DIR CONFIG_DIR DOCUMENTS_DIR TEMP_DIR [preview]
+#include "AppLocations.h"
+#include "Application.h"
+#include "Main.h"
+#include "Preview.h"
+#include "ScriptedPrompts.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 5)
+        return 2;
+    setApplicationNames();
+    StartupEnvironment environment;
+    environment.programDirectory = QString::fromLocal8Bit(argv[1]) + QLatin1Char('/');
+    environment.userDirectories = {QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3])};
+    environment.tempDirectory = QString::fromLocal8Bit(argv[4]);
+    ScriptedPrompts prompts;
+    environment.prompts = &prompts;
+    const bool preview = argc > 5 && qstrcmp(argv[5], "preview") == 0;
+
+    QTimer ready;
+    ready.setInterval(10);
+    QObject::connect(&ready, &QTimer::timeout, [&] {
+        if (!MainForm || !MainForm->isVisible())
+            return;
+        if (preview && !PreviewForm->isVisible())
+            MainForm->PreviewItemClick();
+        if (preview && PreviewForm->runner().scratchDirectory().isEmpty())
+            return;
+        ready.stop();
+        std::printf("ready %s\n", preview ? qPrintable(PreviewForm->runner().scratchDirectory()) : "");
+        std::fflush(stdout);
+    });
+    ready.start();
+    return runZabo(environment);
+}
