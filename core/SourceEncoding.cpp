@@ -84,12 +84,3 @@ QString sourceEncodingName(SourceEncoding encoding)
     }
     return QString();
 }
-
-LineEnds lineEndsOf(const QByteArray &bytes)
-{
-    const qsizetype feeds = bytes.count('\n');
-    const qsizetype crlf = bytes.count("\r\n");
-    if (crlf == 0)
-        return LineEnds::Lf;
-    return crlf == feeds ? LineEnds::Crlf : LineEnds::Mixed;
-}

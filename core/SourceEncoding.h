@@ -17,7 +17,3 @@ QString decodeSource(const QByteArray &bytes, SourceEncoding encoding);
 
 // "UTF-8", "UTF-8 (BOM)", "GB18030", "Latin-1".
 QString sourceEncodingName(SourceEncoding encoding);
-
-// How the lines end: LF only (or no line end at all), CRLF only, or both.
-enum class LineEnds { Lf, Crlf, Mixed };
-LineEnds lineEndsOf(const QByteArray &bytes);

@@ -510,7 +510,7 @@ QString TPreviewForm::statusText(const PreviewResult &result, const QString &cha
                          .arg(changedLines)
                          .arg(double(result.elapsedNanoseconds) / 1e6, 0, 'f', 1);
     const LineEnds ends = lineEndsOf(result.request.source);
-    if (ends != LineEnds::Lf)
+    if (ends == LineEnds::CrLf || ends == LineEnds::Mixed)
         status += text(" · ") + lineEndsText(ends);
     if (result.exitCode == 2)
         status += text(" · indent 报告了源代码中的问题，见下方消息");

@@ -55,9 +55,10 @@ QString toggleSummary(const QString &beforeParameterText, const QString &afterPa
 QString lineEndsText(LineEnds lineEnds)
 {
     switch (lineEnds) {
+    case LineEnds::None:
     case LineEnds::Lf:
         break;
-    case LineEnds::Crlf:
+    case LineEnds::CrLf:
         return text("CRLF 行尾");
     case LineEnds::Mixed:
         return text("混合行尾（CRLF 与 LF）");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LineDiff.h"
+#include "LineEnds.h"
 #include "SourceEncoding.h"
 
 #include <QString>

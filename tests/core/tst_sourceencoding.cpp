@@ -1,3 +1,4 @@
+#include "LineEnds.h"
 #include "SourceEncoding.h"
 #include "TestFiles.h"
 
@@ -72,10 +73,10 @@ void TestSourceEncoding::lineEnds_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<LineEnds>("ends");
-    QTest::newRow("none") << QByteArray("int x;") << LineEnds::Lf;
+    QTest::newRow("none") << QByteArray("int x;") << LineEnds::None;
     QTest::newRow("LF") << QByteArray("a\nb\n") << LineEnds::Lf;
-    QTest::newRow("CRLF") << QByteArray("a\r\nb\r\n") << LineEnds::Crlf;
-    QTest::newRow("CRLF, last line without") << QByteArray("a\r\nb") << LineEnds::Crlf;
+    QTest::newRow("CRLF") << QByteArray("a\r\nb\r\n") << LineEnds::CrLf;
+    QTest::newRow("CRLF, last line without") << QByteArray("a\r\nb") << LineEnds::CrLf;
     QTest::newRow("both") << QByteArray("a\r\nb\n") << LineEnds::Mixed;
 }
 

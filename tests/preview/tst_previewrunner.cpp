@@ -455,16 +455,19 @@ void TestPreviewRunner::fullScratchCannotCutTheText()
     SmallFileSystem small(mountPoint, 2 * source.size());
     if (!small.isMounted())
         QSKIP("cannot mount a small tmpfs here");
-    const bool hadTemporary = qEnvironmentVariableIsSet("TMPDIR");
-    const QByteArray oldTemporary = qgetenv("TMPDIR");
+    // the scratch directory is made by the first run, below XDG_RUNTIME_DIR or else TMPDIR
+    const QProcessEnvironment before = QProcessEnvironment::systemEnvironment();
     qputenv("TMPDIR", QFile::encodeName(mountPoint));
+    qunsetenv("XDG_RUNTIME_DIR");
     PreviewRunner runner(m_indent);
-    if (hadTemporary)
-        qputenv("TMPDIR", oldTemporary);
-    else
-        qunsetenv("TMPDIR");
-    QVERIFY(runner.scratchDirectory().startsWith(mountPoint));
     const PreviewResult result = formatAndWait(runner, request(source, QStringLiteral("deep.c"), style));
+    for (const char *name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
+        if (before.contains(QLatin1String(name)))
+            qputenv(name, QFile::encodeName(before.value(QLatin1String(name))));
+        else
+            qunsetenv(name);
+    }
+    QVERIFY(runner.scratchDirectory().startsWith(mountPoint));
     QVERIFY(result.hasOutput());
     QCOMPARE(result.formatted, expected);
 }

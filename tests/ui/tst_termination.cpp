@@ -38,6 +38,7 @@ void TestTermination::signalQuitsCleanly()
     QProcess probe;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR")); // else the scratch directory goes there
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     probe.setProcessEnvironment(environment);
     QStringList arguments = {program.path(), home.filePath(QStringLiteral("config")),

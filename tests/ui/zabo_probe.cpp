@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
     QObject::connect(&ready, &QTimer::timeout, [&] {
         if (!MainForm || !MainForm->isVisible())
             return;
-        if (preview && !PreviewForm->isVisible())
+        if (preview && (!PreviewForm || !PreviewForm->isVisible()))
             MainForm->PreviewItemClick();
         if (preview && PreviewForm->runner().scratchDirectory().isEmpty())
             return;
