@@ -31,6 +31,7 @@ struct FormatSetup
     QString defaultConfigPath; // the style file used without --config
     QString scratchBase;       // empty: /dev/shm when it is a writable tmpfs, else the temporary directory
     std::function<bool()> stopRequested; // asked between steps; true ends the run early, cleaned up
+    int standardInput = 0;               // read for the file "-"
 };
 
 // The style file the window uses: beside the executable for a portable copy, in the user's

@@ -4,10 +4,15 @@
 #include "FormatStyles.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
+#include "GitRevision.h"
 #include "IndentProfile.h"
 #include "LineDiff.h"
+#include "LineSelection.h"
+#include "RepositoryProfile.h"
 #include "ResultFiles.h"
 #include "ScratchDirectory.h"
+#include "SettlingLoop.h"
+#include "SourceExcludes.h"
 #include "SourceFiles.h"
 
 #include <QDir>
@@ -16,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,8 +31,60 @@ namespace {
 
 // Originals kept in memory for the comparison after formatting; beyond this they are read again.
 constexpr qint64 KeptBytesLimit = 256 * 1024 * 1024;
+// An editor's buffer, not a stream without end.
+constexpr qint64 StandardInputLimit = 64 * 1024 * 1024;
 
 } // namespace
+
+bool FormatRun::takeStandardInput(Source &source, QByteArray *bytes)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(m_setup.standardInput, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            m_report.message(source.path + ": cannot read standard input: " + errnoText(errno));
+            return false;
+        }
+        if (got == 0)
+            break;
+        bytes->append(buffer, got);
+        if (bytes->size() > StandardInputLimit) {
+            m_report.message(source.path + ": more than " + QByteArray::number(StandardInputLimit >> 20) +
+                             " MiB on standard input; format the file itself instead");
+            return false;
+        }
+    }
+    source.original = *bytes; // the only copy there is: always kept
+    m_keptBytes += bytes->size();
+    return true;
+}
+
+// False when it is not to be copied: unreadable (reported), or the same file met before (a directory
+// and a file in it), which is formatted once.
+bool FormatRun::readSource(Source &source, QByteArray *bytes, QSet<QPair<quint64, quint64>> &seen)
+{
+    Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
+    int error = 0;
+    if (fd.get() < 0 || ::fstat(fd.get(), &source.status) != 0) {
+        m_report.message(source.path + ": " + errnoText(errno));
+        source.state = Source::State::Failed;
+        m_failed = true;
+        return false;
+    }
+    const QPair<quint64, quint64> identity{quint64(source.status.st_dev), quint64(source.status.st_ino)};
+    if (seen.contains(identity))
+        return false;
+    seen.insert(identity);
+    if (!readWhole(fd.get(), bytes, &error)) {
+        m_report.message(source.path + ": " + errnoText(error));
+        source.state = Source::State::Failed;
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
 
 bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
 {
@@ -36,24 +94,12 @@ bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
             return false;
         Source &source = m_sources[index];
         m_report.progress("reading", int(index), int(m_sources.size()));
-        Descriptor fd(::open(source.path.constData(), O_RDONLY | O_CLOEXEC));
         int error = 0;
         QByteArray bytes;
-        if (fd.get() < 0 || ::fstat(fd.get(), &source.status) != 0) {
-            m_report.message(source.path + ": " + errnoText(errno));
-            source.state = Source::State::Failed;
-            m_failed = true;
-            continue;
-        }
-        // the same file named twice (a directory and a file in it) is formatted once
-        const QPair<quint64, quint64> identity{quint64(source.status.st_dev), quint64(source.status.st_ino)};
-        if (seen.contains(identity))
-            continue;
-        seen.insert(identity);
-        if (!readWhole(fd.get(), &bytes, &error)) {
-            m_report.message(source.path + ": " + errnoText(error));
-            source.state = Source::State::Failed;
-            m_failed = true;
+        if (source.fromStandardInput) {
+            if (!takeStandardInput(source, &bytes))
+                return false;
+        } else if (!readSource(source, &bytes, seen)) {
             continue;
         }
         // a unique name per copy: files of the same name from different directories never meet
@@ -68,7 +114,7 @@ bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
                              errnoText(copy.get() < 0 ? errno : error));
             return false;
         }
-        if (m_keptBytes + bytes.size() <= KeptBytesLimit) {
+        if (!source.fromStandardInput && m_keptBytes + bytes.size() <= KeptBytesLimit) {
             m_keptBytes += bytes.size();
             source.original = std::move(bytes);
         }
@@ -77,26 +123,60 @@ bool FormatRun::copyIntoScratch(ScratchDirectory &scratch)
     return true;
 }
 
-bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
+bool FormatRun::format(ScratchDirectory &scratch)
 {
     const FormatterDeployment deployment = DeployFormatter(QDir::tempPath());
     if (!deployment.ok) {
         m_report.message(QStringLiteral("cannot put the formatter in place: %1").arg(deployment.error));
         return false;
     }
+    m_formatterPath = deployment.formatterPath;
 
+    QList<std::size_t> all;
+    for (std::size_t index = 0; index < m_sources.size(); ++index) {
+        if (m_sources[index].toFormat())
+            all.append(index);
+    }
+    if (!runPass(scratch, all, 1))
+        return false;
+    if (m_options.singlePass)
+        return true;
+    SettlingLoop settling(scratch.fd(), m_report);
+    return settling.run(
+        m_sources,
+        [&](const QList<std::size_t> &indices, int pass) { return runPass(scratch, indices, pass); },
+        [this](const Source &source, QByteArray *original) { return originalOf(source, original); });
+}
+
+// One pass of indent over the copies of these sources, each with its style's options.
+bool FormatRun::runPass(ScratchDirectory &scratch, const QList<std::size_t> &indices, int pass)
+{
+    for (int style = 0; style < int(m_styles.size()); ++style) {
+        if (!runStylePass(scratch, indices, pass, style))
+            return false;
+    }
+    return true;
+}
+
+bool FormatRun::runStylePass(ScratchDirectory &scratch, const QList<std::size_t> &indices, int pass,
+                             int style)
+{
     FormatterRequest request;
-    request.formatterPath = deployment.formatterPath;
-    request.parameterText = style.parameterText;
+    request.formatterPath = m_formatterPath;
+    // every option is on the command line: no profile in the user's home or the working directory
+    // changes the result, whoever runs it and wherever
+    request.parameterText = QStringLiteral("-npro ") + m_styles[std::size_t(style)].parameterText;
     request.directoryDescriptor = scratch.fd();
     QHash<QString, std::size_t> byScratchName;
-    for (std::size_t index = 0; index < m_sources.size(); ++index) {
-        if (m_sources[index].state != Source::State::Copied)
+    for (const std::size_t index : indices) {
+        if (m_sources[index].style != style)
             continue;
         const QString name = QString::fromLatin1(m_sources[index].scratchName);
         request.files.append(name);
         byScratchName.insert(name, index);
     }
+    if (request.files.isEmpty())
+        return true;
     const FormatterRunResult result = FormatterRunner().run(request, [this](int done, int total) {
         m_report.progress("formatting", done, total);
         return !stopped();
@@ -106,7 +186,6 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
         return false;
 
     // indent names the copies; its messages name the sources instead
-    QList<QByteArray> shownLines;
     const auto showOutput = [&](const FormatterProcessResult &run) {
         QByteArray text = run.standardError;
         QStringList names = run.files;
@@ -115,8 +194,8 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
         for (const QString &name : names)
             text.replace(name.toLatin1(), m_sources[byScratchName.value(name)].path);
         for (const QByteArray &line : text.split('\n')) {
-            if (!line.trimmed().isEmpty() && !shownLines.contains(line)) {
-                shownLines.append(line);
+            if (!line.trimmed().isEmpty() && !m_shownLines.contains(line)) {
+                m_shownLines.insert(line);
                 m_report.err(line + '\n');
             }
         }
@@ -127,8 +206,10 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
         const bool finished = run.outcome == Outcome::Finished;
         if (finished && run.exitCode == 0)
             continue;
-        showOutput(run);
         if (finished && run.exitCode == 2) {
+            // later passes read indent's own output: its line numbers would only confuse
+            if (pass == 1)
+                showOutput(run);
             QList<std::size_t> named;
             for (const QString &name : run.files) {
                 if (run.standardError.contains(name.toLatin1()))
@@ -139,12 +220,16 @@ bool FormatRun::format(const ChosenStyle &style, ScratchDirectory &scratch)
                     named.append(byScratchName.value(name));
             }
             for (const std::size_t index : named) {
+                if (m_warned.contains(index))
+                    continue;
+                m_warned.insert(index);
                 m_report.message(m_sources[index].path +
                                  ": warning: indent could not parse it cleanly (status 2); formatted all "
                                  "the same, check the result");
             }
             continue;
         }
+        showOutput(run);
         QByteArray why;
         switch (run.outcome) {
         case Outcome::FailedToStart:
@@ -193,37 +278,60 @@ bool FormatRun::originalOf(const Source &source, QByteArray *original)
     return true;
 }
 
-int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd)
+// The text a source gets: its settled form (or indent's one pass), only the changes on the lines
+// asked for, and the original itself where indent changed nothing or never settled.
+bool FormatRun::resultOf(const Source &source, ScratchDirectory &scratch, QByteArray *result)
+{
+    if (source.unchangedByFirstPass || source.unsettled)
+        return originalOf(source, result);
+    int error = 0;
+    if (!readFileAt(scratch.fd(), source.scratchName, result, &error)) {
+        m_report.message(source.path + ": cannot read the formatted copy: " + errnoText(error));
+        m_failed = true;
+        return false;
+    }
+    if (!source.lines)
+        return true;
+    QByteArray original;
+    if (!originalOf(source, &original))
+        return false;
+    *result = keepChangesTouching(original, *result, *source.lines);
+    return true;
+}
+
+int FormatRun::deliver(ScratchDirectory &scratch, int outputFd)
 {
     qsizetype changed = 0;
     qsizetype formatted = 0;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
         Source &source = m_sources[index];
         const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
-        if (source.state != Source::State::Copied &&
-            !(toOutput && source.state == Source::State::NotFormatted))
+        const bool toStandardOutput = m_options.mode == FormatOptions::Mode::StandardOutput;
+        const bool failed = source.state == Source::State::NotFormatted;
+        // standard input is the only copy of an editor's buffer: it always comes back
+        if (source.state != Source::State::Copied && !(failed && (toOutput || source.fromStandardInput)))
             continue;
         if (stopped())
             return stopStatus();
         m_report.progress("writing", int(index), int(m_sources.size()));
-        int error = 0;
         QByteArray problem;
-        if (source.state == Source::State::NotFormatted) {
+        if (failed || source.nothingAsked()) {
             // an intact copy, as the window's job leaves one for a file indent failed on
             QByteArray original;
-            if (originalOf(source, &original) &&
-                !writeNewFileAt(outputFd, source.outputName, original, source.status.st_mode, &problem))
+            if (!originalOf(source, &original))
+                continue;
+            if (toStandardOutput)
+                m_report.out(original);
+            else if (toOutput &&
+                     !writeNewFileAt(outputFd, source.outputName, original, source.status.st_mode, &problem))
                 m_report.message(joinedPath(m_options.outputDirectory, source.outputName) + ": " + problem);
             continue;
         }
         QByteArray result;
-        if (!readFileAt(scratch.fd(), source.scratchName, &result, &error)) {
-            m_report.message(source.path + ": cannot read the formatted copy: " + errnoText(error));
-            m_failed = true;
+        if (!resultOf(source, scratch, &result))
             continue;
-        }
         ++formatted;
-        if (m_options.mode == FormatOptions::Mode::StandardOutput) {
+        if (toStandardOutput) {
             m_report.out(result);
             continue;
         }
@@ -236,16 +344,16 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
         QByteArray original;
         if (!originalOf(source, &original))
             continue;
-        if (original == result)
+        if (original == result && !source.unsettled)
             continue;
         ++changed;
         if (m_options.mode == FormatOptions::Mode::Check) {
             m_report.message("would reformat " + source.path);
-            if (m_options.diff) {
+            if (m_options.diff && original != result) {
                 const QByteArray diff = unifiedDiff(original, result, "a/" + source.path, "b/" + source.path);
                 m_report.out(m_report.colours() ? coloured(diff) : diff);
             }
-        } else if (m_options.mode == FormatOptions::Mode::InPlace) {
+        } else if (m_options.mode == FormatOptions::Mode::InPlace && original != result) {
             if (replaceAtomically(source.path, result, source.status, &problem)) {
                 m_report.message("reformatted " + source.path);
             } else {
@@ -256,17 +364,16 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
     }
     m_report.clearProgress();
 
-    const QByteArray styleShown = " (style \"" + style.name.toUtf8() + "\")";
     switch (m_options.mode) {
     case FormatOptions::Mode::Check:
         if (changed > 0)
             m_report.message(QByteArray::number(changed) + " of " + filesWord(formatted) +
-                             " would be reformatted" + styleShown);
+                             " would be reformatted" + stylesShown());
         break;
     case FormatOptions::Mode::Output:
         m_report.out(m_options.outputDirectory + '\n');
         m_report.out(filesWord(formatted) + " formatted, " + QByteArray::number(changed) +
-                     " of them changed" + styleShown + '\n');
+                     " of them changed" + stylesShown() + '\n');
         break;
     default:
         break;
@@ -279,25 +386,119 @@ int FormatRun::deliver(const ChosenStyle &style, ScratchDirectory &scratch, int 
                                                                        : FormatExit::Success;
 }
 
+// " (style "NAME")", or the profiles that formatted the files: " (profile src/.indent.pro)".
+QByteArray FormatRun::stylesShown() const
+{
+    if (!m_options.repositoryProfile)
+        return " (style \"" + m_styles.front().name.toUtf8() + "\")";
+    QList<int> used;
+    for (const Source &source : m_sources) {
+        if (source.state == Source::State::Copied && !used.contains(source.style))
+            used.append(source.style);
+    }
+    std::sort(used.begin(), used.end());
+    QByteArrayList paths;
+    for (const int style : used)
+        paths.append(m_styles[std::size_t(style)].profilePath);
+    return (paths.size() == 1 ? " (profile " : " (profiles ") + paths.join(", ") + ")";
+}
+
+// The saved style the options name, or with --style file the nearest .indent.pro of every source.
+bool FormatRun::chooseStyles()
+{
+    if (!m_options.repositoryProfile) {
+        const std::optional<StyleFileContent> styles = loadStyles(m_options, m_setup, m_report);
+        if (!styles)
+            return false;
+        const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
+        if (!style)
+            return false;
+        m_styles.push_back(*style);
+        return true;
+    }
+    RepositoryProfiles profiles;
+    QSet<QByteArray> shown;
+    bool ok = true;
+    for (Source &source : m_sources) {
+        QByteArray problem;
+        source.style = profiles.styleFor(source.path, &problem);
+        if (source.style < 0) {
+            ok = false;
+            if (!shown.contains(problem))
+                m_report.message(problem);
+            shown.insert(problem);
+        }
+    }
+    m_styles = profiles.styles();
+    return ok;
+}
+
+// With --since: the lines of each source changed since that commit; a file the commit did not have
+// is new in every line.
+bool FormatRun::limitToChangedLines()
+{
+    if (m_options.since.isEmpty())
+        return true;
+    GitRevision revision;
+    QByteArray problem;
+    if (!revision.resolve(m_options.since, &problem)) {
+        m_report.message(problem);
+        return false;
+    }
+    QList<std::size_t> indices;
+    QByteArrayList paths;
+    for (std::size_t index = 0; index < m_sources.size(); ++index) {
+        if (m_sources[index].state == Source::State::Copied) {
+            indices.append(index);
+            paths.append(m_sources[index].path);
+        }
+    }
+    QList<std::optional<QByteArray>> committed;
+    if (!revision.committedTexts(paths, &committed, &problem)) {
+        m_report.message(problem);
+        return false;
+    }
+    for (qsizetype at = 0; at < indices.size(); ++at) {
+        Source &source = m_sources[indices.at(at)];
+        QByteArray now;
+        if (!originalOf(source, &now))
+            return false;
+        source.lines = committed.at(at) ? changedLineRanges(*committed.at(at), now)
+                                        : QList<LineRange>{LineRange{1, INT_MAX}};
+    }
+    return true;
+}
+
 int FormatRun::run()
 {
-    const std::optional<StyleFileContent> styles = loadStyles(m_options, m_setup, m_report);
-    if (!styles)
-        return FormatExit::Error;
-    if (m_options.mode == FormatOptions::Mode::ListStyles) {
-        listStyles(*styles, m_report);
-        return FormatExit::Success;
-    }
-    const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
-    if (!style)
-        return FormatExit::Error;
-    if (m_options.mode == FormatOptions::Mode::PrintProfile) {
+    if (m_options.mode == FormatOptions::Mode::ListStyles ||
+        m_options.mode == FormatOptions::Mode::PrintProfile) {
+        const std::optional<StyleFileContent> styles = loadStyles(m_options, m_setup, m_report);
+        if (!styles)
+            return FormatExit::Error;
+        if (m_options.mode == FormatOptions::Mode::ListStyles) {
+            listStyles(*styles, m_report);
+            return FormatExit::Success;
+        }
+        const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
+        if (!style)
+            return FormatExit::Error;
         m_report.out(indentProfileText(style->name, style->parameterText));
         return FormatExit::Success;
     }
 
     if (!collectSources(m_options, m_report, &m_sources))
         return FormatExit::Error;
+    if (m_sources.size() == 1 && m_sources.front().fromStandardInput &&
+        isExcluded(m_options.excludes, m_sources.front().relativePath))
+        return passStandardInputThrough();
+    dropExcluded(m_options.excludes, &m_sources);
+    if (!chooseStyles())
+        return FormatExit::Error;
+    if (!m_options.lines.isEmpty()) {
+        for (Source &source : m_sources)
+            source.lines = m_options.lines;
+    }
     const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
     if (toOutput && !outputNamesAreDistinct(m_sources, m_options.outputDirectory, m_report))
         return FormatExit::Error;
@@ -315,7 +516,18 @@ int FormatRun::run()
         m_report.message(scratchBase + ": cannot create a scratch directory: " + errnoText(error));
         return FormatExit::Error;
     }
-    if (!copyIntoScratch(scratch) || !format(*style, scratch))
+    if (!copyIntoScratch(scratch) || !limitToChangedLines() || !format(scratch))
         return stopped() ? stopStatus() : FormatExit::Error;
-    return deliver(*style, scratch, outputFd.get());
+    return deliver(scratch, outputFd.get());
+}
+
+// An excluded buffer goes back as it came, so that an editor may format every file alike.
+int FormatRun::passStandardInputThrough()
+{
+    QByteArray bytes;
+    if (!takeStandardInput(m_sources.front(), &bytes))
+        return FormatExit::Error;
+    if (m_options.mode == FormatOptions::Mode::StandardOutput)
+        m_report.out(bytes);
+    return stopped() ? stopStatus() : FormatExit::Success;
 }

@@ -3,11 +3,13 @@
 #include "FormatCommand.h"
 #include "FormatReporter.h"
 #include "FormatSources.h"
+#include "FormatStyles.h"
+
+#include <QSet>
 
 #include <optional>
 #include <vector>
 
-struct ChosenStyle;
 class ScratchDirectory;
 
 // One run over files: find them, copy them into a private scratch directory, format the copies there
@@ -24,9 +26,18 @@ public:
     int run();
 
 private:
+    bool chooseStyles();
+    int passStandardInputThrough();
+    bool takeStandardInput(Source &source, QByteArray *bytes);
+    bool readSource(Source &source, QByteArray *bytes, QSet<QPair<quint64, quint64>> &seen);
     bool copyIntoScratch(ScratchDirectory &scratch);
-    bool format(const ChosenStyle &style, ScratchDirectory &scratch);
-    int deliver(const ChosenStyle &style, ScratchDirectory &scratch, int outputFd);
+    bool limitToChangedLines();
+    bool format(ScratchDirectory &scratch);
+    bool runPass(ScratchDirectory &scratch, const QList<std::size_t> &indices, int pass);
+    bool runStylePass(ScratchDirectory &scratch, const QList<std::size_t> &indices, int pass, int style);
+    bool resultOf(const Source &source, ScratchDirectory &scratch, QByteArray *result);
+    int deliver(ScratchDirectory &scratch, int outputFd);
+    QByteArray stylesShown() const;
     bool originalOf(const Source &source, QByteArray *original);
 
     bool stopped() const
@@ -47,6 +58,10 @@ private:
     const FormatSetup &m_setup;
     Reporter m_report;
     std::vector<Source> m_sources;
+    std::vector<ChosenStyle> m_styles; // a saved style, or with --style file one per .indent.pro found
+    QString m_formatterPath;
+    QSet<QByteArray> m_shownLines; // indent's messages already shown
+    QSet<std::size_t> m_warned;    // sources already named in a parse warning
     qint64 m_keptBytes = 0;
     bool m_failed = false;
 };

@@ -32,6 +32,15 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
 {
     bool ok = true;
     for (const QByteArray &argument : options.paths) {
+        if (argument == "-") {
+            Source source;
+            source.fromStandardInput = true;
+            source.path = options.standardInputName.value_or("<stdin>");
+            source.relativePath = options.standardInputName.value_or(QByteArray());
+            source.outputName = baseNameOf(source.path);
+            sources->push_back(source);
+            continue;
+        }
         struct stat status;
         if (::stat(argument.constData(), &status) != 0) {
             reporter.message(argument + ": " + errnoText(errno));
@@ -63,6 +72,7 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
                 Source source;
                 source.path = joinedPath(argument, file);
                 source.outputName = file;
+                source.relativePath = file;
                 sources->push_back(source);
             }
             continue;
@@ -75,6 +85,7 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
         Source source;
         source.path = argument;
         source.outputName = baseNameOf(argument);
+        source.relativePath = argument;
         sources->push_back(source);
     }
     return ok;

@@ -13,6 +13,7 @@ struct ChosenStyle
 {
     QString name;
     QString parameterText;
+    QByteArray profilePath = {}; // set when the options come from a .indent.pro, not a saved style
 };
 
 // Reads the style file without ever writing it. A missing default file and a file without styles mean

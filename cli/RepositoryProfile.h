@@ -1,0 +1,52 @@
+#pragma once
+
+#include "FormatStyles.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QPair>
+#include <QStringList>
+
+#include <vector>
+
+// The options of an indent profile, to be given to indent explicitly, after "-npro".
+struct ProfileOptions
+{
+    QStringList options;
+    QByteArray problem; // set when the profile cannot be used as it stands
+};
+
+// Reads a profile's text as indent reads it: words between white space, /* */ and // comments. Every
+// word must be an option or the value of the bare one before it ("-T name", "-l 80"); all of indent's
+// options may stand in it. Options that send the output elsewhere are not for a profile: "-st" forms
+// are left out (results always go to the files), "-o" is refused as indent itself refuses it there, and
+// so is any other word, which indent would take as a file to rewrite.
+ProfileOptions profileOptions(const QByteArray &text);
+
+// The .indent.pro files of a tree, found the way clang-format finds its .clang-format: for each file
+// the nearest one from the file's directory upward. Each directory is looked at once per run.
+class RepositoryProfiles
+{
+public:
+    RepositoryProfiles();
+
+    // The index in styles() of the profile for a file at path (the file itself need not exist); -1
+    // when there is none or the one found cannot be used, with the reason in problem.
+    int styleFor(const QByteArray &filePath, QByteArray *problem);
+    const std::vector<ChosenStyle> &styles() const { return m_styles; }
+
+private:
+    using DirectoryKey = QPair<quint64, quint64>; // device and inode
+    struct Lookup
+    {
+        int style = -1;
+        QByteArray problem;
+    };
+
+    Lookup readProfile(int directoryFd, int profileFd);
+    QByteArray shownPath(int directoryFd) const;
+
+    QHash<DirectoryKey, Lookup> m_byDirectory;
+    std::vector<ChosenStyle> m_styles;
+    QByteArray m_workingDirectory;
+};
