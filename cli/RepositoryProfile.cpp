@@ -239,8 +239,12 @@ int RepositoryProfiles::styleFor(const QByteArray &filePath, QByteArray *problem
             found = readProfile(directory.get(), profile.get());
             break;
         }
-        if (errno != ENOENT) {
-            found.problem = shownPath(directory.get()) + ": " + errnoText(errno);
+        const int openError = errno;
+        struct stat link;
+        if (openError != ENOENT || ::fstatat(directory.get(), ProfileName, &link, AT_SYMLINK_NOFOLLOW) == 0) {
+            found.problem =
+                shownPath(directory.get()) + ": " +
+                (openError == ENOENT ? QByteArray("a link that leads nowhere") : errnoText(openError));
             break;
         }
         Descriptor parent(::openat(directory.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -253,8 +257,9 @@ int RepositoryProfiles::styleFor(const QByteArray &filePath, QByteArray *problem
     for (const DirectoryKey &key : visited)
         m_byDirectory.insert(key, found);
     if (found.style < 0)
-        *problem = found.problem.isEmpty() ? filePath + ": no " + ProfileName +
-                                                 " in its directory or above it; commit one, or name a style"
-                                           : found.problem;
+        *problem = !found.problem.isEmpty() ? found.problem
+                                            : start + ": no " + ProfileName +
+                                                  " here or in a directory above; commit one, or name a "
+                                                  "saved style with --style NAME";
     return found.style;
 }
