@@ -41,8 +41,11 @@ bool FormatRun::takeStandardInput(Source &source, QByteArray *bytes)
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(m_setup.standardInput, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
+        if (got < 0 && errno == EINTR) {
+            if (stopped()) // Ctrl-C while a terminal is the input
+                return false;
             continue;
+        }
         if (got < 0) {
             m_report.message(source.path + ": cannot read standard input: " + errnoText(errno));
             return false;

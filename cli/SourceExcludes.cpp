@@ -3,9 +3,39 @@
 #include <algorithm>
 
 #include <fnmatch.h>
+#include <locale.h>
+
+namespace {
+
+// Names are bytes, whatever the locale: in a UTF-8 locale fnmatch lets no '*' match a byte that is
+// no valid character, so it runs in the C locale, byte for byte.
+class ByteLocale
+{
+public:
+    ByteLocale()
+        : m_bytes(::newlocale(LC_ALL_MASK, "C", locale_t(nullptr)))
+        , m_previous(m_bytes ? ::uselocale(m_bytes) : locale_t(nullptr))
+    {}
+    ~ByteLocale()
+    {
+        if (m_bytes) {
+            ::uselocale(m_previous);
+            ::freelocale(m_bytes);
+        }
+    }
+    ByteLocale(const ByteLocale &) = delete;
+    ByteLocale &operator=(const ByteLocale &) = delete;
+
+private:
+    locale_t m_bytes;
+    locale_t m_previous;
+};
+
+} // namespace
 
 bool isExcluded(const QList<QByteArray> &globs, const QByteArray &relativePath)
 {
+    const ByteLocale bytes;
     QByteArray path = relativePath;
     while (path.startsWith("./"))
         path.remove(0, 2);
