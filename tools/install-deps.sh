@@ -11,6 +11,7 @@ packages=(
     xvfb xauth
     libqscintilla2-qt6-dev libdtl-dev
     xdg-utils patch
+    git vim-tiny pre-commit
     desktop-file-utils appstream dpkg-dev file
 )
 
