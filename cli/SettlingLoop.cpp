@@ -42,11 +42,13 @@ bool SettlingLoop::run(std::vector<Source> &sources, const Pass &pass, const Ori
         QByteArray after;
         if (!original(source, &before) || !readCopy(source, &after))
             return false;
-        PassHistory history(before);
-        if (history.settlesWith(after))
+        if (after == before) {
             source.unchangedByFirstPass = true;
-        else
-            moving.emplace(index, std::move(history));
+            continue;
+        }
+        PassHistory history(before);
+        history.settlesWith(after);
+        moving.emplace(index, std::move(history));
     }
 
     for (int number = 2; number <= MaxFormatterPasses && !moving.empty(); ++number) {
