@@ -14,6 +14,7 @@
 #include "SettlingLoop.h"
 #include "SourceExcludes.h"
 #include "SourceFiles.h"
+#include "StandardInput.h"
 
 #include <QDir>
 #include <QHash>
@@ -21,7 +22,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,34 +31,14 @@ namespace {
 
 // Originals kept in memory for the comparison after formatting; beyond this they are read again.
 constexpr qint64 KeptBytesLimit = 256 * 1024 * 1024;
-// An editor's buffer, not a stream without end.
-constexpr qint64 StandardInputLimit = 64 * 1024 * 1024;
 
 } // namespace
 
 bool FormatRun::takeStandardInput(Source &source, QByteArray *bytes)
 {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(m_setup.standardInput, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            if (stopped()) // Ctrl-C while a terminal is the input
-                return false;
-            continue;
-        }
-        if (got < 0) {
-            m_report.message(source.path + ": cannot read standard input: " + errnoText(errno));
-            return false;
-        }
-        if (got == 0)
-            break;
-        bytes->append(buffer, got);
-        if (bytes->size() > StandardInputLimit) {
-            m_report.message(source.path + ": more than " + QByteArray::number(StandardInputLimit >> 20) +
-                             " MiB on standard input; format the file itself instead");
-            return false;
-        }
-    }
+    if (!readStandardInput(
+            m_setup.standardInput, source.path, bytes, [this] { return stopped(); }, m_report))
+        return false;
     source.original = *bytes; // the only copy there is: always kept
     m_keptBytes += bytes->size();
     return true;
@@ -371,12 +351,12 @@ int FormatRun::deliver(ScratchDirectory &scratch, int outputFd)
     case FormatOptions::Mode::Check:
         if (changed > 0)
             m_report.message(QByteArray::number(changed) + " of " + filesWord(formatted) +
-                             " would be reformatted" + stylesShown());
+                             " would be reformatted" + stylesShown(m_styles, m_sources));
         break;
     case FormatOptions::Mode::Output:
         m_report.out(m_options.outputDirectory + '\n');
         m_report.out(filesWord(formatted) + " formatted, " + QByteArray::number(changed) +
-                     " of them changed" + stylesShown() + '\n');
+                     " of them changed" + stylesShown(m_styles, m_sources) + '\n');
         break;
     default:
         break;
@@ -387,23 +367,6 @@ int FormatRun::deliver(ScratchDirectory &scratch, int outputFd)
         return FormatExit::Error;
     return m_options.mode == FormatOptions::Mode::Check && changed > 0 ? FormatExit::WouldChange
                                                                        : FormatExit::Success;
-}
-
-// " (style "NAME")", or the profiles that formatted the files: " (profile src/.indent.pro)".
-QByteArray FormatRun::stylesShown() const
-{
-    if (!m_options.repositoryProfile)
-        return " (style \"" + m_styles.front().name.toUtf8() + "\")";
-    QList<int> used;
-    for (const Source &source : m_sources) {
-        if (source.state == Source::State::Copied && !used.contains(source.style))
-            used.append(source.style);
-    }
-    std::sort(used.begin(), used.end());
-    QByteArrayList paths;
-    for (const int style : used)
-        paths.append(m_styles[std::size_t(style)].profilePath);
-    return (paths.size() == 1 ? " (profile " : " (profiles ") + paths.join(", ") + ")";
 }
 
 // The saved style the options name, or with --style file the nearest .indent.pro of every source.
@@ -419,57 +382,15 @@ bool FormatRun::chooseStyles()
         m_styles.push_back(*style);
         return true;
     }
-    RepositoryProfiles profiles;
-    QSet<QByteArray> shown;
-    bool ok = true;
-    for (Source &source : m_sources) {
-        QByteArray problem;
-        source.style = profiles.styleFor(source.path, &problem);
-        if (source.style < 0) {
-            ok = false;
-            if (!shown.contains(problem))
-                m_report.message(problem);
-            shown.insert(problem);
-        }
-    }
-    m_styles = profiles.styles();
-    return ok;
+    return assignRepositoryProfiles(m_sources, &m_styles, m_report);
 }
 
-// With --since: the lines of each source changed since that commit; a file the commit did not have
-// is new in every line.
 bool FormatRun::limitToChangedLines()
 {
-    if (m_options.since.isEmpty())
-        return true;
-    GitRevision revision;
-    QByteArray problem;
-    if (!revision.resolve(m_options.since, &problem)) {
-        m_report.message(problem);
-        return false;
-    }
-    QList<std::size_t> indices;
-    QByteArrayList paths;
-    for (std::size_t index = 0; index < m_sources.size(); ++index) {
-        if (m_sources[index].state == Source::State::Copied) {
-            indices.append(index);
-            paths.append(m_sources[index].path);
-        }
-    }
-    QList<std::optional<QByteArray>> committed;
-    if (!revision.committedTexts(paths, &committed, &problem)) {
-        m_report.message(problem);
-        return false;
-    }
-    for (qsizetype at = 0; at < indices.size(); ++at) {
-        Source &source = m_sources[indices.at(at)];
-        QByteArray now;
-        if (!originalOf(source, &now))
-            return false;
-        source.lines = committed.at(at) ? changedLineRanges(*committed.at(at), now)
-                                        : QList<LineRange>{LineRange{1, INT_MAX}};
-    }
-    return true;
+    return m_options.since.isEmpty() ||
+           limitToLinesChangedSince(
+               m_options.since, m_sources,
+               [this](const Source &source, QByteArray *now) { return originalOf(source, now); }, m_report);
 }
 
 int FormatRun::run()

@@ -37,7 +37,6 @@ private:
     bool runStylePass(ScratchDirectory &scratch, const QList<std::size_t> &indices, int pass, int style);
     bool resultOf(const Source &source, ScratchDirectory &scratch, QByteArray *result);
     int deliver(ScratchDirectory &scratch, int outputFd);
-    QByteArray stylesShown() const;
     bool originalOf(const Source &source, QByteArray *original);
 
     bool stopped() const

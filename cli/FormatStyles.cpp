@@ -4,9 +4,11 @@
 #include "CellTable.h"
 #include "Descriptor.h"
 #include "FormatReporter.h"
+#include "FormatSources.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -89,4 +91,22 @@ std::optional<ChosenStyle> chooseStyle(const StyleFileContent &styles, const std
     }
     const StyleRecord &record = styles.records.at(chosen);
     return ChosenStyle{nameOf(record), ParameterTextOf(record)};
+}
+
+QByteArray stylesShown(const std::vector<ChosenStyle> &styles, const std::vector<Source> &sources)
+{
+    if (styles.size() == 1 && styles.front().profilePath.isEmpty())
+        return " (style \"" + styles.front().name.toUtf8() + "\")";
+    QList<int> used;
+    for (const Source &source : sources) {
+        if (source.state == Source::State::Copied && !used.contains(source.style))
+            used.append(source.style);
+    }
+    std::sort(used.begin(), used.end());
+    QByteArrayList paths;
+    for (const int style : used)
+        paths.append(styles[std::size_t(style)].profilePath);
+    if (paths.isEmpty())
+        return {};
+    return (paths.size() == 1 ? " (profile " : " (profiles ") + paths.join(", ") + ")";
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class Reporter;
 
@@ -27,3 +28,9 @@ void listStyles(const StyleFileContent &styles, Reporter &reporter);
 // The style --style names, else the selected one; an unknown name is reported with the known ones.
 std::optional<ChosenStyle> chooseStyle(const StyleFileContent &styles, const std::optional<QString> &name,
                                        Reporter &reporter);
+
+struct Source;
+
+// What the summary line says formatted the files: " (style "NAME")", or the profiles the formatted
+// sources used: " (profile src/.indent.pro)", " (profiles .indent.pro, lib/.indent.pro)".
+QByteArray stylesShown(const std::vector<ChosenStyle> &styles, const std::vector<Source> &sources);

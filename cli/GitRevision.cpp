@@ -2,6 +2,7 @@
 
 #include "FormatReporter.h"
 #include "FormatSources.h"
+#include "LineSelection.h"
 
 #include <QFile>
 #include <QProcess>
@@ -139,6 +140,40 @@ bool GitRevision::committedTexts(const QList<QByteArray> &paths, QList<std::opti
         else
             texts->append(std::nullopt); // a directory there then, not a file
         at += size + 1;
+    }
+    return true;
+}
+
+bool limitToLinesChangedSince(const QByteArray &revisionName, std::vector<Source> &sources,
+                              const std::function<bool(const Source &, QByteArray *)> &original,
+                              Reporter &reporter)
+{
+    GitRevision revision;
+    QByteArray problem;
+    if (!revision.resolve(revisionName, &problem)) {
+        reporter.message(problem);
+        return false;
+    }
+    QList<std::size_t> indices;
+    QByteArrayList paths;
+    for (std::size_t index = 0; index < sources.size(); ++index) {
+        if (sources[index].state == Source::State::Copied) {
+            indices.append(index);
+            paths.append(sources[index].path);
+        }
+    }
+    QList<std::optional<QByteArray>> committed;
+    if (!revision.committedTexts(paths, &committed, &problem)) {
+        reporter.message(problem);
+        return false;
+    }
+    for (qsizetype at = 0; at < indices.size(); ++at) {
+        Source &source = sources[indices.at(at)];
+        QByteArray now;
+        if (!original(source, &now))
+            return false;
+        source.lines = committed.at(at) ? changedLineRanges(*committed.at(at), now)
+                                        : QList<LineRange>{LineRange{1, INT_MAX}};
     }
     return true;
 }

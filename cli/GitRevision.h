@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 // A commit of the git repository around the working directory, read with the real git, for --since.
 class GitRevision
@@ -24,3 +26,13 @@ private:
     QByteArray m_topLevel; // the work tree, as the kernel resolves it
     QByteArray m_commit;
 };
+
+class Reporter;
+struct Source;
+
+// --since: gives every copied source the lines it changed since revision; a file the commit did not
+// have is new in every line. original gives a source's text as it is now. False, reported, when git
+// cannot tell.
+bool limitToLinesChangedSince(const QByteArray &revision, std::vector<Source> &sources,
+                              const std::function<bool(const Source &, QByteArray *)> &original,
+                              Reporter &reporter);

@@ -263,3 +263,23 @@ int RepositoryProfiles::styleFor(const QByteArray &filePath, QByteArray *problem
                                                   "saved style with --style NAME";
     return found.style;
 }
+
+bool assignRepositoryProfiles(std::vector<Source> &sources, std::vector<ChosenStyle> *styles,
+                              Reporter &reporter)
+{
+    RepositoryProfiles profiles;
+    QSet<QByteArray> shown;
+    bool ok = true;
+    for (Source &source : sources) {
+        QByteArray problem;
+        source.style = profiles.styleFor(source.path, &problem);
+        if (source.style < 0) {
+            ok = false;
+            if (!shown.contains(problem))
+                reporter.message(problem);
+            shown.insert(problem);
+        }
+    }
+    *styles = profiles.styles();
+    return ok;
+}

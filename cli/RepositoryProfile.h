@@ -50,3 +50,11 @@ private:
     std::vector<ChosenStyle> m_styles;
     QByteArray m_workingDirectory;
 };
+
+class Reporter;
+struct Source;
+
+// --style file: gives every source the style of its nearest .indent.pro; false, after naming each
+// problem once, when a source has none or one that cannot be used.
+bool assignRepositoryProfiles(std::vector<Source> &sources, std::vector<ChosenStyle> *styles,
+                              Reporter &reporter);
