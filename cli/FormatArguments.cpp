@@ -36,6 +36,31 @@ std::optional<LineRange> lineRangeOf(const QByteArray &text)
     return range;
 }
 
+bool isKnownOption(const QByteArray &option)
+{
+    static const QList<QByteArray> known = {"-h",
+                                            "--help",
+                                            "--version",
+                                            "--list-styles",
+                                            "--print-profile",
+                                            "--check",
+                                            "--diff",
+                                            "-i",
+                                            "--in-place",
+                                            "-r",
+                                            "--recursive",
+                                            "-o",
+                                            "--output",
+                                            "--style",
+                                            "--config",
+                                            "--single-pass",
+                                            "--exclude",
+                                            "--stdin-name",
+                                            "--lines",
+                                            "--since"};
+    return known.contains(option);
+}
+
 // "-ri", "-oDIR", "-rodir": short switches, the last of which may be -o with its value glued on.
 bool isShortGroup(const QByteArray &argument)
 {
@@ -62,7 +87,8 @@ QList<QByteArray> normalizedArguments(const QList<QByteArray> &arguments, QSet<q
         }
         if (argument.startsWith("--")) {
             const qsizetype equals = argument.indexOf('=');
-            if (equals < 0) {
+            // "--=x" names no option: it stays whole and is reported, rather than read as "--"
+            if (equals < 0 || equals == 2) {
                 normal.append(argument);
                 if (takesValue(argument) && index + 1 < arguments.size())
                     normal.append(arguments.at(++index));
@@ -152,6 +178,13 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             options.paths.append(argument);
             continue;
         }
+        if (!isKnownOption(argument)) {
+            const QByteArray typed =
+                attachedValues.contains(index + 1) ? argument + '=' + arguments.at(index + 1) : argument;
+            return argumentError(QStringLiteral("unknown option \"%1\"; a file whose name begins with \"-\" "
+                                                "goes after \"--\"")
+                                     .arg(decoded(typed)));
+        }
         if (attachedValues.contains(index + 1) && !takesValue(argument))
             return argumentError(QStringLiteral("%1 takes no value").arg(decoded(argument)));
         std::optional<QByteArray> value;
@@ -208,10 +241,6 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             if (!value || value->isEmpty())
                 return argumentError(QStringLiteral("--since needs a git revision"));
             options.since = *value;
-        } else {
-            return argumentError(QStringLiteral("unknown option \"%1\"; a file whose name begins with \"-\" "
-                                                "goes after \"--\"")
-                                     .arg(decoded(argument)));
         }
     }
 

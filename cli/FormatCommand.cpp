@@ -14,15 +14,14 @@ QString defaultStyleFilePath()
 
 int runFormatCommand(const FormatOptions &options, const FormatSetup &setup, FormatStreams &streams)
 {
-    if (options.mode == FormatOptions::Mode::Help) {
-        streams.out.write(formatUsage().toUtf8());
-        return FormatExit::Success;
-    }
-    if (options.mode == FormatOptions::Mode::Version) {
+    if (options.mode == FormatOptions::Mode::Help || options.mode == FormatOptions::Mode::Version) {
+        Reporter reporter(streams);
         const quint32 version = programVersionValue();
-        streams.out.write(ProgramName + ' ' + QByteArray::number(version >> 16) + '.' +
-                          QByteArray::number(version & 0xFFFFu) + '\n');
-        return FormatExit::Success;
+        reporter.out(options.mode == FormatOptions::Mode::Help
+                         ? formatUsage().toUtf8()
+                         : ProgramName + ' ' + QByteArray::number(version >> 16) + '.' +
+                               QByteArray::number(version & 0xFFFFu) + '\n');
+        return reporter.outputComplete() ? FormatExit::Success : FormatExit::Error;
     }
     return FormatRun(options, setup, streams).run();
 }
@@ -31,7 +30,7 @@ int formatCommandMain(const QList<QByteArray> &arguments, const FormatSetup &set
 {
     const ParsedFormatArguments parsed = parseFormatArguments(arguments);
     if (!parsed.options) {
-        streams.err.write(ProgramName + ": " + parsed.error.toUtf8() +
+        streams.err.write(ProgramName + ": " + terminalSafe(parsed.error.toUtf8()) +
                           "\nTry 'zabo-format --help' for more.\n");
         return FormatExit::Error;
     }

@@ -170,13 +170,14 @@ bool FormatRun::runStylePass(ScratchDirectory &scratch, const QList<std::size_t>
 
     // indent names the copies; its messages name the sources instead
     const auto showOutput = [&](const FormatterProcessResult &run) {
-        QByteArray text = run.standardError;
         QStringList names = run.files;
         std::sort(names.begin(), names.end(),
                   [](const QString &a, const QString &b) { return a.size() > b.size(); });
-        for (const QString &name : names)
-            text.replace(name.toLatin1(), m_sources[byScratchName.value(name)].path);
-        for (const QByteArray &line : text.split('\n')) {
+        // split before the names go in: a name may hold a line feed
+        for (QByteArray line : run.standardError.split('\n')) {
+            for (const QString &name : names)
+                line.replace(name.toLatin1(), m_sources[byScratchName.value(name)].path);
+            line = terminalSafe(line);
             if (!line.trimmed().isEmpty() && !m_shownLines.contains(line)) {
                 m_shownLines.insert(line);
                 m_report.err(line + '\n');
@@ -354,7 +355,7 @@ int FormatRun::deliver(ScratchDirectory &scratch, int outputFd)
                              " would be reformatted" + stylesShown(m_styles, m_sources));
         break;
     case FormatOptions::Mode::Output:
-        m_report.out(m_options.outputDirectory + '\n');
+        m_report.out(terminalSafe(m_options.outputDirectory) + '\n');
         m_report.out(filesWord(formatted) + " formatted, " + QByteArray::number(changed) +
                      " of them changed" + stylesShown(m_styles, m_sources) + '\n');
         break;
@@ -402,13 +403,13 @@ int FormatRun::run()
             return FormatExit::Error;
         if (m_options.mode == FormatOptions::Mode::ListStyles) {
             listStyles(*styles, m_report);
-            return FormatExit::Success;
+            return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
         }
         const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
         if (!style)
             return FormatExit::Error;
         m_report.out(indentProfileText(style->name, style->parameterText));
-        return FormatExit::Success;
+        return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
     }
 
     if (!collectSources(m_options, m_report, &m_sources))

@@ -46,7 +46,7 @@ private:
     int stopStatus()
     {
         if (m_report.outputBroken()) {
-            m_report.message("cannot write to standard output; stopped");
+            m_report.message("cannot write to standard output: " + m_report.outputError() + "; stopped");
             return FormatExit::Error;
         }
         m_report.message("interrupted; files not reached were left as they were");

@@ -65,8 +65,8 @@ void listStyles(const StyleFileContent &styles, Reporter &reporter)
 {
     for (int index = 0; index < styles.records.size(); ++index) {
         const StyleRecord &record = styles.records.at(index);
-        reporter.out((index == styles.selectedIndex ? "* " : "  ") + nameOf(record).toUtf8() + '\t' +
-                     ParameterTextOf(record).trimmed().toUtf8() + '\n');
+        reporter.out((index == styles.selectedIndex ? "* " : "  ") + terminalSafe(nameOf(record).toUtf8()) +
+                     '\t' + ParameterTextOf(record).trimmed().toUtf8() + '\n');
     }
 }
 
@@ -83,9 +83,9 @@ std::optional<ChosenStyle> chooseStyle(const StyleFileContent &styles, const std
         if (chosen < 0) {
             QByteArray known;
             for (const StyleRecord &record : styles.records)
-                known += "  " + nameOf(record).toUtf8() + '\n';
-            reporter.err(ProgramName + ": no style is named \"" + name->toUtf8() + "\"; the styles are:\n" +
-                         known);
+                known += "  " + terminalSafe(nameOf(record).toUtf8()) + '\n';
+            reporter.err(ProgramName + ": no style is named \"" + terminalSafe(name->toUtf8()) +
+                         "\"; the styles are:\n" + known);
             return std::nullopt;
         }
     }

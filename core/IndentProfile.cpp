@@ -3,10 +3,11 @@
 #include "OptionEffects.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -127,10 +128,10 @@ const char *const NumericShortNames[] = {"bli", "c",  "cbi", "cd", "ci", "cli", 
 
 constexpr int TypeNameRow = 88;
 
-bool isNumber(const QString &word)
+bool isNumber(QStringView word)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-    return digits.match(word).hasMatch();
+    return !word.isEmpty() &&
+           std::all_of(word.begin(), word.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 bool isNumericShortName(const QString &name)
@@ -144,27 +145,58 @@ bool isNumericShortName(const QString &name)
 
 int rowOfOption(const QString &option)
 {
-    return catalogueRowOf(option.toUtf8().constData());
+    static const QHash<QString, int> rows = [] {
+        QHash<QString, int> byText;
+        for (int row = 0; row < OptionCount; ++row)
+            byText.insert(QString::fromUtf8(OptionCatalogue[size_t(row)].optionText), row);
+        return byText;
+    }();
+    return rows.value(option, -1);
 }
 
-QString withoutComments(const QString &text)
+// Each comment becomes one blank; a "//" comment ends before its line end.
+QString withoutComments(QStringView text)
 {
     QString result;
     result.reserve(text.size());
-    for (qsizetype at = 0; at < text.size();) {
-        if (text.mid(at, 2) == QLatin1String("/*")) {
-            const qsizetype end = text.indexOf(QLatin1String("*/"), at + 2);
-            at = end < 0 ? text.size() : end + 2;
-            result += QLatin1Char(' ');
-        } else if (text.mid(at, 2) == QLatin1String("//")) {
-            const qsizetype end = text.indexOf(QLatin1Char('\n'), at + 2);
-            at = end < 0 ? text.size() : end;
-            result += QLatin1Char(' ');
-        } else {
-            result += text.at(at++);
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const qsizetype slash = text.indexOf(u'/', at);
+        const QChar next = slash >= 0 && slash + 1 < text.size() ? text.at(slash + 1) : QChar();
+        if (next != u'*' && next != u'/') {
+            const qsizetype end = slash < 0 ? text.size() : slash + 1;
+            result += text.mid(at, end - at);
+            at = end;
+            continue;
         }
+        result += text.mid(at, slash - at);
+        result += QLatin1Char(' ');
+        const qsizetype end = next == u'*' ? text.indexOf(u"*/", slash + 2) : text.indexOf(u'\n', slash + 2);
+        at = end < 0 ? text.size() : (next == u'*' ? end + 2 : end);
     }
     return result;
+}
+
+// The blanks indent's profile reader and a shell split words at.
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+}
+
+QVector<QStringView> wordsOf(QStringView text)
+{
+    QVector<QStringView> words;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && isBlank(text.at(at)))
+            ++at;
+        const qsizetype start = at;
+        while (at < text.size() && !isBlank(text.at(at)))
+            ++at;
+        if (at > start)
+            words.append(text.mid(start, at - start));
+    }
+    return words;
 }
 
 bool isIndentCommand(const QString &word)
@@ -174,7 +206,7 @@ bool isIndentCommand(const QString &word)
 }
 
 // A long option's name without its prefix, matched in full or with a glued number.
-const LongOption *longOptionFor(const QString &name, QString *number)
+const LongOption *longOptionFor(QStringView name, QString *number)
 {
     for (const LongOption &option : LongOptions) {
         const QLatin1String longName(option.longName);
@@ -183,7 +215,7 @@ const LongOption *longOptionFor(const QString &name, QString *number)
             return &option;
         }
         if (option.numeric && name.startsWith(longName) && isNumber(name.mid(longName.size()))) {
-            *number = name.mid(longName.size());
+            *number = name.mid(longName.size()).toString();
             return &option;
         }
     }
@@ -256,6 +288,166 @@ void reconcileOrder(const QVector<int> &inputOrder, ProfileImport &result)
     }
 }
 
+// Reads the words one option at a time, remembering what the selection can keep and, for the order's
+// sake, where each mapped row last appeared.
+class ProfileReader
+{
+public:
+    // Reads the word at `at` and any word it takes; returns where the next one starts.
+    qsizetype readWord(const QVector<QStringView> &words, qsizetype at);
+    ProfileImport finish();
+
+private:
+    qsizetype readTakingOption(const QString &name, const QVector<QStringView> &words, qsizetype at,
+                               QString written);
+    void keepFirstTypeNamePair();
+    void keepBareTypeName();
+    QVector<int> orderAsIndentReadsIt() const;
+
+    struct TypeNamePair
+    {
+        int partnerRow;
+        QString written;
+    };
+    // One mapped option, or a "-T" with its partner, as indent reads it.
+    struct InputUnit
+    {
+        int row;
+        int typeNamePartner = -1;
+    };
+
+    ProfileImport m_result;
+    QVector<TypeNamePair> m_pairs;
+    std::array<bool, OptionCount> m_wantedAsOption{};
+    QVector<InputUnit> m_input;
+    bool m_bareTypeName = false;
+};
+
+qsizetype ProfileReader::readWord(const QVector<QStringView> &words, qsizetype at)
+{
+    const QString word = words.at(at++).toString();
+    const bool isOption =
+        word.size() > 1 && (word.startsWith(QLatin1Char('-')) || word.startsWith(QLatin1Char('+')));
+    if (!isOption) {
+        m_result.files.append(word);
+        return at;
+    }
+    QString option = shortOptionForm(word);
+    if (option.isEmpty()) {
+        m_result.unmapped.append(word);
+        return at;
+    }
+    const QString name = option.mid(1);
+    if (name == QLatin1String("T") || name == QLatin1String("o"))
+        return readTakingOption(name, words, at, word);
+
+    QString written = word;
+    // "-l 80", "--line-length 80": the number as the next word
+    if (isNumericShortName(name) && at < words.size() && isNumber(words.at(at))) {
+        written += QLatin1Char(' ');
+        written += words.at(at);
+        option += words.at(at++);
+    }
+    const int row = rowOfOption(option);
+    if (row < 0 || row == TypeNameRow) {
+        m_result.unmapped.append(written);
+        return at;
+    }
+    m_result.checks[size_t(row)] = true;
+    m_wantedAsOption[size_t(row)] = true;
+    m_input.append(InputUnit{row});
+    return at;
+}
+
+qsizetype ProfileReader::readTakingOption(const QString &name, const QVector<QStringView> &words,
+                                          qsizetype at, QString written)
+{
+    if (name == QLatin1String("T") && at == words.size()) {
+        m_bareTypeName = true;
+        return at;
+    }
+    const QString partner = at < words.size() ? words.at(at++).toString() : QString();
+    if (!partner.isEmpty())
+        written += QLatin1Char(' ') + partner;
+    const int partnerRow = rowOfOption(partner);
+    if (name == QLatin1String("T") && partnerRow > TypeNameRow) {
+        m_pairs.append({partnerRow, written});
+        m_input.append(InputUnit{TypeNameRow, partnerRow});
+    } else {
+        m_result.unmapped.append(written);
+    }
+    return at;
+}
+
+// The selection holds one "-T", which takes the next ticked row: a pair maps only when that row is its
+// partner and the partner is not also wanted as an option of its own.
+void ProfileReader::keepFirstTypeNamePair()
+{
+    for (qsizetype index = 0; index < m_pairs.size(); ++index) {
+        const TypeNamePair &pair = m_pairs.at(index);
+        bool keeps = index == 0 && !m_wantedAsOption[size_t(pair.partnerRow)];
+        for (int row = TypeNameRow + 1; keeps && row < pair.partnerRow; ++row)
+            keeps = !m_result.checks[size_t(row)];
+        if (keeps) {
+            m_result.checks[size_t(TypeNameRow)] = true;
+            m_result.checks[size_t(pair.partnerRow)] = true;
+        } else {
+            m_result.unmapped.append(pair.written);
+        }
+    }
+}
+
+// What indent makes of the input depends only on where each option, and each "-T" pair, last
+// appears: a later explicit option beats an earlier one, an explicit one beats any preset, a later
+// preset beats an earlier one, and pairs set nothing. So only those last appearances are resolved, which
+// keeps the work bounded by the catalogue whatever the length of the input.
+QVector<int> ProfileReader::orderAsIndentReadsIt() const
+{
+    std::array<bool, OptionCount> seenAlone{};
+    std::array<bool, OptionCount> seenAsPartner{};
+    QVector<InputUnit> lastAppearances;
+    for (auto unit = m_input.crbegin(); unit != m_input.crend(); ++unit) {
+        const bool pair = unit->typeNamePartner >= 0;
+        bool &seen = pair ? seenAsPartner[size_t(unit->typeNamePartner)] : seenAlone[size_t(unit->row)];
+        if (seen)
+            continue;
+        seen = true;
+        lastAppearances.append(*unit);
+    }
+    QVector<int> rows;
+    for (auto unit = lastAppearances.crbegin(); unit != lastAppearances.crend(); ++unit) {
+        rows.append(unit->row);
+        if (unit->typeNamePartner >= 0)
+            rows.append(unit->typeNamePartner);
+    }
+    return rows;
+}
+
+// The selection's "-T" takes the next ticked row, so a bare one survives only as the last ticked row.
+void ProfileReader::keepBareTypeName()
+{
+    if (!m_bareTypeName)
+        return;
+    for (int row = TypeNameRow + 1; row < OptionCount; ++row) {
+        if (m_result.checks[size_t(row)]) {
+            m_result.bareTypeName = ProfileImport::BareTypeName::Unkept;
+            m_result.bareTypeNameWouldTake = row;
+            m_result.unmapped.append(optionText(TypeNameRow));
+            return;
+        }
+    }
+    m_result.bareTypeName = ProfileImport::BareTypeName::Kept;
+    m_result.checks[size_t(TypeNameRow)] = true;
+}
+
+ProfileImport ProfileReader::finish()
+{
+    keepFirstTypeNamePair();
+    keepBareTypeName();
+    reconcileOrder(orderAsIndentReadsIt(), m_result);
+    return std::move(m_result);
+}
+
 } // namespace
 
 QString shortOptionForm(const QString &option)
@@ -285,99 +477,53 @@ QStringList knownLongOptions()
 
 ProfileImport parseIndentProfile(const QString &text)
 {
-    ProfileImport result;
-    const QStringList words =
-        withoutComments(text).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-
-    struct TypeNamePair
-    {
-        int partnerRow;
-        QString written;
-    };
-    QVector<TypeNamePair> pairs;
-    QVector<int> optionRows;
-    QVector<int> inputOrder; // the mapped rows as indent reads them, type names in place
-
+    const QString cleaned = withoutComments(text);
+    const QVector<QStringView> words = wordsOf(cleaned);
+    ProfileReader reader;
     qsizetype at = 0;
-    if (!words.isEmpty() && isIndentCommand(words.first()))
+    if (!words.isEmpty() && isIndentCommand(words.first().toString()))
         at = 1;
-    while (at < words.size()) {
-        const QString word = words.at(at++);
-        const bool isOption =
-            word.size() > 1 && (word.startsWith(QLatin1Char('-')) || word.startsWith(QLatin1Char('+')));
-        if (!isOption) {
-            result.files.append(word);
-            continue;
-        }
-        QString written = word;
-        QString option = shortOptionForm(word);
-        if (option.isEmpty()) {
-            result.unmapped.append(written);
-            continue;
-        }
-        const QString name = option.mid(1);
-        const bool takesWord = name == QLatin1String("T") || name == QLatin1String("o");
-        if (takesWord) {
-            const QString partner = at < words.size() ? words.at(at++) : QString();
-            if (!partner.isEmpty())
-                written += QLatin1Char(' ') + partner;
-            const int partnerRow = rowOfOption(partner);
-            if (name == QLatin1String("T") && partnerRow > TypeNameRow) {
-                pairs.append({partnerRow, written});
-                inputOrder << TypeNameRow << partnerRow;
-            } else {
-                result.unmapped.append(written);
-            }
-            continue;
-        }
-        // "-l 80", "--line-length 80": the number as the next word
-        if (isNumericShortName(name) && at < words.size() && isNumber(words.at(at))) {
-            written += QLatin1Char(' ') + words.at(at);
-            option += words.at(at++);
-        }
-        const int row = rowOfOption(option);
-        if (row < 0 || row == TypeNameRow) {
-            result.unmapped.append(written);
-            continue;
-        }
-        result.checks[size_t(row)] = true;
-        optionRows.append(row);
-        inputOrder.append(row);
-    }
+    while (at < words.size())
+        at = reader.readWord(words, at);
+    return reader.finish();
+}
 
-    // The selection holds one "-T", which takes the next ticked row: a pair maps only when that row is
-    // its partner and the partner is not also wanted as an option of its own.
-    for (qsizetype index = 0; index < pairs.size(); ++index) {
-        const TypeNamePair &pair = pairs.at(index);
-        bool keeps = index == 0 && !optionRows.contains(pair.partnerRow);
-        for (int row = TypeNameRow + 1; keeps && row < pair.partnerRow; ++row)
-            keeps = !result.checks[size_t(row)];
-        if (keeps) {
-            result.checks[size_t(TypeNameRow)] = true;
-            result.checks[size_t(pair.partnerRow)] = true;
-        } else {
-            result.unmapped.append(pair.written);
-        }
+QString reportedWords(const QStringList &words, const QString &separator)
+{
+    QStringList shown;
+    for (qsizetype at = 0; at < std::min<qsizetype>(words.size(), ReportedWordLimit); ++at) {
+        const QString &word = words.at(at);
+        shown.append(word.size() > ReportedWordLength ? word.left(ReportedWordLength) + QString::fromUtf8("…")
+                                                      : word);
     }
-    reconcileOrder(inputOrder, result);
-    return result;
+    QString text = shown.join(separator);
+    if (words.size() > ReportedWordLimit)
+        text += QString::fromUtf8(" …（共 %1 个）").arg(words.size());
+    return text;
 }
 
 QString profileImportReport(const ProfileImport &import)
 {
+    const QString blank = QStringLiteral(" ");
     QStringList lines;
     if (import.unmapped.isEmpty())
         lines.append(QString::fromUtf8("所有参数均已对应到参数表。"));
     else
-        lines.append(QString::fromUtf8("未收录的参数：") + import.unmapped.join(QLatin1Char(' ')));
+        lines.append(QString::fromUtf8("未收录的参数：") + reportedWords(import.unmapped, blank));
     if (!import.files.isEmpty())
-        lines.append(QString::fromUtf8("已忽略的文件参数：") + import.files.join(QLatin1Char(' ')));
+        lines.append(QString::fromUtf8("已忽略的文件参数：") + reportedWords(import.files, blank));
     if (!import.overridden.isEmpty())
         lines.append(QString::fromUtf8("被后面的参数覆盖、未选中：") +
-                     import.overridden.join(QLatin1Char(' ')));
+                     reportedWords(import.overridden, blank));
     if (!import.changed.isEmpty())
         lines.append(QString::fromUtf8("参数表的顺序改变了效果：") +
-                     import.changed.join(QString::fromUtf8("，")));
+                     reportedWords(import.changed, QString::fromUtf8("，")));
+    if (import.bareTypeName == ProfileImport::BareTypeName::Kept)
+        lines.append(
+            QString::fromUtf8("最后的 -T 后面没有类型名：已照原样选中，indent 读取这样的配置会报错退出。"));
+    else if (import.bareTypeName == ProfileImport::BareTypeName::Unkept)
+        lines.append(QString::fromUtf8("最后的 -T 后面没有类型名，未选中：选中后它会把 %1 当作类型名。")
+                         .arg(optionText(import.bareTypeNameWouldTake)));
     return lines.join(QLatin1Char('\n'));
 }
 

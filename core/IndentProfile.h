@@ -21,15 +21,23 @@ struct ProfileImport
     // Settings the selection, read in catalogue order, still sets differently from the input (presets
     // in another order), as "-i2 变为 -i4".
     QStringList changed;
+
+    // A last "-T" with no type name after it, as the export writes a selection whose last ticked row is
+    // "-T" (indent refuses such a profile). Kept: "-T" is ticked, so the selection says the same thing
+    // and fails in the same way. Unkept: a ticked row after "-T" would become its type name, so it is
+    // listed in unmapped instead.
+    enum class BareTypeName { None, Kept, Unkept };
+    BareTypeName bareTypeName = BareTypeName::None;
+    int bareTypeNameWouldTake = -1; // Unkept: the row the selection's "-T" would take as its type name
 };
 
 // Reads text the way indent reads its profile and command line, forgivingly: /* */ and // comments, any
 // whitespace and line ends, long forms ("--braces-on-if-line", "+braces-on-if-line") and short forms, a
 // number given as the next word ("-l 80"), "-T name" pairs and "-o file"; a leading "indent" word and
-// file arguments are skipped. A "-T" pair maps only when its partner is a catalogue row after "-T" and
-// the selection keeps the two together. The selection is read in catalogue order, the input in its
-// own: an option that did nothing in the input and would win in the selection is left out, and what
-// the order still changes is listed.
+// file arguments are skipped; a last "-T" without a type name is kept where the selection can hold it. A "-T"
+// pair maps only when its partner is a catalogue row after "-T" and the selection keeps the two together. The
+// selection is read in catalogue order, the input in its own: an option that did nothing in the input and
+// would win in the selection is left out, and what the order still changes is listed.
 ProfileImport parseIndentProfile(const QString &text);
 
 // The short form of an indent option written in any form ("--braces-on-if-line" gives "-br",
@@ -42,7 +50,14 @@ QStringList knownLongOptions();
 
 // The report shown for an import: "未收录的参数：" and the unmapped options (or that all mapped), and
 // the ignored files, the left-out overridden options and the changes of order, when there are any.
+// Short whatever the input: each list shows its first ReportedWordLimit words, each cut after
+// ReportedWordLength characters, and then how many there are in all.
+constexpr int ReportedWordLimit = 30;
+constexpr int ReportedWordLength = 60;
 QString profileImportReport(const ProfileImport &import);
+
+// words joined by separator, shortened as profileImportReport shortens each of its lists.
+QString reportedWords(const QStringList &words, const QString &separator);
 
 // A ".indent.pro" for a style: a comment naming it, then one option per line in the order of the
 // parameter text. "-npro" and "-st" mean nothing in a profile and are left out, with a comment saying

@@ -52,7 +52,7 @@ const char *const FormatFailuresSection = "以下文件整理失败（%1）：";
 const char *const WarningsSection = "以下文件未能被 indent 完整解析（退出状态 2），已整理，请检查结果：";
 const char *const FormatterOutputSection = "indent 的输出：";
 const char *const OutputDirectoryLine = "整理代码目录：%1";
-const char *const OpenFolderFailed = "无法自动打开整理代码目录（未找到文件管理器），整理结果在：\n%1";
+const char *const OpenFolderFailed = "无法自动打开整理代码目录（%1），整理结果在：\n%2";
 const char *const NoSpaceMessage =
     "磁盘空间不足，未进行整理：本次整理约需 %1 MB，目标位置只剩 %2 MB 可用。\n%3";
 const char *const IncompleteSection =
@@ -366,8 +366,12 @@ void FormattingJob::reportOutcome(const Selection &selection, const JobScriptRes
                        selection.unreadable.isEmpty();
     if (clean) {
         m_prompts.ShowMessage(text(Completed));
-        if (!m_prompts.openFolder(result.outputDirectory))
-            m_prompts.ShowMessage(text(OpenFolderFailed).arg(visible(result.outputDirectory)));
+        // the shell may answer when this job is long gone; the prompts that run it are not
+        JobPrompts &prompts = m_prompts;
+        const QString shown = visible(result.outputDirectory);
+        m_prompts.openFolder(result.outputDirectory, [&prompts, shown](const QString &reason) {
+            prompts.ShowMessage(text(OpenFolderFailed).arg(reason, shown));
+        });
         return;
     }
 

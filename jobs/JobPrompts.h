@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // A modal progress display; the window stays painted while it is up.
@@ -51,9 +52,10 @@ public:
     // A folder chooser titled with prompt; empty when cancelled.
     virtual QString chooseDirectory(const QString &prompt) = 0;
 
-    // Hands a folder to the desktop shell without waiting; false when no program could be started
-    // to show it (no file manager installed, say).
-    virtual bool openFolder(const QString &path) = 0;
+    // Hands a folder to the desktop shell without waiting for it. The shell may answer later: onFailure
+    // is called at most once, on this thread, with why the folder was not shown (no program to show
+    // it, or one that failed).
+    virtual void openFolder(const QString &path, std::function<void(const QString &reason)> onFailure) = 0;
 
     // Puts up a modal progress display until the returned object is destroyed.
     virtual std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) = 0;

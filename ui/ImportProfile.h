@@ -3,6 +3,7 @@
 #include "IndentProfile.h"
 
 #include <QDialog>
+#include <QTimer>
 
 #include <memory>
 
@@ -28,12 +29,16 @@ public:
     void OpenFileButtonClick();
     void ImportButtonClick();
     void CancelButtonClick();
+    // Restarts the wait after which the text is read: typing never waits for the parser.
     void ProfileMemoChange();
 
 signals:
     void profileImported(const ProfileImport &import);
 
 private:
+    void showReport();
+
     std::unique_ptr<Ui::TImportProfileForm> ui;
     JobPrompts &m_prompts;
+    QTimer m_parseTimer;
 };

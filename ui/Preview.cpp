@@ -340,8 +340,12 @@ void TPreviewForm::showResult(const PreviewResult &result)
     ui->OutdatedBanner->hide();
     ui->MessagesMemo->setPlainText(QString::fromLocal8Bit(result.messages));
     const int tabSize = tabSizeOf(formatterOptions(result.request.parameterText));
-    for (QsciScintilla *editor : {ui->ResultEditor, ui->SourceEditor, ui->CompareEditor, ui->ChangesEditor}) {
-        if (editor->tabWidth() != tabSize)
+    if (tabSize != m_tabSize) {
+        m_tabSize = tabSize;
+        // told to every view: the compare view shares the result's document, which holds the size,
+        // yet lays its lines out again only when told itself
+        for (QsciScintilla *editor :
+             {ui->ResultEditor, ui->SourceEditor, ui->CompareEditor, ui->ChangesEditor})
             editor->setTabWidth(tabSize);
     }
     const int compareLine = ui->CompareEditor->firstVisibleLine();

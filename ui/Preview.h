@@ -91,6 +91,7 @@ private:
     QVector<int> m_resultToSource;
     bool m_syncing = false;
     bool m_outdated = false;
+    int m_tabSize = 8; // what every view was last given
     QString m_lastDirectory;
 };
 

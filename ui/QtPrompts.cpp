@@ -1,11 +1,11 @@
 #include "QtPrompts.h"
 
+#include "FolderOpener.h"
+
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
-#include <QUrl>
 
 namespace {
 
@@ -42,6 +42,8 @@ QtPrompts::QtPrompts(QWidget *parent)
     : m_parent(parent)
 {}
 
+QtPrompts::~QtPrompts() = default;
+
 QWidget *QtPrompts::dialogParent() const
 {
     // the window that asked is the active one: an always-on-top dialog would otherwise cover the box
@@ -54,6 +56,8 @@ int QtPrompts::execMessageBox(QMessageBox::Icon icon, const QString &text,
 {
     QWidget *parent = dialogParent();
     QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
+    // messages name paths and files: let them be selected and copied
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (parent && parent->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
     return box.exec();
@@ -106,9 +110,11 @@ QString QtPrompts::chooseDirectory(const QString &prompt)
     return QFileDialog::getExistingDirectory(m_parent, prompt);
 }
 
-bool QtPrompts::openFolder(const QString &path)
+void QtPrompts::openFolder(const QString &path, std::function<void(const QString &reason)> onFailure)
 {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!m_folderOpener)
+        m_folderOpener = std::make_unique<FolderOpener>();
+    m_folderOpener->open(path, std::move(onFailure));
 }
 
 std::unique_ptr<JobProgress> QtPrompts::beginProgress(const QString &label, int total)

@@ -55,6 +55,7 @@ struct RunInput
     QByteArray standardInput;   // fed to it; empty: /dev/null
     QByteArrayList environment; // "NAME=value" set or replaced
     QByteArray program = Program;
+    QByteArray standardOutput; // a file to write to instead of one the run reads back
 };
 
 // Runs zabo-format in workingDirectory with the arguments as bytes and without DISPLAY or
@@ -64,7 +65,8 @@ Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray>
 {
     Invocation result;
     QTemporaryDir streams;
-    const QByteArray outPath = QFile::encodeName(streams.filePath("out"));
+    const QByteArray outPath =
+        input.standardOutput.isEmpty() ? QFile::encodeName(streams.filePath("out")) : input.standardOutput;
     const QByteArray errPath = QFile::encodeName(streams.filePath("err"));
     const QByteArray inPath =
         input.standardInput.isEmpty() ? QByteArray("/dev/null") : QFile::encodeName(streams.filePath("in"));
@@ -163,6 +165,28 @@ void setModificationTime(const QString &path, qint64 seconds)
 {
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+// A file at a path of raw bytes, which QString could not carry.
+bool writeNamed(const QByteArray &path, const QByteArray &bytes)
+{
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
+    const bool written = fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+// No byte of text can steer a terminal: no C0 control but the line feed, no DEL, no C1 control.
+bool terminalSafeText(const QByteArray &text)
+{
+    for (const char byte : text) {
+        if ((quint8(byte) < 0x20 && byte != '\n') || quint8(byte) == 0x7f)
+            return false;
+    }
+    for (const QChar character : QString::fromUtf8(text)) {
+        if (character.unicode() >= 0x80 && character.unicode() < 0xa0)
+            return false;
+    }
+    return !text.contains("lone\x9b");
 }
 
 mode_t modeOf(const QString &path)
@@ -385,6 +409,62 @@ private slots:
             QVERIFY2(run.out.contains(part), describe(run).constData());
         for (const QByteArray &part : errParts)
             QVERIFY2(run.err.contains(part), describe(run).constData());
+    }
+
+    void anUnwritableStandardOutputIsAnError_data()
+    {
+        QTest::addColumn<QByteArrayList>("arguments");
+        QTest::newRow("help") << QByteArrayList{"--help"};
+        QTest::newRow("version") << QByteArrayList{"--version"};
+        QTest::newRow("list styles") << QByteArrayList{"--list-styles"};
+        QTest::newRow("print profile") << QByteArrayList{"--print-profile"};
+        QTest::newRow("one file") << QByteArrayList{"untidy.c"};
+        QTest::newRow("diff") << QByteArrayList{"--diff", "untidy.c"};
+        QTest::newRow("output summary") << QByteArrayList{"--output", "out", "untidy.c"};
+    }
+
+    // A full disk behind standard output (>/dev/full) is an error, never a quiet success.
+    void anUnwritableStandardOutputIsAnError()
+    {
+        QFETCH(QByteArrayList, arguments);
+        write("untidy.c", fixture("untidy.c"));
+        RunInput full;
+        full.standardOutput = "/dev/full";
+        const Invocation run = runFormat(m_dir, QByteArrayList{"--config", m_config} + arguments, full);
+        QVERIFY2(run.exitCode == 2, describe(run).constData());
+        QVERIFY2(run.err.contains("cannot write to standard output: No space left on device"),
+                 describe(run).constData());
+        QCOMPARE(readAll(path("untidy.c")), fixture("untidy.c"));
+    }
+
+    // Names are bytes an attacker chooses; on a terminal every message shows them escaped.
+    void controlCharactersInNamesAreEscaped()
+    {
+        const QList<QPair<QByteArray, QByteArray>> names = {
+            {"e\x1b[31msc.c", "e\\x1b[31msc.c"}, {"new\nline.c", "new\\nline.c"},
+            {"c1\xc2\x9bx.c", "c1\\u009bx.c"},   {"lone\x9bx.c", "lone\\x9bx.c"},
+            {"del\x7f.c", "del\\x7f.c"},         {"caf\xc3\xa9.c", "caf\xc3\xa9.c"}};
+        QVERIFY(::mkdir((m_dir + "/hostile").constData(), 0755) == 0);
+        for (const auto &name : names)
+            QVERIFY(writeNamed(m_dir + "/hostile/" + name.first, fixture("untidy.c")));
+        QVERIFY(writeNamed(m_dir + "/hostile/un\x1b" + "balanced.c", fixture("unbalanced.c")));
+
+        const Invocation check = runFormat(m_dir, {"--config", m_config, "--check", "hostile"});
+        QVERIFY2(check.exitCode == 1, describe(check).constData());
+        for (const auto &name : names)
+            QVERIFY2(check.err.contains("would reformat hostile/" + name.second + "\n"),
+                     describe(check).constData());
+        QVERIFY2(check.err.contains("indent: hostile/un\\x1bbalanced.c:6: Error"),
+                 describe(check).constData());
+        const Invocation missing = runFormat(m_dir, {"--config", m_config, "--check", "missing\x1b.c"});
+        QVERIFY2(missing.err.contains("missing\\x1b.c: No such file or directory"),
+                 describe(missing).constData());
+        const Invocation output = runFormat(m_dir, {"--config", m_config, "--output", "out\x1b", "hostile"});
+        QVERIFY2(output.exitCode == 0, describe(output).constData());
+        QVERIFY2(output.out.startsWith("out\\x1b\n"), describe(output).constData());
+
+        for (const QByteArray &said : {check.err, missing.err, output.err, output.out})
+            QVERIFY2(terminalSafeText(said), said.constData());
     }
 
     void styleFilesAreOnlyRead_data()

@@ -41,6 +41,8 @@ private slots:
                                               << false << QByteArrayList{"src"} << QByteArray("-out");
         QTest::newRow("names after --") << QByteArrayList{"--check", "--", "-a.c", "--diff"} << Mode::Check
                                         << false << false << QByteArrayList{"-a.c", "--diff"} << QByteArray();
+        QTest::newRow("--=x after --") << QByteArrayList{"--check", "--", "--=x", "-ri"} << Mode::Check
+                                       << false << false << QByteArrayList{"--=x", "-ri"} << QByteArray();
         QTest::newRow("undecodable name") << QByteArrayList{"--check", "caf\xe9.c"} << Mode::Check << false
                                           << false << QByteArrayList{"caf\xe9.c"} << QByteArray();
         QTest::newRow("help wins") << QByteArrayList{"--check", "--help"} << Mode::Help << false << false
@@ -158,6 +160,13 @@ private slots:
             << QByteArrayList{"--exclude=", "--check", "a.c"} << "--exclude needs a pattern";
         QTest::newRow("profile of the repository printed")
             << QByteArrayList{"--print-profile", "--style", "file"} << "--print-profile prints a saved style";
+        // "--=x" is no "--": the switches after it are not read as names
+        QTest::newRow("--=x") << QByteArrayList{"--check", "--=x", "-ri", "a.c"} << "unknown option \"--=x\"";
+        QTest::newRow("--= alone") << QByteArrayList{"--check", "--=", "a.c"} << "unknown option \"--=\"";
+        QTest::newRow("unknown option with a value")
+            << QByteArrayList{"--check", "--width=80", "a.c"} << "unknown option \"--width=80\"";
+        QTest::newRow("unknown long option")
+            << QByteArrayList{"--width", "a.c"} << "unknown option \"--width\"";
     }
 
     void invalidCommandLines()

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void shortForms_data();
     void shortForms();
     void reportNamesWhatDidNotMap();
+    void reportStaysShortWhateverTheInput_data();
+    void reportStaysShortWhateverTheInput();
     void exportWritesOneOptionPerLine_data();
     void exportWritesOneOptionPerLine();
     void exportThenImportGivesTheSelection_data();
@@ -60,8 +62,11 @@ void TestIndentProfile::importsWhatIndentReads_data()
         << "-ts2 " << QStringList{"-T -ts4"} << QStringList();
     QTest::newRow("-T partner that is also an option") << "-ut -T -ut"
                                                        << "-ut " << QStringList{"-T -ut"} << QStringList();
-    QTest::newRow("-T at the end") << "-bad -T"
-                                   << "-bad " << QStringList{"-T"} << QStringList();
+    QTest::newRow("-T at the end, last of the selection too") << "-bad -T"
+                                                              << "-bad -T " << QStringList() << QStringList();
+    QTest::newRow("-T at the end after a row it would take")
+        << "-ts4 -bad -T"
+        << "-bad -ts4 " << QStringList{"-T"} << QStringList();
     QTest::newRow("unknown options and files")
         << "/usr/bin/indent -xyz -o out.c main.c -linux --no-such-thing -Tlist src/x.h"
         << "" << QStringList{"-xyz", "-o out.c", "-linux", "--no-such-thing", "-Tlist"}
@@ -162,6 +167,44 @@ void TestIndentProfile::reportNamesWhatDidNotMap()
              text("所有参数均已对应到参数表。"));
 }
 
+void TestIndentProfile::reportStaysShortWhateverTheInput_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("report");
+
+    QStringList thirty;
+    for (int file = 1; file <= 30; ++file)
+        thirty.append(QStringLiteral("f%1.c").arg(file));
+    QTest::newRow("a few dozen words are all shown")
+        << thirty.join(QLatin1Char(' '))
+        << text("所有参数均已对应到参数表。\n已忽略的文件参数：") + thirty.join(QLatin1Char(' '));
+    QTest::newRow("beyond that they are counted")
+        << thirty.join(QLatin1Char(' ')) + QStringLiteral(" f31.c f32.c")
+        << text("所有参数均已对应到参数表。\n已忽略的文件参数：") + thirty.join(QLatin1Char(' ')) +
+               text(" …（共 32 个）");
+    QTest::newRow("200,000 unknown options")
+        << QStringLiteral("-x ").repeated(200000)
+        << text("未收录的参数：") + QStringList(30, QStringLiteral("-x")).join(QLatin1Char(' ')) +
+               text(" …（共 200000 个）");
+    QTest::newRow("a bare -T kept") << "-bad -T"
+                                    << text(
+                                           "所有参数均已对应到参数表。\n最后的 -T "
+                                           "后面没有类型名：已照原样选中，indent 读取这样的配置会报错退出。");
+    QTest::newRow("a bare -T that would take a row")
+        << "-T -ts2 -v -T"
+        << text("未收录的参数：-T\n最后的 -T 后面没有类型名，未选中：选中后它会把 -ts2 当作类型名。");
+    QTest::newRow("a megabyte without blanks")
+        << QStringLiteral("-bad").repeated(256 * 1024)
+        << text("未收录的参数：") + QStringLiteral("-bad").repeated(15) + text("…");
+}
+
+void TestIndentProfile::reportStaysShortWhateverTheInput()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, report);
+    QCOMPARE(profileImportReport(parseIndentProfile(input)), report);
+}
+
 void TestIndentProfile::exportWritesOneOptionPerLine_data()
 {
     QTest::addColumn<QString>("name");
@@ -211,6 +254,9 @@ void TestIndentProfile::exportThenImportGivesTheSelection_data()
     everyRow[size_t(catalogueRowOf("-npro"))] = false;
     everyRow[size_t(catalogueRowOf("-st"))] = false;
     QTest::newRow("every row a profile can hold") << everyRow;
+    // indent refuses the profile, as the export warns; the selection comes back all the same
+    QTest::newRow("-T as the last row") << checkStatesFor(QStringLiteral("-bad -kr -T"));
+    QTest::newRow("-T alone") << checkStatesFor(QStringLiteral("-T"));
 }
 
 void TestIndentProfile::exportThenImportGivesTheSelection()

@@ -25,6 +25,7 @@ private Q_SLOTS:
     void importFormatsAsItsInput_data();
     void importFormatsAsItsInput();
     void longFormsAreIndentsOwn();
+    void bareTypeNameIsRefusedByIndentAndReadBack();
 
 private:
     QByteArray formatted(const QStringList &options, const QString &name);
@@ -147,6 +148,34 @@ void TestProfileExport::longFormsAreIndentsOwn()
                  qPrintable(longOption + QLatin1Char(' ') + shortOption));
         ++index;
     }
+}
+
+// The export's warning holds: indent stops on the profile of a selection whose last row is "-T". Read
+// back, the profile gives that selection again and the report says why indent refuses it.
+void TestProfileExport::bareTypeNameIsRefusedByIndentAndReadBack()
+{
+    const QString parameterText = QStringLiteral("-bad -kr -T ");
+    const QByteArray profileText = indentProfileText(QStringLiteral("style"), parameterText);
+    const QString profile = m_scratch.filePath(QStringLiteral("bare-T.pro"));
+    QVERIFY(writeFileAtomically(profile, profileText));
+    const QString file = m_scratch.filePath(QStringLiteral("bare-T.c"));
+    QVERIFY(writeAll(file, m_sample));
+    QProcess indent;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("INDENT_PROFILE"), profile);
+    environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
+    indent.setProcessEnvironment(environment);
+    indent.start(m_formatter, {file});
+    QVERIFY(indent.waitForFinished(30000));
+    QCOMPARE(indent.exitStatus(), QProcess::NormalExit);
+    QVERIFY(indent.exitCode() != 0);
+    QCOMPARE(readAll(file), m_sample);
+
+    const ProfileImport import = parseIndentProfile(QString::fromUtf8(profileText));
+    QCOMPARE(ParameterTextFor(import.checks), parameterText);
+    QVERIFY(import.unmapped.isEmpty());
+    QCOMPARE(import.bareTypeName, ProfileImport::BareTypeName::Kept);
+    QVERIFY(profileImportReport(import).contains(QString::fromUtf8("最后的 -T 后面没有类型名")));
 }
 
 QTEST_GUILESS_MAIN(TestProfileExport)

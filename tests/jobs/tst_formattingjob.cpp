@@ -804,7 +804,9 @@ private slots:
         QCOMPARE(m_prompts->openedFolders, QStringList{outputDirectory()});
         QCOMPARE(m_prompts->messages.size(), 2);
         QCOMPARE(m_prompts->messages.first(), Completed);
-        QVERIFY(m_prompts->messages.last().contains(outputDirectory()));
+        QCOMPARE(m_prompts->messages.last(),
+                 text("无法自动打开整理代码目录（没有找到可以打开目录的程序），整理结果在：\n") +
+                     outputDirectory());
     }
 
     void aFullFileSystemIsRefusedBeforeAnythingIsWritten()

@@ -57,10 +57,11 @@ QString ScriptedPrompts::chooseDirectory(const QString &prompt)
     return m_directories.isEmpty() ? QString() : m_directories.dequeue();
 }
 
-bool ScriptedPrompts::openFolder(const QString &path)
+void ScriptedPrompts::openFolder(const QString &path, std::function<void(const QString &reason)> onFailure)
 {
     openedFolders.append(path);
-    return openFolderSucceeds;
+    if (!openFolderSucceeds)
+        onFailure(openFolderFailure);
 }
 
 std::unique_ptr<JobProgress> ScriptedPrompts::beginProgress(const QString &label, int)

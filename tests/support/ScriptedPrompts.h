@@ -17,7 +17,7 @@ public:
     OpenFilesAnswer openFiles(const OpenFilesRequest &request) override;
     QString saveFile(const SaveFileRequest &request) override;
     QString chooseDirectory(const QString &prompt) override;
-    bool openFolder(const QString &path) override;
+    void openFolder(const QString &path, std::function<void(const QString &reason)> onFailure) override;
     std::unique_ptr<JobProgress> beginProgress(const QString &label, int total) override;
 
     void queueAnswer(bool yes) { m_yesNo.enqueue(yes); }
@@ -30,8 +30,9 @@ public:
     void queueSaveFile(const QString &path) { m_saveFiles.enqueue(path); }
     // The progress display reports a cancel once this many updates have been shown; -1 never.
     int cancelAfterProgressUpdates = -1;
-    // Whether the desktop shell manages to open a folder.
+    // Whether the desktop shell manages to open a folder, and why not.
     bool openFolderSucceeds = true;
+    QString openFolderFailure = QString::fromUtf8("没有找到可以打开目录的程序");
 
     QStringList messages;
     QStringList questions;            // warning questions (Yes/No)

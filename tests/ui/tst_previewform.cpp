@@ -16,11 +16,14 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextCursor>
 #include <QUrl>
+
+#include <cmath>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -112,6 +115,7 @@ private Q_SLOTS:
     void notesOfTheTickedRowsFollowTheGrid();
     void tabsAreAsWideAsIndentCountedThem_data();
     void tabsAreAsWideAsIndentCountedThem();
+    void theSideBySideResultUsesTheStylesTabSize();
 
 private:
     // What a job makes of source with the parameter text the main window shows now.
@@ -433,6 +437,44 @@ void TestPreviewForm::tabsAreAsWideAsIndentCountedThem()
     PreviewForm->setParameterText(parameterText);
     QTRY_COMPARE(editor("ResultEditor")->tabWidth(), tabWidth);
     QCOMPARE(editor("SourceEditor")->tabWidth(), tabWidth);
+}
+
+// The column at which the first non-blank of the line holding text is drawn, in the editor's own layout.
+int drawnColumn(QsciScintilla *view, const QString &text)
+{
+    int line = 0;
+    while (line < view->lines() && !view->text(line).contains(text))
+        ++line;
+    if (line == view->lines())
+        return -1;
+    const QString lineText = view->text(line);
+    const long start = view->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, line);
+    const long first = start + long(lineText.indexOf(QRegularExpression(QStringLiteral("\\S"))));
+    const long x0 = view->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, start);
+    const long x1 = view->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, first);
+    const double space = view->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH,
+                                             QsciScintillaBase::STYLE_DEFAULT, "          ") /
+                         10.0;
+    return int(std::lround(double(x1 - x0) / space));
+}
+
+void TestPreviewForm::theSideBySideResultUsesTheStylesTabSize()
+{
+    openPreview();
+    m_windows->clickListEntry(1);
+    QCOMPARE(m_windows->listEntries().at(1), QStringLiteral("K&&R"));
+    m_windows->clickCell(TabSizeFour, 0);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-kr -ts4 "));
+    QTRY_COMPARE(resultText(), expected(previewSample()));
+    QVERIFY(resultText().contains(QLatin1String("\tint kind;")));
+
+    auto *tabs = child<QTabWidget>("ViewTabs");
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, Qt::NoModifier, tabs->tabBar()->tabRect(1).center());
+    QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("ComparePage"));
+    QApplication::processEvents();
+    QCOMPARE(drawnColumn(editor("CompareEditor"), QStringLiteral("int kind;")), 4);
+    QCOMPARE(drawnColumn(editor("ResultEditor"), QStringLiteral("int kind;")), 4);
+    QCOMPARE(drawnColumn(editor("SourceEditor"), QStringLiteral("int kind;")), 4);
 }
 
 QTEST_MAIN(TestPreviewForm)

@@ -3,12 +3,14 @@
 #include "IndentProfile.h"
 #include "Main.h"
 #include "TestFiles.h"
+#include "Watchdog.h"
 #include "ZaboWindows.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QBrush>
 #include <QClipboard>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPalette>
@@ -16,6 +18,9 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +34,16 @@ constexpr int RowBr = 10;
 constexpr int RowSt = 87;
 constexpr int RowT = 88;
 constexpr int RowTs4 = 90;
+
+QPlainTextEdit *profileMemo(QWidget *form)
+{
+    return form->findChild<QPlainTextEdit *>(QStringLiteral("ProfileMemo"));
+}
+
+QString report(QWidget *form)
+{
+    return form->findChild<QLabel *>(QStringLiteral("ReportLabel"))->text();
+}
 
 } // namespace
 
@@ -50,6 +65,12 @@ private Q_SLOTS:
     void importReadsAFile();
     void importTellsWhenAFileCannotBeRead();
     void cancelledImportChangesNothing();
+    void importRefusesWhatIsNoProfileFile_data();
+    void importRefusesWhatIsNoProfileFile();
+    void typingIsReadOnceItRests();
+    void importTakesTheTextAsItIsNow();
+    void aHugeTextGivesAShortReport();
+    void aFileWithoutBlanksLoadsWithoutFreezing();
     void exportWritesTheProfile_data();
     void exportWritesTheProfile();
     void exportWarnsOfATypeNameMissing();
@@ -166,11 +187,9 @@ void TestProfileTools::importReplacesTheSelectionAndSavesNothing()
     const QByteArray config = m_windows->configBytes();
     TImportProfileForm *form = openImport();
     QVERIFY(form);
-    form->findChild<QPlainTextEdit *>(QStringLiteral("ProfileMemo"))
-        ->setPlainText(QStringLiteral("indent -kr -i8 -ts8 -sob -l80 -ss -bs -psl *.c"));
-    const QString report = form->findChild<QLabel *>(QStringLiteral("ReportLabel"))->text();
-    QVERIFY2(report.contains(text("未收录的参数：-i8 -ts8")), qPrintable(report));
-    QVERIFY2(report.contains(QStringLiteral("-bs -kr -l80 -psl -sob -ss")), qPrintable(report));
+    profileMemo(form)->setPlainText(QStringLiteral("indent -kr -i8 -ts8 -sob -l80 -ss -bs -psl *.c"));
+    QTRY_VERIFY2(report(form).contains(text("未收录的参数：-i8 -ts8")), qPrintable(report(form)));
+    QVERIFY2(report(form).contains(QStringLiteral("-bs -kr -l80 -psl -sob -ss")), qPrintable(report(form)));
 
     m_windows->clickButton(form, "ImportButton");
     QVERIFY(!form->isVisible());
@@ -198,9 +217,7 @@ void TestProfileTools::importReadsAFile()
     m_windows->clickButton(form, "OpenFileButton");
     QCOMPARE(m_windows->prompts.fileRequests.size(), 1);
     QVERIFY(m_windows->prompts.fileRequests.first().listHidden);
-    QVERIFY(form->findChild<QLabel *>(QStringLiteral("ReportLabel"))
-                ->text()
-                .contains(text("未收录的参数：-T size_t")));
+    QTRY_VERIFY(report(form).contains(text("未收录的参数：-T size_t")));
     m_windows->clickButton(form, "ImportButton");
     QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bl -bli0 "));
     QVERIFY(!isDimmed(RowBl));
@@ -233,6 +250,105 @@ void TestProfileTools::cancelledImportChangesNothing()
     form = openImport();
     QVERIFY(form->findChild<QPlainTextEdit *>(QStringLiteral("ProfileMemo"))->toPlainText().isEmpty());
     m_windows->clickButton(form, "CancelButton");
+}
+
+void TestProfileTools::importRefusesWhatIsNoProfileFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("message");
+    const QString notAFile = text("这不是普通文件（可能是管道、设备或目录），无法作为indent配置读取：");
+    // the scratch paths are made in the test, below the program directory
+    QTest::newRow("FIFO") << QStringLiteral("fifo.pro") << notAFile;
+    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero") << notAFile;
+    QTest::newRow("link to /dev/zero") << QStringLiteral("zero.pro") << notAFile;
+    QTest::newRow("directory") << QStringLiteral("folder.pro") << notAFile;
+    QTest::newRow("1 MB and a byte") << QStringLiteral("big.pro") << text("文件过大，不像是indent配置：");
+}
+
+void TestProfileTools::importRefusesWhatIsNoProfileFile()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, message);
+    const QDir scratch(m_windows->programDirectory.path());
+    QVERIFY(::mkfifo(QFile::encodeName(scratch.filePath(QStringLiteral("fifo.pro"))).constData(), 0600) == 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), scratch.filePath(QStringLiteral("zero.pro"))));
+    QVERIFY(scratch.mkdir(QStringLiteral("folder.pro")));
+    QFile big(scratch.filePath(QStringLiteral("big.pro")));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(1024 * 1024 + 1));
+    big.close();
+    const QString picked = scratch.filePath(path);
+
+    m_windows->prompts.queueFiles({picked});
+    TImportProfileForm *form = openImport();
+    QVERIFY(form);
+    profileMemo(form)->setPlainText(QStringLiteral("-gnu"));
+    {
+        const Watchdog watchdog("opening a file that is no profile", 30);
+        m_windows->clickButton(form, "OpenFileButton");
+    }
+    QCOMPARE(m_windows->prompts.messages, QStringList{message + picked});
+    QVERIFY(form->isVisible());
+    QCOMPARE(profileMemo(form)->toPlainText(), QStringLiteral("-gnu"));
+    QTRY_VERIFY(report(form).contains(QStringLiteral("-gnu")));
+}
+
+void TestProfileTools::typingIsReadOnceItRests()
+{
+    TImportProfileForm *form = openImport();
+    QVERIFY(form);
+    QTest::keyClicks(profileMemo(form), QStringLiteral("-kr -i8"));
+    // no keystroke waited for the parser: the report follows once typing rests
+    QVERIFY(report(form).isEmpty());
+    QTRY_VERIFY(report(form).contains(text("未收录的参数：-i8")));
+    QVERIFY(report(form).contains(text("导入后的参数：-kr")));
+}
+
+void TestProfileTools::importTakesTheTextAsItIsNow()
+{
+    TImportProfileForm *form = openImport();
+    QVERIFY(form);
+    QTest::keyClicks(profileMemo(form), QStringLiteral("-gnu -bl"));
+    m_windows->clickButton(form, "ImportButton");
+    QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bl -gnu "));
+}
+
+void TestProfileTools::aHugeTextGivesAShortReport()
+{
+    // what a C source opened by mistake looks like to the parser: many words that are no options
+    QString profile = QStringLiteral("-kr ") + QString(5000, QLatin1Char('x'));
+    for (int word = 0; word < 300; ++word)
+        profile += QStringLiteral(" -zz%1 f%1.c").arg(word);
+    TImportProfileForm *form = openImport();
+    QVERIFY(form);
+    profileMemo(form)->setPlainText(profile);
+    QTRY_VERIFY(!report(form).isEmpty());
+    const QString shown = report(form);
+    QVERIFY2(shown.contains(text("未收录的参数：-zz0 -zz1 ")), qPrintable(shown));
+    QVERIFY2(shown.contains(text("-zz39 ……共 300 个")), qPrintable(shown));
+    QVERIFY2(shown.contains(text("已忽略的文件参数：") + QString(80, QLatin1Char('x')) +
+                            text("…（共 5000 个字符） f0.c")),
+             qPrintable(shown));
+    QVERIFY2(shown.contains(text("……共 301 个")), qPrintable(shown));
+    QVERIFY(!shown.contains(QLatin1String("-zz40")) && !shown.contains(QLatin1String("f39.c")));
+    QVERIFY(shown.size() < 2000);
+}
+
+void TestProfileTools::aFileWithoutBlanksLoadsWithoutFreezing()
+{
+    // wrapped at word boundaries, a line with none took the editor minutes to lay out
+    const QString path = m_windows->programDirectory.filePath(QStringLiteral("word.pro"));
+    QVERIFY(writeAll(path, QByteArray(1000 * 1000, 'x')));
+    m_windows->prompts.queueFiles({path});
+    TImportProfileForm *form = openImport();
+    QVERIFY(form);
+    {
+        const Watchdog watchdog("loading 1 MB without a blank", 60);
+        m_windows->clickButton(form, "OpenFileButton");
+        QApplication::processEvents();
+    }
+    QVERIFY(m_windows->prompts.messages.isEmpty());
+    QCOMPARE(profileMemo(form)->toPlainText().size(), 1000 * 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(report(form).contains(text("…（共 1000000 个字符）")), 60000);
 }
 
 void TestProfileTools::exportWritesTheProfile_data()

@@ -1,4 +1,5 @@
 #include "QtPrompts.h"
+#include "TestFiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,6 +18,7 @@ class TestQtPrompts : public QObject
 private slots:
     void boxesOpenAboveTheWindowThatAsked();
     void saveDialogListsHiddenFilesAndReturnsTheChoice();
+    void aFolderNoProgramCanShowIsReported();
 };
 
 void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
@@ -31,12 +33,15 @@ void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
 
     QWidget *parentSeen = nullptr;
     bool stayedOnTop = false;
+    bool selectable = false;
     const auto answer = [&](QMessageBox::StandardButton button) {
         QTimer::singleShot(0, this, [&, button] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             QVERIFY(box);
             parentSeen = box->parentWidget();
             stayedOnTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            // a path in a message can be selected and copied
+            selectable = box->textInteractionFlags().testFlag(Qt::TextSelectableByMouse);
             box->button(button)->click();
         });
     };
@@ -45,6 +50,7 @@ void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
     prompts.ShowMessage(QStringLiteral("refused"));
     QCOMPARE(parentSeen, &onTop);
     QVERIFY(stayedOnTop);
+    QVERIFY(selectable);
 
     // focus goes back to the dialog once the box is gone, as a window manager gives it back
     onTop.activateWindow();
@@ -87,6 +93,25 @@ void TestQtPrompts::saveDialogListsHiddenFilesAndReturnsTheChoice()
             dialog->reject();
     });
     QCOMPARE(prompts.saveFile({QStringLiteral("export"), {}, path}), QString());
+}
+
+void TestQtPrompts::aFolderNoProgramCanShowIsReported()
+{
+    // xdg-open with nothing behind it to show a folder ends with status 3
+    QTemporaryDir bin;
+    QVERIFY(writeAll(bin.filePath(QStringLiteral("xdg-open")), "#!/bin/sh\nexit 3\n"));
+    QVERIFY(QFile::setPermissions(bin.filePath(QStringLiteral("xdg-open")),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    QStringList failures;
+    {
+        QtPrompts prompts;
+        prompts.openFolder(bin.path(), [&](const QString &reason) { failures.append(reason); });
+        QVERIFY(failures.isEmpty()); // it never waits for the shell
+        QTRY_COMPARE(failures, QStringList{QString::fromUtf8("没有找到可以打开目录的程序")});
+    }
+    qputenv("PATH", path);
 }
 
 QTEST_MAIN(TestQtPrompts)
