@@ -357,7 +357,7 @@ int FormatRun::deliver(ScratchDirectory &scratch, int outputFd)
     case FormatOptions::Mode::Output:
         m_report.out(terminalSafe(m_options.outputDirectory) + '\n');
         m_report.out(filesWord(formatted) + " formatted, " + QByteArray::number(changed) +
-                     " of them changed" + stylesShown(m_styles, m_sources) + '\n');
+                     " of them changed" + terminalSafe(stylesShown(m_styles, m_sources)) + '\n');
         break;
     default:
         break;
