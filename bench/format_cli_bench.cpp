@@ -1,8 +1,10 @@
 // `zabo-format --check -r` over a C project's sources against what a script could do instead: `cp -r`
 // of the project plus one direct `indent` process over the copies with the same options and no backups.
-// clang-format's --dry-run over the same files is timed for context when it is installed. Each is run
-// several times in the same session; the medians and their ratio are printed, with zabo-format's peak
-// memory. Usage: format_cli_bench [rounds] [project directory]
+// Two trees: the project as it is (untidy: files change, so zabo-format runs indent again until they
+// settle) and a copy that `zabo-format --in-place` formatted first (settled: nothing changes, so
+// settling costs nothing). clang-format's --dry-run over the untidy files is timed for context when it
+// is installed. Each is run several times in the same session; the medians and their ratios are
+// printed, with zabo-format's peak memory. Usage: format_cli_bench [rounds] [project directory]
 // Without a directory the project is the C headers of libc6-dev and linux-libc-dev (glibc and Linux),
 // copied with their tree.
 #include "CellTable.h"
@@ -130,6 +132,32 @@ QStringList sourcesBelow(const QString &root)
     return files;
 }
 
+// Copies project to settled and formats it in place there with zabo-format, then removes the files it
+// names as never settling; returns how many, or -1 on a failure.
+int makeSettledTree(const QString &project, const QString &settled, const QString &config)
+{
+    if (timedRun(QStringLiteral("cp"), {"-r", project, settled}, QDir::tempPath()).exitCode != 0)
+        return -1;
+    QProcess format;
+    format.setWorkingDirectory(settled);
+    format.start(QString::fromLocal8Bit(ZaboFormat), {"--config", config, "--in-place", "-r", "."});
+    if (!format.waitForFinished(-1) || format.exitStatus() != QProcess::NormalExit || format.exitCode() != 0)
+        return -1;
+    const QByteArray marker = ": warning: indent still changes it";
+    int removed = 0;
+    for (const QByteArray &line : format.readAllStandardError().split('\n')) {
+        const qsizetype at = line.indexOf(marker);
+        const QByteArray prefix = "zabo-format: ";
+        if (at < 0 || !line.startsWith(prefix))
+            continue;
+        if (!QFile::remove(settled + QLatin1Char('/') +
+                           QFile::decodeName(line.mid(prefix.size(), at - prefix.size()))))
+            return -1;
+        ++removed;
+    }
+    return removed;
+}
+
 double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -184,48 +212,72 @@ int main(int argc, char **argv)
     if (loadAverage.open(QIODevice::ReadOnly))
         std::printf("load average before: %s", loadAverage.readLine().constData());
 
-    QList<double> checkTimes;
-    QList<double> baselineTimes;
+    // the settled tree: what a team's repository holds once zabo-format --in-place ran over it and the
+    // files indent never settles on were fenced or excluded (here: left out)
+    const QString settled = scratch.filePath(QStringLiteral("settled"));
+    const int neverSettling = makeSettledTree(project, settled, config);
+    if (neverSettling < 0) {
+        std::fprintf(stderr, "cannot make the settled tree\n");
+        return 1;
+    }
+    std::printf("settled tree: %lld sources (%d that never settle left out)\n",
+                qlonglong(sourcesBelow(settled).size()), neverSettling);
+
+    struct Row
+    {
+        const char *name;
+        QString tree;
+        QStringList files;
+        QList<double> check;
+        QList<double> baseline;
+        int status = -1;
+    };
+    Row rows[] = {{"settled tree", settled, sourcesBelow(settled), {}, {}},
+                  {"untidy tree", project, files, {}, {}}};
     QList<double> clangTimes;
     long peakKilobytes = 0;
     for (int round = 1; round <= rounds; ++round) {
-        const Timed check = timedRun(QString::fromLocal8Bit(ZaboFormat),
-                                     {"--config", config, "--check", "-r", project}, scratch.path());
-        if (check.exitCode < 0) {
-            std::fprintf(stderr, "zabo-format did not run\n");
-            return 1;
+        std::printf("round %d:", round);
+        for (Row &row : rows) {
+            const Timed check = timedRun(QString::fromLocal8Bit(ZaboFormat),
+                                         {"--config", config, "--check", "-r", row.tree}, scratch.path());
+            if (check.exitCode < 0) {
+                std::fprintf(stderr, "zabo-format did not run\n");
+                return 1;
+            }
+            peakKilobytes = std::max(peakKilobytes, check.peakKilobytes);
+
+            // the baseline: a copy to work on, and one indent over every file of it
+            const QString copy = scratch.filePath(QStringLiteral("copy%1").arg(round));
+            const Timed cp = timedRun(QStringLiteral("cp"), {"-r", row.tree, copy}, scratch.path());
+            const Timed indent = timedRun(deployment.formatterPath, row.files + options, copy,
+                                          {"VERSION_CONTROL=none", "INDENT_PROFILE=/dev/null"});
+            QDir(copy).removeRecursively();
+
+            row.check << check.seconds;
+            row.baseline << cp.seconds + indent.seconds;
+            row.status = check.exitCode;
+            std::printf(" %s: --check %.3f s (status %d), cp + indent %.3f s, ratio %.2f;", row.name,
+                        check.seconds, check.exitCode, cp.seconds + indent.seconds,
+                        check.seconds / (cp.seconds + indent.seconds));
         }
-        peakKilobytes = std::max(peakKilobytes, check.peakKilobytes);
-
-        // the baseline: a copy to work on, and one indent over every file of it
-        const QString copy = scratch.filePath(QStringLiteral("copy%1").arg(round));
-        const Timed cp = timedRun(QStringLiteral("cp"), {"-r", project, copy}, scratch.path());
-        const Timed indent = timedRun(deployment.formatterPath, files + options, copy,
-                                      {"VERSION_CONTROL=none", "INDENT_PROFILE=/dev/null"});
-        QDir(copy).removeRecursively();
-
-        Timed clang;
-        if (!clangFormat.isEmpty())
-            clang = timedRun(clangFormat, QStringList{"--dry-run"} + files, project);
-
-        checkTimes << check.seconds;
-        baselineTimes << cp.seconds + indent.seconds;
-        clangTimes << clang.seconds;
-        std::printf("round %d: zabo-format --check %.3f s (status %d); cp %.3f s + indent %.3f s = %.3f s; "
-                    "ratio %.2f",
-                    round, check.seconds, check.exitCode, cp.seconds, indent.seconds,
-                    cp.seconds + indent.seconds, check.seconds / (cp.seconds + indent.seconds));
-        if (!clangFormat.isEmpty())
-            std::printf("; clang-format --dry-run %.3f s", clang.seconds);
+        if (!clangFormat.isEmpty()) {
+            const Timed clang = timedRun(clangFormat, QStringList{"--dry-run"} + files, project);
+            clangTimes << clang.seconds;
+            std::printf(" clang-format --dry-run %.3f s", clang.seconds);
+        }
         std::printf("\n");
         std::fflush(stdout);
     }
 
-    const double checkMedian = median(checkTimes);
-    const double baselineMedian = median(baselineTimes);
-    std::printf(
-        "median of %d: zabo-format --check %.3f s, cp + indent %.3f s, ratio %.2f (target 0.5 or less)\n",
-        rounds, checkMedian, baselineMedian, checkMedian / baselineMedian);
+    for (const Row &row : rows) {
+        const double checkMedian = median(row.check);
+        const double baselineMedian = median(row.baseline);
+        std::printf(
+            "median of %d, %s: zabo-format --check %.3f s (status %d), cp + indent %.3f s, ratio %.2f%s\n",
+            rounds, row.name, checkMedian, row.status, baselineMedian, checkMedian / baselineMedian,
+            &row == &rows[0] ? " (target 0.5 or less)" : "");
+    }
     if (!clangFormat.isEmpty())
         std::printf("median clang-format --dry-run: %.3f s (for context)\n", median(clangTimes));
     else

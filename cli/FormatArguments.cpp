@@ -18,7 +18,22 @@ ParsedFormatArguments argumentError(const QString &error)
 
 bool takesValue(const QByteArray &option)
 {
-    return option == "-o" || option == "--output" || option == "--style" || option == "--config";
+    return option == "-o" || option == "--output" || option == "--style" || option == "--config" ||
+           option == "--exclude" || option == "--lines" || option == "--since" || option == "--stdin-name";
+}
+
+// "A:B" with 1 <= A <= B.
+std::optional<LineRange> lineRangeOf(const QByteArray &text)
+{
+    const QList<QByteArray> parts = text.split(':');
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool firstOk = false;
+    bool lastOk = false;
+    const LineRange range{parts.at(0).toInt(&firstOk), parts.at(1).toInt(&lastOk)};
+    if (!firstOk || !lastOk || range.first < 1 || range.last < range.first)
+        return std::nullopt;
+    return range;
 }
 
 bool isKnownOption(const QByteArray &option)
@@ -39,7 +54,12 @@ bool isKnownOption(const QByteArray &option)
                                             "--style",
                                             "--config",
                                             "--force-read-only",
-                                            "--infer"};
+                                            "--infer",
+                                            "--single-pass",
+                                            "--exclude",
+                                            "--stdin-name",
+                                            "--lines",
+                                            "--since"};
     return known.contains(option);
 }
 
@@ -100,6 +120,38 @@ QList<QByteArray> normalizedArguments(const QList<QByteArray> &arguments, QSet<q
         }
     }
     return normal;
+}
+
+// What standard input, --lines and --since allow; empty when the combination is sound.
+QString selectionProblem(const FormatOptions &options)
+{
+    using Mode = FormatOptions::Mode;
+    const bool formats = options.mode == Mode::StandardOutput || options.mode == Mode::Check ||
+                         options.mode == Mode::InPlace || options.mode == Mode::Output;
+    if (options.paths.contains("-")) {
+        if (options.paths.size() > 1)
+            return QStringLiteral("standard input (-) is formatted alone; name no other file");
+        if (options.mode != Mode::StandardOutput && options.mode != Mode::Check)
+            return QStringLiteral("standard input (-) goes to standard output or is checked; "
+                                  "--in-place and --output need files");
+        if (options.recursive)
+            return QStringLiteral("-r means nothing for standard input (-)");
+    } else if (options.standardInputName) {
+        return QStringLiteral("--stdin-name names standard input; give \"-\" as the file");
+    }
+    if (!options.lines.isEmpty()) {
+        if (!options.since.isEmpty())
+            return QStringLiteral("--lines and --since cannot be combined");
+        if (!formats || options.paths.size() != 1 || options.recursive)
+            return QStringLiteral("--lines needs exactly one file (or - for standard input)");
+    }
+    if (!options.since.isEmpty() && !formats)
+        return QStringLiteral("--since goes with formatting, --check, --diff or --in-place");
+    if (!options.since.isEmpty() && options.paths.contains("-") && !options.standardInputName)
+        return QStringLiteral("--since needs --stdin-name to know which file standard input is");
+    if (options.repositoryProfile && options.mode == Mode::PrintProfile)
+        return QStringLiteral("--print-profile prints a saved style; the profile file already is one");
+    return QString();
 }
 
 } // namespace
@@ -168,6 +220,7 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
         } else if (argument == "--style") {
             if (!value)
                 return argumentError(QStringLiteral("--style needs a style name (see --list-styles)"));
+            options.repositoryProfile = *value == "file";
             options.style = decoded(*value);
         } else if (argument == "--config") {
             if (!value || value->isEmpty())
@@ -175,6 +228,25 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             options.configPath = *value;
         } else if (argument == "--force-read-only") {
             options.forceReadOnly = true;
+        } else if (argument == "--single-pass") {
+            options.singlePass = true;
+        } else if (argument == "--exclude") {
+            if (!value || value->isEmpty())
+                return argumentError(QStringLiteral("--exclude needs a pattern"));
+            options.excludes.append(*value);
+        } else if (argument == "--stdin-name") {
+            if (!value || value->isEmpty())
+                return argumentError(QStringLiteral("--stdin-name needs a path"));
+            options.standardInputName = *value;
+        } else if (argument == "--lines") {
+            const std::optional<LineRange> range = value ? lineRangeOf(*value) : std::nullopt;
+            if (!range)
+                return argumentError(QStringLiteral("--lines needs FIRST:LAST, such as 10:20"));
+            options.lines.append(*range);
+        } else if (argument == "--since") {
+            if (!value || value->isEmpty())
+                return argumentError(QStringLiteral("--since needs a git revision"));
+            options.since = *value;
         }
     }
 
@@ -231,6 +303,10 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
         break;
     }
 
+    const QString problem = selectionProblem(options);
+    if (!problem.isEmpty())
+        return argumentError(problem);
+
     ParsedFormatArguments parsed;
     parsed.options = options;
     return parsed;
@@ -238,70 +314,100 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
 
 QString formatUsage()
 {
-    return QStringLiteral(
-        "Usage: zabo-format [OPTION]... FILE\n"
-        "  or:  zabo-format --check [--diff] [OPTION]... [-r] PATH...\n"
-        "  or:  zabo-format --in-place [OPTION]... [-r] PATH...\n"
-        "  or:  zabo-format --output DIR [OPTION]... [-r] PATH...\n"
-        "  or:  zabo-format --list-styles [--config FILE]\n"
-        "  or:  zabo-format --print-profile [--style NAME] [--config FILE]\n"
-        "  or:  zabo-format --infer [--print-profile] [-r] PATH...\n"
-        "Format C and C++ sources with GNU indent in a style kept by Zabo.\n"
-        "\n"
-        "Modes:\n"
-        "  (none)              format one FILE and write the result to standard output\n"
-        "  -o, --output DIR    copy the sources into DIR (new or empty) and format the copies there;\n"
-        "                      the sources are never touched; prints DIR and a summary\n"
-        "      --check         change nothing; name the files that are not in the style\n"
-        "      --diff          like --check, and write a unified diff to standard output that\n"
-        "                      `patch -p1` applies in the directory zabo-format ran in (see below)\n"
-        "  -i, --in-place      rewrite the files that change, each atomically (see below);\n"
-        "                      unchanged files are not touched\n"
-        "      --list-styles   print every style with its options; '*' marks the selected one\n"
-        "      --print-profile print the style as a .indent.pro for indent itself to read\n"
-        "      --infer         learn the style that changes the files least: print its options and\n"
-        "                      the lines it still changes (with --print-profile: the style as a\n"
-        "                      .indent.pro, the changed lines on standard error); the files are\n"
-        "                      only read; a large tree is learnt from an even spread of its files\n"
-        "\n"
-        "Options:\n"
-        "      --style NAME    use the style NAME as --list-styles shows it (default: the selected one)\n"
-        "      --config FILE   read the styles from FILE instead of the program's Zabocfg.dat;\n"
-        "                      the file is only read, never repaired or rewritten\n"
-        "  -r, --recursive     descend into subdirectories (hidden ones and links to directories are\n"
-        "                      skipped); --output mirrors the tree\n"
-        "      --force-read-only  with --in-place: rewrite read-only files too; they stay read-only\n"
-        "  -h, --help          show this help and exit\n"
-        "      --version       show the version and exit\n"
-        "      --              every argument after it is a file, even one that begins with '-'\n"
-        "\n"
-        "A directory stands for its files ending exactly in .c, .h, .cpp or .hpp.\n"
-        "\n"
-        "--in-place writes a new file beside the old one and renames it over it, so a file is never\n"
-        "half written. The new file keeps the old one's mode, and its owner and group where the user\n"
-        "may keep them (a warning names any it could not). It refuses, naming the file (status 2):\n"
-        "  a file with several hard links (the other names would keep the old text);\n"
-        "  a read-only file, one whose permission bits do not let the user write it (for root: no\n"
-        "  owner write bit, as 0444), unless --force-read-only;\n"
-        "  a file that changed, or whose directory was swapped for a link or another directory,\n"
-        "  while it was being formatted: nothing is ever written outside the trees given.\n"
-        "A link named on the command line is followed and its file rewritten. A link found in a\n"
-        "directory is only read: --in-place leaves it and its file as they are, and names it\n"
-        "unless that file is formatted under a name of its own in the same run.\n"
-        "When the style ticks -pmt, --in-place and --output keep each file's modification time.\n"
-        "\n"
-        "--diff names each file relative to the working directory, absolute and ../ paths\n"
-        "included, so that `patch -p1` run there applies it. A file outside the working directory\n"
-        "cannot be carried in such a patch: it gets no diff, and a warning names it. A name with a\n"
-        "blank gets a tab after it, as diff -u writes it; a name with a tab, a line feed, a quote, a\n"
-        "backslash or another control character is written in C quotes, as git writes it (GNU patch\n"
-        "2.7 or later reads them).\n"
-        "\n"
-        "Exit status:\n"
-        "  0  success; with --check: every file is already in the style\n"
-        "  1  --check: some files would change\n"
-        "  2  an error: bad arguments, a missing file, a damaged style file, an unknown style,\n"
-        "     or a formatter failure (indent's message is shown)\n"
-        "  130  interrupted; each file it rewrote is whole, the others are untouched\n"
-        "A file that indent could not parse cleanly is formatted all the same and named in a warning.\n");
+    return QStringLiteral("Usage: zabo-format [OPTION]... FILE|-\n"
+                          "  or:  zabo-format --check [--diff] [OPTION]... [-r] PATH...\n"
+                          "  or:  zabo-format --in-place [OPTION]... [-r] PATH...\n"
+                          "  or:  zabo-format --output DIR [OPTION]... [-r] PATH...\n"
+                          "  or:  zabo-format --list-styles [--config FILE]\n"
+                          "  or:  zabo-format --print-profile [--style NAME] [--config FILE]\n"
+                          "  or:  zabo-format --infer [--print-profile] [-r] PATH...\n"
+                          "Format C and C++ sources with GNU indent in a style kept by Zabo.\n"
+                          "\n"
+                          "Modes:\n"
+                          "  (none)              format one FILE, or standard input (-), to standard output\n"
+                          "  -o, --output DIR    format copies into DIR (new or empty), never touching the\n"
+                          "                      sources; prints DIR and a summary\n"
+                          "      --check         change nothing; name the files that are not in the style\n"
+                          "      --diff          like --check, and print a unified diff that `patch -p1`\n"
+                          "                      applies in the directory zabo-format ran in (see below)\n"
+                          "  -i, --in-place      rewrite the files that change, each atomically (see\n"
+                          "                      below); unchanged files are not touched\n"
+                          "      --list-styles   print every style with its options; '*' marks the selected\n"
+                          "      --print-profile print the style as a .indent.pro for indent itself\n"
+                          "      --infer         learn the style that changes the files least: print its\n"
+                          "                      options and the lines it still changes (with\n"
+                          "                      --print-profile: the style as a .indent.pro, the changed\n"
+                          "                      lines on standard error); the files are only read; a\n"
+                          "                      large tree is learnt from an even spread of its files\n"
+                          "\n"
+                          "Style:\n"
+                          "      --style NAME    a style as --list-styles shows it (default: the selected)\n"
+                          "      --style file    the nearest .indent.pro from each file's directory upward;\n"
+                          "                      all of indent's options may stand in it\n"
+                          "      --config FILE   read the styles from FILE instead of the program's\n"
+                          "                      Zabocfg.dat; the file is only read, never rewritten\n"
+                          "      --single-pass   indent's one-pass output, as the window's jobs write it\n"
+                          "A named style reads neither ~/.indent.pro nor ./.indent.pro, so every machine\n"
+                          "formats alike. Each file gets its settled form: indent does not always reach\n"
+                          "a stable text in one pass, so it runs again on each file that changed until\n"
+                          "the text stands still or comes back to an earlier one (the first text of\n"
+                          "that cycle is kept), at most 10 passes. A file still changing then is named,\n"
+                          "left as it is and counts as \"would change\": fence the region with\n"
+                          "/* *INDENT-OFF* */ and /* *INDENT-ON* */, or --exclude the file.\n"
+                          "\n"
+                          "Files:\n"
+                          "  -r, --recursive     descend into subdirectories (hidden ones and links to\n"
+                          "                      directories are skipped); --output mirrors the tree\n"
+                          "      --exclude GLOB  skip files whose path below their argument, or any of its\n"
+                          "                      leading directories, matches GLOB ('*' crosses '/');\n"
+                          "                      repeatable\n"
+                          "      --stdin-name PATH  the name standard input stands for: in messages, in the\n"
+                          "                      search for .indent.pro, for --exclude and --since\n"
+                          "      --lines A:B     keep only the changes that touch lines A to B of the one\n"
+                          "                      file; repeatable\n"
+                          "      --since REV     keep only the changes that touch lines changed since the\n"
+                          "                      git revision REV (new files: every line)\n"
+                          "      --force-read-only  with --in-place: rewrite read-only files too; they stay\n"
+                          "                      read-only\n"
+                          "      --              every argument after it is a file, even one that begins\n"
+                          "                      with '-'\n"
+                          "A directory stands for its files ending exactly in .c, .h, .cpp or .hpp.\n"
+                          "\n"
+                          "--in-place writes a new file beside the old one and renames it over it, so a\n"
+                          "file is never half written. The new file keeps the old one's mode, and its\n"
+                          "owner and group where the user may keep them (a warning names any it could\n"
+                          "not). It refuses, naming the file (status 2):\n"
+                          "  a file with several hard links (the other names would keep the old text);\n"
+                          "  a read-only file, one whose permission bits do not let the user write it\n"
+                          "  (for root: no owner write bit, as 0444), unless --force-read-only;\n"
+                          "  a file that changed, or whose directory was swapped for a link or another\n"
+                          "  directory, while it was being formatted: nothing is ever written outside\n"
+                          "  the trees given.\n"
+                          "A link named on the command line is followed and its file rewritten. A link\n"
+                          "found in a directory is only read: --in-place leaves it and its file as they\n"
+                          "are, and names it unless that file is formatted under a name of its own in\n"
+                          "the same run. When the style ticks -pmt, --in-place and --output keep each\n"
+                          "file's modification time.\n"
+                          "\n"
+                          "--diff names each file relative to the working directory, absolute and ../\n"
+                          "paths included, so that `patch -p1` run there applies it. A file outside the\n"
+                          "working directory cannot be carried in such a patch: it gets no diff, and a\n"
+                          "warning names it. A name with a blank gets a tab after it, as diff -u writes\n"
+                          "it; a name with a tab, a line feed, a quote, a backslash or another control\n"
+                          "character is written in C quotes, as git writes it (GNU patch 2.7 or later\n"
+                          "reads them).\n"
+                          "\n"
+                          "Other:\n"
+                          "  -h, --help          show this help and exit\n"
+                          "      --version       show the version and exit\n"
+                          "\n"
+                          "Exit status:\n"
+                          "    0  success; with --check: every file is already in the style\n"
+                          "    1  --check: some files would change\n"
+                          "    2  an error: bad arguments, a missing file, a damaged style file, an\n"
+                          "       unknown style or profile, or a formatter failure (indent's message\n"
+                          "       is shown)\n"
+                          "  130  interrupted; each file it rewrote is whole, the others are untouched\n"
+                          "A file that indent could not parse cleanly is formatted all the same and\n"
+                          "named in a warning.\n");
 }

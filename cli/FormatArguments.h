@@ -6,6 +6,14 @@
 
 #include <optional>
 
+// Lines first to last of a file's input, counted from 1.
+struct LineRange
+{
+    int first = 0;
+    int last = 0;
+    bool operator==(const LineRange &other) const { return first == other.first && last == other.last; }
+};
+
 // What one zabo-format invocation asks for. Names of files and directories stay bytes, exactly as the
 // command line gave them, so that any name the system allows can be opened and shown.
 struct FormatOptions
@@ -29,7 +37,14 @@ struct FormatOptions
     QByteArray configPath;        // empty: the program's own style file
     std::optional<QString> style; // unset: the style the file has selected
     QByteArray outputDirectory;   // with Output
-    QList<QByteArray> paths;      // files and directories, in the order given
+    QList<QByteArray> paths;      // files and directories, in the order given; "-" is standard input
+
+    bool singlePass = false;                     // indent's one-pass output instead of the settled form
+    bool repositoryProfile = false;              // --style file: each file's nearest .indent.pro
+    QList<QByteArray> excludes;                  // globs matched against paths relative to their argument
+    std::optional<QByteArray> standardInputName; // --stdin-name: standard input's name in messages
+    QList<LineRange> lines;                      // --lines: only changes touching these input lines
+    QByteArray since;                            // --since: only changes touching lines changed since
 };
 
 struct ParsedFormatArguments

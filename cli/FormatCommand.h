@@ -38,6 +38,7 @@ struct FormatSetup
     QString scratchBase;       // empty: /dev/shm when it is a writable tmpfs, else the temporary directory
     std::function<bool()> stopRequested;           // asked between steps; true ends the run early, cleaned up
     std::function<void(FormatStage)> stageReached; // a seam for tests, such as a directory swapped mid-run
+    int standardInput = 0;                         // read for the file "-"
 };
 
 // The style file the window uses: beside the executable for a portable copy, in the user's

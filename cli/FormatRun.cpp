@@ -1,25 +1,22 @@
 #include "FormatRun.h"
 
 #include "Descriptor.h"
-#include "DiffNames.h"
-#include "FormatStyles.h"
 #include "FormatterDeployment.h"
-#include "FormatterRun.h"
+#include "GitRevision.h"
 #include "IndentProfile.h"
-#include "LineDiff.h"
 #include "PrivateDirectory.h"
+#include "RepositoryProfile.h"
 #include "ResultFiles.h"
 #include "ScratchDirectory.h"
-#include "SourceAccess.h"
+#include "SettlingLoop.h"
+#include "SourceExcludes.h"
 #include "SourceFiles.h"
+#include "StandardInput.h"
 
 #include <QFile>
-#include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,11 +29,27 @@ constexpr qint64 KeptBytesLimit = 256 * 1024 * 1024;
 
 } // namespace
 
-bool FormatRun::readSource(SourceDirectories &directories, Source &source, QByteArray *bytes,
-                           std::optional<Identity> *link)
+bool FormatRun::takeStandardInput(Source &source, QByteArray *bytes)
+{
+    if (!readStandardInput(
+            m_setup.standardInput, source.path, bytes, [this] { return stopped(); }, m_report))
+        return false;
+    source.original = *bytes; // the only copy there is: always kept
+    m_keptBytes += bytes->size();
+    return true;
+}
+
+SourceDirectories &FormatRun::lookAfresh()
+{
+    m_directories.emplace(m_trees);
+    return *m_directories;
+}
+
+bool FormatRun::readSource(Source &source, QByteArray *bytes, std::optional<Identity> *link)
 {
     QByteArray name;
     QByteArray problem;
+    SourceDirectories &directories = m_directories ? *m_directories : lookAfresh();
     const int directoryFd = directories.directoryOf(source, &name, &problem);
     int error = 0;
     // --in-place never writes through a link found in a tree; elsewhere a link is read as its file
@@ -62,7 +75,7 @@ bool FormatRun::readSource(SourceDirectories &directories, Source &source, QByte
 
 bool FormatRun::copyIntoScratch(PrivateDirectory &scratch)
 {
-    SourceDirectories directories(m_trees);
+    lookAfresh();
     QSet<Identity> seen;
     QList<QPair<std::size_t, Identity>> links;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
@@ -71,17 +84,22 @@ bool FormatRun::copyIntoScratch(PrivateDirectory &scratch)
         Source &source = m_sources[index];
         m_report.progress("reading", int(index), int(m_sources.size()));
         QByteArray bytes;
-        std::optional<Identity> link;
-        if (!readSource(directories, source, &bytes, &link)) {
-            if (link)
-                links.append({index, *link});
-            continue;
+        if (source.fromStandardInput) {
+            if (!takeStandardInput(source, &bytes))
+                return false;
+        } else {
+            std::optional<Identity> link;
+            if (!readSource(source, &bytes, &link)) {
+                if (link)
+                    links.append({index, *link});
+                continue;
+            }
+            // the same file named twice (a directory and a file in it) is formatted once
+            const Identity identity{quint64(source.status.st_dev), quint64(source.status.st_ino)};
+            if (seen.contains(identity))
+                continue;
+            seen.insert(identity);
         }
-        // the same file named twice (a directory and a file in it) is formatted once
-        const Identity identity{quint64(source.status.st_dev), quint64(source.status.st_ino)};
-        if (seen.contains(identity))
-            continue;
-        seen.insert(identity);
         if (!writeScratchCopy(scratch, index, bytes))
             return false;
     }
@@ -109,7 +127,7 @@ bool FormatRun::writeScratchCopy(PrivateDirectory &scratch, std::size_t index, Q
                          errnoText(copy.get() < 0 ? errno : error));
         return false;
     }
-    if (m_keptBytes + bytes.size() <= KeptBytesLimit) {
+    if (!source.fromStandardInput && m_keptBytes + bytes.size() <= KeptBytesLimit) {
         m_keptBytes += bytes.size();
         source.original = std::move(bytes);
     }
@@ -117,26 +135,89 @@ bool FormatRun::writeScratchCopy(PrivateDirectory &scratch, std::size_t index, Q
     return true;
 }
 
-bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
+bool FormatRun::originalOf(const Source &source, QByteArray *original)
+{
+    if (source.original) {
+        *original = *source.original;
+        return true;
+    }
+    // the original once more, from the same file as before
+    Source again = source;
+    if (!readSource(again, original, nullptr))
+        return false;
+    if (!sameFileState(again.status, source.status)) {
+        m_report.message(source.path + ": changed while being formatted; left as it is");
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool FormatRun::limitToChangedLines()
+{
+    if (m_options.since.isEmpty())
+        return true;
+    lookAfresh();
+    return limitToLinesChangedSince(
+        m_options.since, m_sources,
+        [this](const Source &source, QByteArray *now) { return originalOf(source, now); }, m_report);
+}
+
+bool FormatRun::format(PrivateDirectory &scratch)
 {
     const FormatterDeployment deployment = DeployFormatter(QFile::decodeName(privateTemporaryRoot()));
     if (!deployment.ok) {
         m_report.message(QStringLiteral("cannot put the formatter in place: %1").arg(deployment.error));
         return false;
     }
+    m_formatterPath = deployment.formatterPath;
 
-    FormatterRequest request;
-    request.formatterPath = deployment.formatterPath;
-    request.parameterText = style.parameterText;
-    request.directoryDescriptor = scratch.fd();
-    QHash<QString, std::size_t> byScratchName;
+    QList<std::size_t> all;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
-        if (m_sources[index].state != Source::State::Copied)
+        if (m_sources[index].toFormat())
+            all.append(index);
+    }
+    if (!runPass(scratch, all, 1))
+        return false;
+    if (m_options.singlePass)
+        return true;
+    lookAfresh();
+    SettlingLoop settling(scratch.fd(), m_report);
+    return settling.run(
+        m_sources,
+        [&](const QList<std::size_t> &indices, int pass) { return runPass(scratch, indices, pass); },
+        [this](const Source &source, QByteArray *original) { return originalOf(source, original); });
+}
+
+// One pass of indent over the copies of these sources, each with its style's options.
+bool FormatRun::runPass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass)
+{
+    for (int style = 0; style < int(m_styles.size()); ++style) {
+        if (!runStylePass(scratch, indices, pass, style))
+            return false;
+    }
+    return true;
+}
+
+bool FormatRun::runStylePass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass,
+                             int style)
+{
+    FormatterRequest request;
+    request.formatterPath = m_formatterPath;
+    // every option is on the command line: no profile in the user's home or the working directory
+    // changes the result, whoever runs it and wherever
+    request.parameterText = QStringLiteral("-npro ") + m_styles[std::size_t(style)].parameterText;
+    request.directoryDescriptor = scratch.fd();
+    QHash<QString, std::size_t> byName;
+    for (const std::size_t index : indices) {
+        if (m_sources[index].style != style)
             continue;
         const QString name = QString::fromLatin1(m_sources[index].scratchName);
         request.files.append(name);
-        byScratchName.insert(name, index);
+        byName.insert(name, index);
     }
+    if (request.files.isEmpty())
+        return true;
     const FormatterRunResult result = FormatterRunner().run(request, [this](int done, int total) {
         m_report.progress("formatting", done, total);
         return !stopped();
@@ -144,61 +225,27 @@ bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
     m_report.clearProgress();
     if (result.cancelled || stopped())
         return false;
-    if (!result.profile.usable()) {
-        // said once, not once a file: every file stays as it is
-        m_report.message(result.profile.problem().toUtf8());
-        for (const QString &name : request.files)
-            m_sources[byScratchName.value(name)].state = Source::State::NotFormatted;
-        m_failed = true;
-        return true;
-    }
-    for (const QString &name : result.mixedLineEnds) {
-        m_report.message(m_sources[byScratchName.value(name)].path +
-                         ": warning: CRLF and LF line ends mixed; formatted as it is, indent leaves each "
-                         "\\r at the start of the next line, check the result");
-    }
-
-    // indent names the copies; its messages name the sources instead
-    QList<QByteArray> shownLines;
-    const auto showOutput = [&](const FormatterProcessResult &run) {
-        QStringList names = run.files;
-        std::sort(names.begin(), names.end(),
-                  [](const QString &a, const QString &b) { return a.size() > b.size(); });
-        // split before the names go in: a name may hold a line feed
-        for (QByteArray line : run.standardError.split('\n')) {
-            for (const QString &name : names)
-                line.replace(name.toLatin1(), m_sources[byScratchName.value(name)].path);
-            line = terminalSafe(line);
-            if (!line.trimmed().isEmpty() && !shownLines.contains(line)) {
-                shownLines.append(line);
-                m_report.err(line + '\n');
-            }
+    if (pass == 1) {
+        for (const QString &name : result.mixedLineEnds) {
+            m_report.message(m_sources[byName.value(name)].path +
+                             ": warning: CRLF and LF line ends mixed; formatted as it is, indent leaves "
+                             "each \\r at the start of the next line, check the result");
         }
-    };
+    }
 
     using Outcome = FormatterProcessResult::Outcome;
     for (const FormatterProcessResult &run : result.runs) {
         const bool finished = run.outcome == Outcome::Finished;
         if (finished && run.exitCode == 0)
             continue;
-        showOutput(run);
         if (finished && run.exitCode == 2) {
-            QList<std::size_t> named;
-            for (const QString &name : run.files) {
-                if (run.standardError.contains(name.toLatin1()))
-                    named.append(byScratchName.value(name));
-            }
-            if (named.isEmpty()) {
-                for (const QString &name : run.files)
-                    named.append(byScratchName.value(name));
-            }
-            for (const std::size_t index : named) {
-                m_report.message(m_sources[index].path +
-                                 ": warning: indent could not parse it cleanly (status 2); formatted all "
-                                 "the same, check the result");
-            }
+            // later passes read indent's own output: its line numbers would only confuse
+            if (pass == 1)
+                showFormatterOutput(run, byName);
+            warnOfParseProblems(run, byName);
             continue;
         }
+        showFormatterOutput(run, byName);
         QByteArray why;
         switch (run.outcome) {
         case Outcome::FailedToStart:
@@ -218,7 +265,7 @@ bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
             break;
         }
         for (const QString &name : run.files) {
-            Source &source = m_sources[byScratchName.value(name)];
+            Source &source = m_sources[byName.value(name)];
             source.state = Source::State::NotFormatted;
             m_report.message(source.path + ": not formatted: " + why);
         }
@@ -227,171 +274,94 @@ bool FormatRun::format(const ChosenStyle &style, PrivateDirectory &scratch)
     return true;
 }
 
-bool FormatRun::originalOf(SourceDirectories &directories, Source &source, QByteArray *original)
+// indent names the copies; its messages name the sources instead
+void FormatRun::showFormatterOutput(const FormatterProcessResult &run,
+                                    const QHash<QString, std::size_t> &byName)
 {
-    if (source.original) {
-        *original = *source.original;
+    QStringList names = run.files;
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    // split before the names go in: a name may hold a line feed
+    for (QByteArray line : run.standardError.split('\n')) {
+        for (const QString &name : names)
+            line.replace(name.toLatin1(), m_sources[byName.value(name)].path);
+        line = terminalSafe(line);
+        if (!line.trimmed().isEmpty() && !m_shownLines.contains(line)) {
+            m_shownLines.insert(line);
+            m_report.err(line + '\n');
+        }
+    }
+}
+
+void FormatRun::warnOfParseProblems(const FormatterProcessResult &run,
+                                    const QHash<QString, std::size_t> &byName)
+{
+    QList<std::size_t> named;
+    for (const QString &name : run.files) {
+        if (run.standardError.contains(name.toLatin1()))
+            named.append(byName.value(name));
+    }
+    if (named.isEmpty()) {
+        for (const QString &name : run.files)
+            named.append(byName.value(name));
+    }
+    for (const std::size_t index : named) {
+        if (m_warned.contains(index))
+            continue;
+        m_warned.insert(index);
+        m_report.message(m_sources[index].path +
+                         ": warning: indent could not parse it cleanly (status 2); formatted all the same, "
+                         "check the result");
+    }
+}
+
+// The saved style the options name, or with --style file the nearest .indent.pro of every source.
+bool FormatRun::chooseStyles()
+{
+    if (!m_options.repositoryProfile) {
+        const std::optional<StyleFileContent> styles = loadStyles(m_options, m_setup, m_report);
+        if (!styles)
+            return false;
+        const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
+        if (!style)
+            return false;
+        m_styles.push_back(*style);
         return true;
     }
-    // the original once more, from the same file as before
-    const struct stat before = source.status;
-    if (!readSource(directories, source, original, nullptr))
-        return false;
-    if (!sameFileState(source.status, before)) {
-        m_report.message(source.path + ": changed while being formatted; left as it is");
-        m_failed = true;
-        return false;
-    }
-    return true;
-}
-
-int FormatRun::deliver(const ChosenStyle &style, PrivateDirectory &scratch, int outputFd)
-{
-    SourceDirectories directories(m_trees);
-    Delivered delivered;
-    for (std::size_t index = 0; index < m_sources.size(); ++index) {
-        Source &source = m_sources[index];
-        const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
-        if (source.state != Source::State::Copied &&
-            !(toOutput && source.state == Source::State::NotFormatted))
-            continue;
-        if (stopped())
-            return stopStatus();
-        m_report.progress("writing", int(index), int(m_sources.size()));
-        deliverOne(style, directories, source, scratch, outputFd, &delivered);
-    }
-    m_report.clearProgress();
-    summarize(style, delivered);
-    if (stopped())
-        return stopStatus();
-    if (m_failed)
-        return FormatExit::Error;
-    return m_options.mode == FormatOptions::Mode::Check && delivered.changed > 0 ? FormatExit::WouldChange
-                                                                                 : FormatExit::Success;
-}
-
-void FormatRun::deliverOne(const ChosenStyle &style, SourceDirectories &directories, Source &source,
-                           PrivateDirectory &scratch, int outputFd, Delivered *delivered)
-{
-    QByteArray problem;
-    const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
-    const QByteArray outputPath = joinedPath(m_options.outputDirectory, source.outputName);
-    if (source.state == Source::State::NotFormatted) {
-        // an intact copy, as the window's job leaves one for a file indent failed on
-        QByteArray original;
-        if (originalOf(directories, source, &original) &&
-            !writeNewFileAt(outputFd, source.outputName, original, source.status, style.keepsModificationTime,
-                            &problem))
-            m_report.message(outputPath + ": " + problem);
-        return;
-    }
-    QByteArray result;
-    int error = 0;
-    if (!readFileAt(scratch.fd(), source.scratchName, &result, &error)) {
-        m_report.message(source.path + ": cannot read the formatted copy: " + errnoText(error));
-        m_failed = true;
-        return;
-    }
-    ++delivered->formatted;
-    if (m_options.mode == FormatOptions::Mode::StandardOutput) {
-        m_report.out(result);
-        return;
-    }
-    if (toOutput && !writeNewFileAt(outputFd, source.outputName, result, source.status,
-                                    style.keepsModificationTime, &problem)) {
-        m_report.message(outputPath + ": " + problem);
-        m_failed = true;
-    }
-
-    QByteArray original;
-    if (!originalOf(directories, source, &original) || original == result)
-        return;
-    ++delivered->changed;
-    if (m_options.mode == FormatOptions::Mode::Check) {
-        m_report.message("would reformat " + source.path);
-        if (m_options.diff)
-            showDiff(source, original, result);
-    } else if (m_options.mode == FormatOptions::Mode::InPlace) {
-        rewrite(style, directories, source, result);
-    }
-}
-
-void FormatRun::showDiff(const Source &source, const QByteArray &original, const QByteArray &result)
-{
-    if (m_workingDirectory.isNull()) {
-        char directory[PATH_MAX];
-        m_workingDirectory = ::getcwd(directory, sizeof directory) ? QByteArray(directory) : QByteArray("");
-    }
-    const std::optional<QByteArray> name = patchPath(source.path, m_workingDirectory);
-    if (!name) {
-        m_report.message(source.path + ": warning: outside the working directory, where `patch -p1` cannot "
-                                       "reach it; its diff is left out");
-        return;
-    }
-    const QByteArray diff =
-        unifiedDiff(original, result, diffHeaderName("a/", *name), diffHeaderName("b/", *name));
-    m_report.out(m_report.colours() ? coloured(diff) : diff);
-}
-
-void FormatRun::rewrite(const ChosenStyle &style, SourceDirectories &directories, const Source &source,
-                        const QByteArray &result)
-{
-    QByteArray name;
-    QByteArray problem;
-    QList<QByteArray> losses;
-    const int directoryFd = directories.directoryOf(source, &name, &problem);
-    const ReplaceRules rules{m_options.forceReadOnly, style.keepsModificationTime};
-    if (directoryFd < 0 ||
-        !replaceFileAt(directoryFd, name, result, source.status, rules, &problem, &losses)) {
-        m_report.message(source.path + ": not rewritten: " + problem);
-        m_failed = true;
-        return;
-    }
-    m_report.message("reformatted " + source.path);
-    for (const QByteArray &loss : std::as_const(losses))
-        m_report.message(source.path + ": warning: " + loss);
-}
-
-void FormatRun::summarize(const ChosenStyle &style, const Delivered &delivered)
-{
-    const QByteArray styleShown = " (style \"" + style.name.toUtf8() + "\")";
-    switch (m_options.mode) {
-    case FormatOptions::Mode::Check:
-        if (delivered.changed > 0)
-            m_report.message(QByteArray::number(delivered.changed) + " of " + filesWord(delivered.formatted) +
-                             " would be reformatted" + styleShown);
-        break;
-    case FormatOptions::Mode::Output:
-        m_report.out(terminalSafe(m_options.outputDirectory) + '\n');
-        m_report.out(filesWord(delivered.formatted) + " formatted, " + QByteArray::number(delivered.changed) +
-                     " of them changed" + styleShown + '\n');
-        break;
-    default:
-        break;
-    }
+    return assignRepositoryProfiles(m_sources, &m_styles, m_report);
 }
 
 int FormatRun::run()
 {
-    const std::optional<StyleFileContent> styles = loadStyles(m_options, m_setup, m_report);
-    if (!styles)
-        return FormatExit::Error;
-    if (m_options.mode == FormatOptions::Mode::ListStyles) {
-        listStyles(*styles, m_report);
-        return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
-    }
-    const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
-    if (!style)
-        return FormatExit::Error;
-    if (m_options.mode == FormatOptions::Mode::PrintProfile) {
+    if (m_options.mode == FormatOptions::Mode::ListStyles ||
+        m_options.mode == FormatOptions::Mode::PrintProfile) {
+        const std::optional<StyleFileContent> styles = loadStyles(m_options, m_setup, m_report);
+        if (!styles)
+            return FormatExit::Error;
+        if (m_options.mode == FormatOptions::Mode::ListStyles) {
+            listStyles(*styles, m_report);
+            return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
+        }
+        const std::optional<ChosenStyle> style = chooseStyle(*styles, m_options.style, m_report);
+        if (!style)
+            return FormatExit::Error;
         m_report.out(indentProfileText(style->name, style->parameterText));
         return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
     }
 
     if (!collectSources(m_options, m_report, &m_sources, &m_trees))
         return FormatExit::Error;
-    if (m_setup.stageReached)
-        m_setup.stageReached(FormatStage::SourcesFound);
+    if (m_sources.size() == 1 && m_sources.front().fromStandardInput &&
+        isExcluded(m_options.excludes, m_sources.front().relativePath))
+        return passStandardInputThrough();
+    dropExcluded(m_options.excludes, &m_sources);
+    if (!chooseStyles())
+        return FormatExit::Error;
+    reached(FormatStage::SourcesFound);
+    if (!m_options.lines.isEmpty()) {
+        for (Source &source : m_sources)
+            source.lines = m_options.lines;
+    }
     const bool toOutput = m_options.mode == FormatOptions::Mode::Output;
     if (toOutput && !outputNamesAreDistinct(m_sources, m_options.outputDirectory, m_report))
         return FormatExit::Error;
@@ -407,9 +377,19 @@ int FormatRun::run()
         m_report.message("cannot create a scratch directory: " + scratch.errorString().toUtf8());
         return FormatExit::Error;
     }
-    if (!copyIntoScratch(scratch) || !format(*style, scratch))
+    if (!copyIntoScratch(scratch) || !limitToChangedLines() || !format(scratch))
         return stopped() ? stopStatus() : FormatExit::Error;
-    if (m_setup.stageReached)
-        m_setup.stageReached(FormatStage::Formatted);
-    return deliver(*style, scratch, outputFd.get());
+    reached(FormatStage::Formatted);
+    return deliver(scratch, outputFd.get());
+}
+
+// An excluded buffer goes back as it came, so that an editor may format every file alike.
+int FormatRun::passStandardInputThrough()
+{
+    QByteArray bytes;
+    if (!takeStandardInput(m_sources.front(), &bytes))
+        return FormatExit::Error;
+    if (m_options.mode == FormatOptions::Mode::StandardOutput)
+        m_report.out(bytes);
+    return stopped() ? stopStatus() : FormatExit::Success;
 }

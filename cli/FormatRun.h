@@ -3,15 +3,18 @@
 #include "FormatCommand.h"
 #include "FormatReporter.h"
 #include "FormatSources.h"
+#include "FormatStyles.h"
+#include "FormatterRun.h"
+#include "SourceAccess.h"
 
+#include <QHash>
 #include <QPair>
+#include <QSet>
 
 #include <optional>
 #include <vector>
 
-struct ChosenStyle;
 class PrivateDirectory;
-class SourceDirectories;
 
 // One run over files: find them, copy them into a private scratch directory, format the copies there
 // and deliver the results as the mode asks.
@@ -34,21 +37,35 @@ private:
         qsizetype changed = 0;
     };
 
+    // finding and reading the sources
+    bool chooseStyles();
+    int passStandardInputThrough();
+    bool takeStandardInput(Source &source, QByteArray *bytes);
+    SourceDirectories &lookAfresh();
     // Reads source through its directory; false, having said why, when it cannot. With --in-place a
     // link found in a tree is not read: link then holds the identity of the file it leads to.
-    bool readSource(SourceDirectories &directories, Source &source, QByteArray *bytes,
-                    std::optional<Identity> *link);
+    bool readSource(Source &source, QByteArray *bytes, std::optional<Identity> *link);
     bool copyIntoScratch(PrivateDirectory &scratch);
     bool writeScratchCopy(PrivateDirectory &scratch, std::size_t index, QByteArray &bytes);
-    bool format(const ChosenStyle &style, PrivateDirectory &scratch);
-    int deliver(const ChosenStyle &style, PrivateDirectory &scratch, int outputFd);
-    void deliverOne(const ChosenStyle &style, SourceDirectories &directories, Source &source,
-                    PrivateDirectory &scratch, int outputFd, Delivered *delivered);
+    bool limitToChangedLines();
+    bool originalOf(const Source &source, QByteArray *original);
+
+    // formatting the copies
+    bool format(PrivateDirectory &scratch);
+    bool runPass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass);
+    bool runStylePass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass, int style);
+    void showFormatterOutput(const FormatterProcessResult &run, const QHash<QString, std::size_t> &byName);
+    void warnOfParseProblems(const FormatterProcessResult &run, const QHash<QString, std::size_t> &byName);
+
+    // delivering the results
+    bool resultOf(const Source &source, PrivateDirectory &scratch, QByteArray *result);
+    int deliver(PrivateDirectory &scratch, int outputFd);
+    void deliverOne(Source &source, PrivateDirectory &scratch, int outputFd, Delivered *delivered);
+    void deliverUnformatted(const Source &source, int outputFd);
     void showDiff(const Source &source, const QByteArray &original, const QByteArray &result);
-    void rewrite(const ChosenStyle &style, SourceDirectories &directories, const Source &source,
-                 const QByteArray &result);
-    void summarize(const ChosenStyle &style, const Delivered &delivered);
-    bool originalOf(SourceDirectories &directories, Source &source, QByteArray *original);
+    void rewrite(const Source &source, const QByteArray &result);
+    void summarize(const Delivered &delivered);
+    const ChosenStyle &styleOf(const Source &source) const { return m_styles[std::size_t(source.style)]; }
 
     bool stopped() const
     {
@@ -63,12 +80,22 @@ private:
         m_report.message("interrupted; files not reached were left as they were");
         return FormatExit::Interrupted;
     }
+    void reached(FormatStage stage) const
+    {
+        if (m_setup.stageReached)
+            m_setup.stageReached(stage);
+    }
 
     const FormatOptions &m_options;
     const FormatSetup &m_setup;
     Reporter m_report;
     std::vector<Source> m_sources;
     std::vector<SourceTree> m_trees;
+    std::optional<SourceDirectories> m_directories; // opened afresh for each pass over the sources
+    std::vector<ChosenStyle> m_styles; // a saved style, or with --style file one per .indent.pro found
+    QString m_formatterPath;
+    QSet<QByteArray> m_shownLines; // indent's messages already shown
+    QSet<std::size_t> m_warned;    // sources already named in a parse warning
     QByteArray m_workingDirectory; // null until a diff needs it; empty when it cannot be told
     qint64 m_keptBytes = 0;
     bool m_failed = false;

@@ -55,6 +55,15 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
 {
     bool ok = true;
     for (const QByteArray &argument : options.paths) {
+        if (argument == "-") {
+            Source source;
+            source.fromStandardInput = true;
+            source.path = options.standardInputName.value_or("<stdin>");
+            source.relativePath = options.standardInputName.value_or(QByteArray());
+            source.outputName = baseNameOf(source.path);
+            sources->push_back(source);
+            continue;
+        }
         struct stat status;
         if (::stat(argument.constData(), &status) != 0) {
             reporter.message(argument + ": " + errnoText(errno));
@@ -87,6 +96,7 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
                 source.path = joinedPath(argument, file);
                 source.outputName = file;
                 source.tree = int(trees->size());
+                source.relativePath = file;
                 sources->push_back(source);
             }
             trees->push_back(std::move(tree));
@@ -105,6 +115,7 @@ bool collectSources(const FormatOptions &options, Reporter &reporter, std::vecto
             ok = false;
             continue;
         }
+        source.relativePath = argument;
         sources->push_back(source);
     }
     return ok;

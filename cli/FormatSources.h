@@ -23,10 +23,20 @@ struct Source
     int tree = -1;
     QByteArray directory;
     QByteArray name;
+    QByteArray relativePath; // what --exclude matches: the path below its directory argument, or as named
+    bool fromStandardInput = false;
+    int style = 0;                         // the run's style or profile that formats it
+    std::optional<QList<LineRange>> lines; // with --lines or --since: only changes touching these lines
+    bool unchangedByFirstPass = false;     // indent left it as it was: its copy need not be read again
+    bool unsettled = false;                // indent still changed it after the last pass allowed
     struct stat status = {};
     std::optional<QByteArray> original; // kept while the run's budget allows; else read again
     // NotFormatted: the formatter failed on it; Failed: it could not even be read
     enum class State { Pending, Copied, NotFormatted, Failed } state = State::Pending;
+
+    // --since found no line of it changed: it is left out of formatting
+    bool nothingAsked() const { return lines && lines->isEmpty(); }
+    bool toFormat() const { return state == State::Copied && !nothingAsked(); }
 };
 
 QByteArray parentOf(const QByteArray &path);

@@ -4,11 +4,13 @@
 #include "CellTable.h"
 #include "Descriptor.h"
 #include "FormatReporter.h"
+#include "FormatSources.h"
 #include "OptionCatalogue.h"
 #include "OptionEffects.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -90,7 +92,31 @@ std::optional<ChosenStyle> chooseStyle(const StyleFileContent &styles, const std
         }
     }
     const StyleRecord &record = styles.records.at(chosen);
-    const RowNote keepTime = optionNotes(checkStatesOf(record)).at(std::size_t(catalogueRowOf("-pmt")));
-    return ChosenStyle{nameOf(record), ParameterTextOf(record),
-                       keepTime.effect == RowNote::Effect::TakesEffect};
+    const QString parameterText = ParameterTextOf(record);
+    return ChosenStyle{nameOf(record), parameterText, {}, keepsModificationTime(parameterText)};
+}
+
+bool keepsModificationTime(const QString &parameterText)
+{
+    const RowNote keepTime =
+        optionNotes(checkStatesFor(parameterText)).at(std::size_t(catalogueRowOf("-pmt")));
+    return keepTime.effect == RowNote::Effect::TakesEffect;
+}
+
+QByteArray stylesShown(const std::vector<ChosenStyle> &styles, const std::vector<Source> &sources)
+{
+    if (styles.size() == 1 && styles.front().profilePath.isEmpty())
+        return " (style \"" + styles.front().name.toUtf8() + "\")";
+    QList<int> used;
+    for (const Source &source : sources) {
+        if (source.state == Source::State::Copied && !used.contains(source.style))
+            used.append(source.style);
+    }
+    std::sort(used.begin(), used.end());
+    QByteArrayList paths;
+    for (const int style : used)
+        paths.append(styles[std::size_t(style)].profilePath);
+    if (paths.isEmpty())
+        return {};
+    return (paths.size() == 1 ? " (profile " : " (profiles ") + paths.join(", ") + ")";
 }

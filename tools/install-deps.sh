@@ -11,6 +11,7 @@ packages=(
     xvfb xauth
     libqscintilla2-qt6-dev libgit2-dev pkg-config
     xdg-utils patch
+    git vim-tiny pre-commit
     desktop-file-utils appstream dpkg-dev file
     qt6-translations-l10n
     help2man man-db lintian

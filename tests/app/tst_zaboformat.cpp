@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 
@@ -60,15 +61,18 @@ QByteArray fixture(const QString &name)
 struct Launch
 {
     QByteArray program = Program;
+    QByteArray standardInput;   // fed to it by runFormat; empty: /dev/null
     QByteArray standardOutput;  // a file to write to; empty: captured
     int standardOutputFd = -1;  // a descriptor instead, such as a pipe's end
     QByteArrayList environment; // "NAME=value" replaces the inherited NAME; "NAME" alone removes it
 };
+using RunInput = Launch;
 
 // Starts zabo-format in workingDirectory with the arguments as bytes and without DISPLAY or
 // QT_QPA_PLATFORM, the way a server starts it; -1 when it could not start.
 pid_t startFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
-                  const Launch &launch, const QByteArray &outPath, const QByteArray &errPath)
+                  const Launch &launch, const QByteArray &outPath, const QByteArray &errPath,
+                  const QByteArray &inPath = "/dev/null")
 {
     QList<QByteArray> argumentStore{launch.program};
     argumentStore += arguments;
@@ -101,7 +105,7 @@ pid_t startFormat(const QByteArray &workingDirectory, const QList<QByteArray> &a
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inPath.constData(), O_RDONLY, 0);
     if (launch.standardOutputFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, launch.standardOutputFd, STDOUT_FILENO);
     else
@@ -145,8 +149,12 @@ Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray>
     QTemporaryDir streams;
     const QByteArray outPath =
         launch.standardOutput.isEmpty() ? QFile::encodeName(streams.filePath("out")) : launch.standardOutput;
-    const pid_t child =
-        startFormat(workingDirectory, arguments, launch, outPath, QFile::encodeName(streams.filePath("err")));
+    const QByteArray inPath =
+        launch.standardInput.isEmpty() ? QByteArray("/dev/null") : QFile::encodeName(streams.filePath("in"));
+    if (!launch.standardInput.isEmpty() && !writeAll(streams.filePath("in"), launch.standardInput))
+        return result;
+    const pid_t child = startFormat(workingDirectory, arguments, launch, outPath,
+                                    QFile::encodeName(streams.filePath("err")), inPath);
     if (child < 0)
         return result;
     int status = 0;
@@ -155,6 +163,20 @@ Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray>
     result.out = readAll(streams.filePath("out"));
     result.err = readAll(streams.filePath("err"));
     return result;
+}
+
+// Runs a helper program (git, vim, pre-commit) to its end, failing the test when it would hang.
+QProcess::ExitStatus runTool(QProcess &process, const QString &program, const QStringList &arguments,
+                             const QString &workingDirectory)
+{
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished(-1);
+        return QProcess::CrashExit;
+    }
+    return process.exitStatus();
 }
 
 QByteArray describe(const Invocation &invocation)
@@ -416,6 +438,25 @@ private slots:
             << QByteArrayList{"docs: warning: no .c, .h, .cpp or .hpp file found (-r descends"};
         QTest::newRow("bad arguments") << QByteArrayList{"--check", "--output", "out", "untidy.c"} << 2
                                        << QByteArrayList{} << QByteArrayList{"cannot be combined"};
+        QTest::newRow("excludes in a tree")
+            << QByteArrayList{"--check",   "-r",         ".",         "--exclude", "sub",
+                              "--exclude", "d*",         "--exclude", "*dash*",    "--exclude",
+                              "caf*",      "--exclude",  "two.c",     "--exclude", "unbalanced.c",
+                              "--exclude", "formatted.c"}
+            << 1 << QByteArrayList{} << QByteArrayList{"would reformat ./untidy.c\n", "1 of 1 file would"};
+        QTest::newRow("exclude a named file")
+            << QByteArrayList{"--check", "--exclude", "untidy.c", "untidy.c", "sub/x.c"} << 1
+            << QByteArrayList{} << QByteArrayList{"would reformat sub/x.c\n", "1 of 1 file would"};
+        QTest::newRow("only the lines asked for")
+            << QByteArrayList{"--diff", "--lines", "3:3", "two.c"} << 1
+            << QByteArrayList{" int  one(void){return 1;}\n \n-int  two(void){return 2;}\n+int two(void)\n"}
+            << QByteArrayList{"would reformat two.c"};
+        QTest::newRow("no change on the lines asked for")
+            << QByteArrayList{"--check", "--lines", "2:2", "two.c"} << 0 << QByteArrayList{}
+            << QByteArrayList{};
+        QTest::newRow("no profile for the tree")
+            << QByteArrayList{"--check", "--style", "file", "untidy.c"} << 2 << QByteArrayList{}
+            << QByteArrayList{"no .indent.pro here or in a directory above"};
     }
 
     void invocations()
@@ -428,6 +469,7 @@ private slots:
         write("untidy.c", fixture("untidy.c"));
         write("-dash.c", fixture("untidy.c"));
         write("unbalanced.c", fixture("unbalanced.c"));
+        write("two.c", "int  one(void){return 1;}\n\nint  two(void){return 2;}\n");
         write("sub/x.c", fixture("untidy.c"));
         write("docs/readme.txt", "no source here\n");
         const QByteArray undecodable = m_dir + "/caf\xe9.c";
@@ -957,6 +999,8 @@ private slots:
         QTest::newRow("mine") << 4;
     }
 
+    // --single-pass is indent's one pass, exactly what the window's job writes, even for the files that
+    // would settle only later, flip or grow.
     void everyStyleFormatsAsTheWindowsJobDoes()
     {
         QFETCH(int, style);
@@ -964,18 +1008,69 @@ private slots:
         write("src/b.h", fixture("untidy.h"));
         write("src/c.cpp", fixture("unbalanced.c"));
         write("src/d.hpp", fixture("untidy.h"));
+        write("src/flip.c", fixture("settle_flip.c"));
+        write("src/grow.h", fixture("settle_grow.h"));
+        write("src/second.h", fixture("settle_second.h"));
         QVector<StyleRecord> styles = builtInStyles();
         styles.append(styleWith(QStringLiteral("mine"), {"-kr", "-i2"}));
         write("one.dat", serializeStyleFile(styles, style));
 
-        const Invocation run =
-            runFormat(m_dir, {"--config", QFile::encodeName(path("one.dat")), "--output", "out", "src"});
+        const Invocation run = runFormat(m_dir, {"--config", QFile::encodeName(path("one.dat")),
+                                                 "--single-pass", "--output", "out", "src"});
         QVERIFY2(run.exitCode == 0, describe(run).constData());
         const FileMap ours = filesIn(path("out"));
         const FileMap window = windowJobOutput(path("src"), ParameterTextOf(styles.at(style)));
-        QCOMPARE(ours.keys(), (QStringList{"a.c", "b.h", "c.cpp", "d.hpp"}));
+        QCOMPARE(ours.keys(), (QStringList{"a.c", "b.h", "c.cpp", "d.hpp", "flip.c", "grow.h", "second.h"}));
         QCOMPARE(ours, window);
         QVERIFY(ours.value("a.c") != fixture("untidy.c"));
+    }
+
+    void settling_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<int>("checkStatus"); // of --check after --in-place
+        QTest::addColumn<bool>("onePassStands");
+        // Real behaviour of indent 2.2.12 under the ORIG style, found by running it again and again:
+        // statements inside a macro's arguments are split and joined back in turn; a long declaration
+        // takes a second pass to settle; an extern "C" block gains blank lines with every pass.
+        QTest::newRow("flips between two texts") << "settle_flip.c" << 0 << false;
+        QTest::newRow("settles on the second pass") << "settle_second.h" << 0 << true;
+        QTest::newRow("grows with every pass") << "settle_grow.h" << 1 << false;
+    }
+
+    // --in-place writes the settled form, which --check then accepts; a file that never settles is
+    // left as it is and named, and --check counts it as one that would change.
+    void settling()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(int, checkStatus);
+        QFETCH(bool, onePassStands);
+        const QByteArray file = "src/" + fixture.toUtf8();
+        write(QString::fromUtf8(file), ::fixture(fixture));
+        const QByteArrayList orig{"--config", m_config, "--style", "ORIG"};
+        const QByteArray warning = file +
+                                   ": warning: indent still changes it after 10 passes; left as it is. "
+                                   "Fence the region with /* *INDENT-OFF* */ and /* *INDENT-ON* */";
+
+        const Invocation inPlace = runFormat(m_dir, orig + QByteArrayList{"--in-place", file});
+        QVERIFY2(inPlace.exitCode == 0, describe(inPlace).constData());
+        QCOMPARE(inPlace.err.contains(warning), checkStatus == 1);
+        if (checkStatus == 1)
+            QCOMPARE(readAll(path(QString::fromUtf8(file))), ::fixture(fixture));
+        else
+            QVERIFY(readAll(path(QString::fromUtf8(file))) != ::fixture(fixture));
+
+        const Invocation check = runFormat(m_dir, orig + QByteArrayList{"--check", file});
+        QVERIFY2(check.exitCode == checkStatus, describe(check).constData());
+        QCOMPARE(check.err.contains(warning), checkStatus == 1);
+        QCOMPARE(check.err.contains("would reformat " + file + "\n"), checkStatus == 1);
+
+        // what indent alone does once more to the result
+        const Invocation onePass = runFormat(m_dir, orig + QByteArrayList{"--single-pass", "--check", file});
+        QVERIFY2(onePass.exitCode == (onePassStands ? 0 : 1), describe(onePass).constData());
+        const Invocation again = runFormat(m_dir, orig + QByteArrayList{"--in-place", file});
+        QVERIFY2(again.exitCode == 0, describe(again).constData());
+        QVERIFY2(!again.err.contains("reformatted"), describe(again).constData());
     }
 
     void recursionMirrorsTheTreeAndNeverLoops()
@@ -1023,14 +1118,304 @@ private slots:
         QCOMPARE(filesIn(path("out")), filesIn(path("src")));
     }
 
-    // As indent itself would: a profile in the working directory beats a style's preset.
-    void aProfileInTheWorkingDirectoryCounts()
+    // A named style gives the same result on every machine: no profile of the working directory, of
+    // HOME or of INDENT_PROFILE reaches indent.
+    void aNamedStyleReadsNoProfile()
     {
         write("untidy.c", fixture("untidy.c"));
+        const Invocation clean = runFormat(m_dir, {"--config", m_config, "--style", "GNU", "untidy.c"});
+        QVERIFY2(clean.exitCode == 0, describe(clean).constData());
         write(".indent.pro", "-i8 -nut\n");
-        const Invocation run = runFormat(m_dir, {"--config", m_config, "--style", "GNU", "untidy.c"});
-        QVERIFY2(run.exitCode == 0, describe(run).constData());
-        QVERIFY2(run.out.contains("{\n        int n = 0;\n"), run.out.constData());
+        write("home/.indent.pro", "-bl -i3\n");
+        RunInput profiles;
+        profiles.environment = {"HOME=" + QFile::encodeName(path("home"))};
+        const Invocation local =
+            runFormat(m_dir, {"--config", m_config, "--style", "GNU", "untidy.c"}, profiles);
+        QVERIFY2(local.exitCode == 0, describe(local).constData());
+        QCOMPARE(local.out, clean.out);
+        profiles.environment.append("INDENT_PROFILE=" + QFile::encodeName(path("home/.indent.pro")));
+        const Invocation named =
+            runFormat(m_dir, {"--config", m_config, "--style", "GNU", "untidy.c"}, profiles);
+        QVERIFY2(named.exitCode == 0, describe(named).constData());
+        QCOMPARE(named.out, clean.out);
+    }
+
+    // A style committed as .indent.pro formats alike from any working directory and whatever profile
+    // the user keeps at home, with every option of indent as the profile states it.
+    void aRepositoryProfileFormatsAlikeEverywhere()
+    {
+        write("repo/.indent.pro",
+              "/* as the kernel's Lindent */\n-npro -kr -i8 -ts8 -sob -l80 -ss -ncs -cp1 -il0\n");
+        write("repo/lib/.indent.pro", "-gnu -T size_t\n");
+        write("repo/main.c", fixture("untidy.c"));
+        write("repo/lib/list.c", fixture("untidy.c"));
+        write("repo/lib/deep/point.h", fixture("untidy.h"));
+        write("home/.indent.pro", "-bl -i3\n");
+        write(".indent.pro", "-orig\n");
+        write("repo/lib/deep/.indent.pro.txt", "not a profile\n");
+
+        const Invocation fromRoot =
+            runFormat(QFile::encodeName(path("repo")), {"--style", "file", "--output", "../out1", "-r", "."});
+        QVERIFY2(fromRoot.exitCode == 0, describe(fromRoot).constData());
+        QVERIFY2(fromRoot.out.contains("3 files formatted, 3 of them changed (profiles .indent.pro, "
+                                       "lib/.indent.pro)\n"),
+                 describe(fromRoot).constData());
+        RunInput elsewhere;
+        elsewhere.environment = {"HOME=" + QFile::encodeName(path("home")),
+                                 "INDENT_PROFILE=" + QFile::encodeName(path("home/.indent.pro"))};
+        const Invocation fromBelow =
+            runFormat(QFile::encodeName(path("repo/lib/deep")),
+                      {"--style", "file", "--output", "../../../out2", "-r", "../.."}, elsewhere);
+        QVERIFY2(fromBelow.exitCode == 0, describe(fromBelow).constData());
+        const Invocation fromOutside = runFormat(
+            m_dir, {"--style", "file", "--output", "out3", "-r", QFile::encodeName(path("repo"))}, elsewhere);
+        QVERIFY2(fromOutside.exitCode == 0, describe(fromOutside).constData());
+        QVERIFY2(fromOutside.out.contains("(profiles repo/.indent.pro, repo/lib/.indent.pro)\n"),
+                 describe(fromOutside).constData());
+        // above the working directory they are named in full
+        QVERIFY2(fromBelow.out.contains("(profiles " + QFile::encodeName(path("repo/.indent.pro")) + ", " +
+                                        QFile::encodeName(path("repo/lib/.indent.pro")) + ")\n"),
+                 describe(fromBelow).constData());
+
+        const FileMap formatted = filesIn(path("out1"));
+        QCOMPARE(formatted.keys(), (QStringList{"lib/deep/point.h", "lib/list.c", "main.c"}));
+        QCOMPARE(filesIn(path("out2")), formatted);
+        QCOMPARE(filesIn(path("out3")), formatted);
+
+        // the options as they stand: indent's own result with the profile's words
+        for (const auto &[file, options] :
+             {std::pair<QString, QStringList>{
+                  "main.c", {"-kr", "-i8", "-ts8", "-sob", "-l80", "-ss", "-ncs", "-cp1", "-il0"}},
+              std::pair<QString, QStringList>{"lib/list.c", {"-gnu", "-T", "size_t"}}}) {
+            QProcess indent;
+            indent.setProcessChannelMode(QProcess::SeparateChannels);
+            indent.start(m_indent, QStringList{"-npro", "-st"} + options + QStringList{path("repo/" + file)});
+            QVERIFY(indent.waitForFinished(-1) && indent.exitCode() == 0);
+            QCOMPARE(formatted.value(file), indent.readAllStandardOutput());
+        }
+        QVERIFY(formatted.value("main.c").contains("\n\tint n = 0;\n"));
+
+        const Invocation inPlace =
+            runFormat(QFile::encodeName(path("repo")), {"--style", "file", "-ri", "."});
+        QVERIFY2(inPlace.exitCode == 0, describe(inPlace).constData());
+        const Invocation check = runFormat(QFile::encodeName(path("repo/lib")),
+                                           {"--style", "file", "--check", "-r", ".."}, elsewhere);
+        QVERIFY2(check.exitCode == 0 && check.err.isEmpty(), describe(check).constData());
+    }
+
+    void aProfileThatWouldHarmIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("profile");
+        QTest::addColumn<QByteArray>("problem");
+        QTest::newRow("a file to rewrite")
+            << QByteArray("-kr victim.c\n") << QByteArray("\"victim.c\" is not an option");
+        QTest::newRow("an output file") << QByteArray("-kr -o victim.c\n") << QByteArray("\"-o\" sends");
+        QTest::newRow("a FIFO") << QByteArray() << QByteArray(".indent.pro: not a regular file");
+    }
+
+    // Nothing is formatted and nothing else is written; a FIFO in the profile's place never blocks.
+    void aProfileThatWouldHarmIsRefused()
+    {
+        QFETCH(QByteArray, profile);
+        QFETCH(QByteArray, problem);
+        write("repo/a.c", fixture("untidy.c"));
+        write("repo/victim.c", "keep me\n");
+        if (profile.isEmpty())
+            QVERIFY(::mkfifo(QFile::encodeName(path("repo/.indent.pro")).constData(), 0600) == 0);
+        else
+            write("repo/.indent.pro", profile);
+        const Invocation run = runFormat(QFile::encodeName(path("repo")), {"--style", "file", "-i", "a.c"});
+        QVERIFY2(run.exitCode == 2 && run.err.contains(problem), describe(run).constData());
+        QCOMPARE(readAll(path("repo/a.c")), fixture("untidy.c"));
+        QCOMPARE(readAll(path("repo/victim.c")), QByteArray("keep me\n"));
+    }
+
+    void standardInputAsAFile_data()
+    {
+        QTest::addColumn<QByteArray>("style");
+        for (const char *style : {"GNU", "K&&R", "ORIG", "Zabo推荐风格", "file"})
+            QTest::newRow(style) << QByteArray(style);
+    }
+
+    // What an editor gets for its buffer is what the file itself would give, named after it.
+    void standardInputAsAFile()
+    {
+        QFETCH(QByteArray, style);
+        write("src/.indent.pro", "-kr -i3\n");
+        write("src/untidy.c", fixture("untidy.c"));
+        write("src/flip.c", fixture("settle_flip.c"));
+        for (const QByteArray &file : {QByteArray("src/untidy.c"), QByteArray("src/flip.c")}) {
+            const QByteArrayList named{"--config", m_config, "--style", style};
+            const Invocation direct = runFormat(m_dir, named + QByteArrayList{file});
+            QVERIFY2(direct.exitCode == 0, describe(direct).constData());
+            RunInput buffer;
+            buffer.standardInput = readAll(path(QString::fromUtf8(file)));
+            const Invocation piped =
+                runFormat(m_dir, named + QByteArrayList{"--stdin-name", file, "-"}, buffer);
+            QVERIFY2(piped.exitCode == 0, describe(piped).constData());
+            QCOMPARE(piped.out, direct.out);
+
+            const Invocation check =
+                runFormat(m_dir, named + QByteArrayList{"--stdin-name", file, "--check", "-"}, buffer);
+            QVERIFY2(check.exitCode == 1 && check.err.contains("would reformat " + file + "\n"),
+                     describe(check).constData());
+            buffer.standardInput = direct.out;
+            const Invocation tidy =
+                runFormat(m_dir, named + QByteArrayList{"--check", "--stdin-name", file, "-"}, buffer);
+            QVERIFY2(tidy.exitCode == 0, describe(tidy).constData());
+        }
+    }
+
+    // An editor's buffer is never emptied: on a failure, or when the name is excluded, it comes back.
+    void standardInputComesBackWhenNotFormatted()
+    {
+        RunInput buffer;
+        buffer.standardInput = fixture("untidy.c");
+        const Invocation failed = runFormat(m_dir, {"--config", m_config, "--style", "no type", "-"}, buffer);
+        QVERIFY2(failed.exitCode == 2 && failed.err.contains("<stdin>: not formatted"),
+                 describe(failed).constData());
+        QCOMPARE(failed.out, fixture("untidy.c"));
+        const Invocation excluded = runFormat(
+            m_dir, {"--config", m_config, "--exclude", "vendor", "--stdin-name", "vendor/z/inflate.c", "-"},
+            buffer);
+        QVERIFY2(excluded.exitCode == 0 && excluded.err.isEmpty(), describe(excluded).constData());
+        QCOMPARE(excluded.out, fixture("untidy.c"));
+    }
+
+    // vim in Ex mode filters its buffer through the real executable, as the README sets it up.
+    void vimFormatsItsBuffer()
+    {
+        QString vim = QStandardPaths::findExecutable(QStringLiteral("vim.tiny"));
+        if (vim.isEmpty())
+            vim = QStandardPaths::findExecutable(QStringLiteral("vim"));
+        if (vim.isEmpty())
+            QSKIP("vim is needed (tools/install-deps.sh installs vim-tiny)");
+        write("src/untidy.c", fixture("untidy.c"));
+        const Invocation expected =
+            runFormat(m_dir, {"--config", m_config, "--style", "GNU", "src/untidy.c"});
+        QVERIFY2(expected.exitCode == 0, describe(expected).constData());
+
+        const QString filter = QStringLiteral("%!") + QString::fromLocal8Bit(Program) + " --config " +
+                               QString::fromLocal8Bit(m_config) + " --style GNU --stdin-name % - 2>/dev/null";
+        QProcess editor;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), path("."));
+        editor.setProcessEnvironment(environment);
+        editor.setStandardInputFile(QProcess::nullDevice());
+        QCOMPARE(
+            runTool(editor, vim,
+                    {"-u", "NONE", "-i", "NONE", "-N", "-n", "-Es", "-c", filter, "-c", "wq", "src/untidy.c"},
+                    path(".")),
+            QProcess::NormalExit);
+        QVERIFY2(editor.exitCode() == 0, editor.readAllStandardError().constData());
+        QCOMPARE(readAll(path("src/untidy.c")), expected.out);
+    }
+
+    // Only what changed since a commit is formatted: a legacy file can adopt the style one commit at a time.
+    void sinceFormatsOnlyWhatChanged()
+    {
+        const QByteArray legacy = "int  first(int a){return a+1;}\n\nint  second(int b){return b+2;}\n\n"
+                                  "int  third(int c){return c+3;}\n";
+        write("repo/src/legacy.c", legacy);
+        write("repo/src/other.c", legacy);
+        const QStringList identity{"-c", "user.name=Zabo", "-c", "user.email=zabo@example.org"};
+        for (const QStringList &command : {QStringList{"init", "-q"}, QStringList{"add", "."},
+                                           identity + QStringList{"commit", "-qm", "legacy"}}) {
+            QProcess git;
+            QCOMPARE(runTool(git, QStringLiteral("git"), command, path("repo")), QProcess::NormalExit);
+            QVERIFY2(git.exitCode() == 0, git.readAllStandardError().constData());
+        }
+        QByteArray touched = legacy;
+        touched.replace("b+2", "b*2");
+        write("repo/src/legacy.c", touched);
+        write("repo/src/new.c", "int  fresh(void){return 0;}\n");
+        const QByteArray repo = QFile::encodeName(path("repo"));
+        const QByteArrayList kr{"--config", m_config, "--style", "K&&R"};
+
+        const Invocation check =
+            runFormat(repo, kr + QByteArrayList{"--check", "--since", "HEAD", "-r", "src"});
+        QVERIFY2(check.exitCode == 1, describe(check).constData());
+        QVERIFY(check.err.contains("would reformat src/legacy.c\n") &&
+                check.err.contains("would reformat src/new.c\n"));
+        QVERIFY(!check.err.contains("other.c"));
+
+        const Invocation inPlace =
+            runFormat(repo, kr + QByteArrayList{"--in-place", "--since", "HEAD", "-r", "src"});
+        QVERIFY2(inPlace.exitCode == 0, describe(inPlace).constData());
+        QCOMPARE(readAll(path("repo/src/legacy.c")),
+                 QByteArray("int  first(int a){return a+1;}\n\nint second(int b)\n{\n    return b * 2;\n}\n\n"
+                            "int  third(int c){return c+3;}\n"));
+        QCOMPARE(readAll(path("repo/src/new.c")), QByteArray("int fresh(void)\n{\n    return 0;\n}\n"));
+        QCOMPARE(readAll(path("repo/src/other.c")), legacy);
+
+        const Invocation clean =
+            runFormat(repo, kr + QByteArrayList{"--check", "--since", "HEAD", "-r", "src"});
+        QVERIFY2(clean.exitCode == 0, describe(clean).constData());
+        const Invocation whole = runFormat(repo, kr + QByteArrayList{"--check", "-r", "src"});
+        QVERIFY2(whole.exitCode == 1, describe(whole).constData());
+        const Invocation unknown =
+            runFormat(repo, kr + QByteArrayList{"--check", "--since", "--output=x", "src"});
+        QVERIFY2(unknown.exitCode == 2 && unknown.err.contains("is no commit"),
+                 describe(unknown).constData());
+        const Invocation outside =
+            runFormat(m_dir, kr + QByteArrayList{"--check", "--since", "HEAD", "repo"});
+        QVERIFY2(outside.exitCode == 2 && outside.err.contains("--since needs a git work tree"),
+                 describe(outside).constData());
+    }
+
+    // The hook as the pre-commit framework runs it, twice on an untidy repository: the first run
+    // rewrites and fails the commit, the second passes.
+    void preCommitHookSettles()
+    {
+        const QString preCommit = QStandardPaths::findExecutable(QStringLiteral("pre-commit"));
+        if (preCommit.isEmpty())
+            QSKIP("pre-commit is needed (tools/install-deps.sh installs it)");
+        const QString sourceRoot = QFileInfo(dataPath(QStringLiteral("../.."))).canonicalFilePath();
+        write("hooks/.pre-commit-hooks.yaml", readAll(sourceRoot + "/.pre-commit-hooks.yaml"));
+        write("project/.indent.pro", "-kr -i8 -ts8\n");
+        write("project/src/a.c", fixture("untidy.c"));
+        write("project/src/flip.c", fixture("settle_flip.c"));
+        write("project/vendor/z.c", fixture("untidy.c"));
+        QVERIFY(QDir().mkpath(path("bin")));
+        QVERIFY(QFile::link(QString::fromLocal8Bit(Program), path("bin/zabo-format")));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), path("."));
+        environment.insert(QStringLiteral("PRE_COMMIT_HOME"), path("cache"));
+        environment.insert(QStringLiteral("PATH"),
+                           path("bin") + ':' + environment.value(QStringLiteral("PATH")));
+        environment.insert(QStringLiteral("GIT_AUTHOR_NAME"), QStringLiteral("Zabo"));
+        environment.insert(QStringLiteral("GIT_AUTHOR_EMAIL"), QStringLiteral("zabo@example.org"));
+        environment.insert(QStringLiteral("GIT_COMMITTER_NAME"), QStringLiteral("Zabo"));
+        environment.insert(QStringLiteral("GIT_COMMITTER_EMAIL"), QStringLiteral("zabo@example.org"));
+        const auto run = [&](const QString &program, const QStringList &arguments, const QString &directory) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.setStandardInputFile(QProcess::nullDevice());
+            if (runTool(process, program, arguments, path(directory)) != QProcess::NormalExit)
+                return std::pair<int, QByteArray>{-1, "did not finish"};
+            return std::pair<int, QByteArray>{process.exitCode(), process.readAll()};
+        };
+        const QString git = QStringLiteral("git");
+        for (const QStringList &command :
+             {QStringList{"init", "-q"}, QStringList{"add", "."}, QStringList{"commit", "-qm", "hooks"}})
+            QCOMPARE(run(git, command, "hooks").first, 0);
+        const QByteArray revision = run(git, {"rev-parse", "HEAD"}, "hooks").second.trimmed();
+        write("project/.pre-commit-config.yaml",
+              "repos:\n- repo: " + QFile::encodeName(path("hooks")) + "\n  rev: " + revision +
+                  "\n  hooks:\n  - id: zabo-format\n    args: [--style, file, --exclude, vendor, --]\n");
+        for (const QStringList &command : {QStringList{"init", "-q"}, QStringList{"add", "."}})
+            QCOMPARE(run(git, command, "project").first, 0);
+
+        const auto first = run(preCommit, {"run", "--all-files"}, "project");
+        QVERIFY2(first.first == 1 && first.second.contains("files were modified by this hook"),
+                 first.second.constData());
+        QVERIFY(readAll(path("project/src/a.c")) != fixture("untidy.c"));
+        QCOMPARE(readAll(path("project/vendor/z.c")), fixture("untidy.c"));
+        QCOMPARE(run(git, {"add", "."}, "project").first, 0);
+        const auto second = run(preCommit, {"run", "--all-files"}, "project");
+        QVERIFY2(second.first == 0 && second.second.contains("Passed"), second.second.constData());
     }
 
     void colourOnlyOnATerminal()

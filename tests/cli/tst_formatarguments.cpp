@@ -1,5 +1,6 @@
 #include "FormatArguments.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using Mode = FormatOptions::Mode;
@@ -107,6 +108,36 @@ private slots:
         const ParsedFormatArguments none = parseFormatArguments({"a.c"});
         QVERIFY(none.options);
         QVERIFY(!none.options->style);
+        QVERIFY(!none.options->repositoryProfile);
+
+        const ParsedFormatArguments file = parseFormatArguments({"--style=file", "--check", "src"});
+        QVERIFY(file.options);
+        QVERIFY(file.options->repositoryProfile);
+    }
+
+    void selectionOptions()
+    {
+        const ParsedFormatArguments parsed =
+            parseFormatArguments({"--check", "--single-pass", "--exclude", "vendor", "--exclude=*.pb.c", "-r",
+                                  "--since", "origin/main", "src", "lib"});
+        QVERIFY2(parsed.options, qPrintable(parsed.error));
+        QVERIFY(parsed.options->singlePass);
+        QCOMPARE(parsed.options->excludes, (QByteArrayList{"vendor", "*.pb.c"}));
+        QCOMPARE(parsed.options->since, QByteArray("origin/main"));
+        QVERIFY(parsed.options->lines.isEmpty());
+
+        const ParsedFormatArguments lines =
+            parseFormatArguments({"--lines", "3:7", "--lines=10:10", "--in-place", "a.c"});
+        QVERIFY2(lines.options, qPrintable(lines.error));
+        QCOMPARE(lines.options->lines, (QList<LineRange>{{3, 7}, {10, 10}}));
+
+        const ParsedFormatArguments input =
+            parseFormatArguments({"--stdin-name", "src/a.c", "--since", "HEAD", "-"});
+        QVERIFY2(input.options, qPrintable(input.error));
+        QCOMPARE(input.options->mode, Mode::StandardOutput);
+        QCOMPARE(input.options->paths, QByteArrayList{"-"});
+        QCOMPARE(input.options->standardInputName, std::optional<QByteArray>("src/a.c"));
+        QVERIFY(parseFormatArguments({"--check", "-"}).options);
     }
 
     void invalidCommandLines_data()
@@ -133,16 +164,42 @@ private slots:
             << QByteArrayList{"--check=yes", "a.c"} << "--check takes no value";
         QTest::newRow("list styles with files")
             << QByteArrayList{"--list-styles", "a.c"} << "--list-styles takes no file";
+        QTest::newRow("standard input and a file")
+            << QByteArrayList{"--check", "-", "a.c"} << "formatted alone";
+        QTest::newRow("standard input in place") << QByteArrayList{"--in-place", "-"} << "need files";
+        QTest::newRow("standard input to a directory")
+            << QByteArrayList{"--output", "out", "-"} << "need files";
+        QTest::newRow("standard input, recursive")
+            << QByteArrayList{"--check", "-r", "-"} << "-r means nothing";
+        QTest::newRow("a name without standard input")
+            << QByteArrayList{"--stdin-name", "a.c", "b.c"} << "give \"-\" as the file";
+        QTest::newRow("lines of two files")
+            << QByteArrayList{"--check", "--lines", "1:2", "a.c", "b.c"} << "--lines needs exactly one file";
+        QTest::newRow("lines of a tree")
+            << QByteArrayList{"--check", "--lines", "1:2", "-r", "src"} << "--lines needs exactly one file";
+        QTest::newRow("lines backwards") << QByteArrayList{"--lines", "5:2", "a.c"} << "FIRST:LAST";
+        QTest::newRow("lines from zero") << QByteArrayList{"--lines", "0:2", "a.c"} << "FIRST:LAST";
+        QTest::newRow("lines without a range") << QByteArrayList{"--lines", "5", "a.c"} << "FIRST:LAST";
+        QTest::newRow("lines and since")
+            << QByteArrayList{"--lines", "1:2", "--since", "HEAD", "a.c"} << "cannot be combined";
+        QTest::newRow("since of unnamed standard input")
+            << QByteArrayList{"--since", "HEAD", "-"} << "--since needs --stdin-name";
+        QTest::newRow("since without formatting")
+            << QByteArrayList{"--since", "HEAD", "--list-styles"} << "--since goes with";
+        QTest::newRow("empty exclude")
+            << QByteArrayList{"--exclude=", "--check", "a.c"} << "--exclude needs a pattern";
+        QTest::newRow("profile of the repository printed")
+            << QByteArrayList{"--print-profile", "--style", "file"} << "--print-profile prints a saved style";
         // "--=x" is no "--": the switches after it are not read as names
         QTest::newRow("--=x") << QByteArrayList{"--check", "--=x", "-ri", "a.c"} << "unknown option \"--=x\"";
         QTest::newRow("--= alone") << QByteArrayList{"--check", "--=", "a.c"} << "unknown option \"--=\"";
         QTest::newRow("unknown option with a value")
-            << QByteArrayList{"--check", "--lines=1:2", "a.c"} << "unknown option \"--lines=1:2\"";
+            << QByteArrayList{"--check", "--width=80", "a.c"} << "unknown option \"--width=80\"";
         QTest::newRow("--force-read-only without --in-place")
             << QByteArrayList{"--check", "--force-read-only", "a.c"}
             << "--force-read-only goes with --in-place";
         QTest::newRow("unknown long option")
-            << QByteArrayList{"--lines", "a.c"} << "unknown option \"--lines\"";
+            << QByteArrayList{"--width", "a.c"} << "unknown option \"--width\"";
     }
 
     void invalidCommandLines()
@@ -157,14 +214,36 @@ private slots:
     void theHelpNamesEveryModeAndExitStatus()
     {
         const QString usage = formatUsage();
-        for (const char *part : {"--check",      "--diff",        "--in-place",
-                                 "--output",     "--list-styles", "--style",
-                                 "--config",     "--recursive",   "--force-read-only",
-                                 "hard links",   "read-only",     "-pmt",
-                                 "--infer",      "--help",        "--",
-                                 "Exit status:", "  0  ",         "  1  ",
-                                 "  2  ",        "  130  "})
+        for (const char *part :
+             {"--check",      "--diff",       "--in-place",    "--output",      "--list-styles",
+              "--style",      "--style file", "--config",      "--single-pass", "--exclude",
+              "--stdin-name", "--lines",      "--since",       "--recursive",   "--force-read-only",
+              "hard links",   "read-only",    "-pmt",          "--infer",       "--help",
+              "--",           "Exit status:", "~/.indent.pro", "settled",       "/* *INDENT-OFF* */",
+              "  0  ",        "  1  ",        "  2  ",         "  130  "})
             QVERIFY2(usage.contains(QLatin1String(part)), part);
+    }
+
+    // A terminal of 80 columns shows every line whole, and the statuses' texts start in one column.
+    void theHelpFitsEightyColumns()
+    {
+        const QStringList lines = formatUsage().split(QLatin1Char('\n'));
+        for (const QString &line : lines)
+            QVERIFY2(line.size() <= 80, qPrintable(line));
+        const qsizetype statuses = lines.indexOf(QStringLiteral("Exit status:"));
+        QVERIFY(statuses > 0);
+        QStringList rows;
+        static const QRegularExpression row(QStringLiteral("^ *([0-9]+)  (\\S.*)$"));
+        for (qsizetype index = statuses + 1; index < lines.size(); ++index) {
+            const QRegularExpressionMatch match = row.match(lines.at(index));
+            if (match.hasMatch()) {
+                rows.append(match.captured(1));
+                QCOMPARE(match.capturedStart(2), 7);
+            } else if (lines.at(index).startsWith(QLatin1Char(' '))) {
+                QCOMPARE(lines.at(index).indexOf(QRegularExpression(QStringLiteral("\\S"))), 7);
+            }
+        }
+        QCOMPARE(rows, (QStringList{"0", "1", "2", "130"}));
     }
 };
 

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "FormatSources.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <functional>
+#include <vector>
+
+class Reporter;
+
+// indent 2.2.12 does not always reach a stable text in one pass: run again over its output, a text may
+// change once more, flip between two texts for ever, or grow with every pass. The settled form of a
+// file is the text that its passes stand still on, or the first text of the cycle they come back to.
+constexpr int MaxFormatterPasses = 10;
+
+// The texts one file went through, remembered by their SHA-256.
+class PassHistory
+{
+public:
+    explicit PassHistory(const QByteArray &original);
+
+    // The text of the next pass; true when it is one met before, which makes it the settled form: the
+    // fixed point, or the first text of a cycle (the text that came back).
+    bool settlesWith(const QByteArray &text);
+    int passes() const { return int(m_seen.size()) - 1; }
+
+private:
+    QList<QByteArray> m_seen;
+};
+
+// Runs indent again over the copies in the scratch directory that changed on the first pass, until
+// each settles or MaxFormatterPasses passes were made. A copy that settled holds its settled form; one
+// that did not is marked unsettled and named in a warning. Copies the first pass left as they were are
+// marked unchangedByFirstPass, so that nobody reads them again.
+class SettlingLoop
+{
+public:
+    // Runs indent once more over the copies of these sources; false when the run must stop.
+    using Pass = std::function<bool(const QList<std::size_t> &indices, int pass)>;
+    // The source's original text; false (reported) when it cannot be had.
+    using Original = std::function<bool(const Source &source, QByteArray *original)>;
+
+    SettlingLoop(int scratchFd, Reporter &reporter)
+        : m_scratchFd(scratchFd)
+        , m_report(reporter)
+    {}
+
+    // False when a pass asked to stop or a copy could not be read.
+    bool run(std::vector<Source> &sources, const Pass &pass, const Original &original);
+
+private:
+    bool readCopy(const Source &source, QByteArray *text);
+
+    int m_scratchFd;
+    Reporter &m_report;
+};

@@ -1,0 +1,4 @@
+void f(void)
+{
+    LOOP(3,a();b(););
+}
