@@ -10,7 +10,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 
 #include <fcntl.h>
