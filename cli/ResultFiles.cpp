@@ -176,19 +176,20 @@ bool writeNewFileAt(int directoryFd, const QByteArray &relative, const QByteArra
         *problem = errnoText(errno);
         return false;
     }
-    if (!writeWhole(fd.get(), bytes, &error)) {
-        *problem = errnoText(error);
+    // the file is this run's own (O_EXCL): what a failure left of it goes, so that no cut copy stays
+    const auto fail = [&](const QByteArray &what) {
+        fd.reset();
+        ::unlinkat(parent.get(), name.constData(), 0);
+        *problem = what + "; nothing of it was kept";
         return false;
-    }
+    };
+    if (!writeWhole(fd.get(), bytes, &error))
+        return fail(errnoText(error));
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (keepModificationTime && ::futimens(fd.get(), times) != 0) {
-        *problem = "cannot keep its modification time: " + errnoText(errno);
-        return false;
-    }
-    if (::close(fd.release()) != 0) {
-        *problem = errnoText(errno);
-        return false;
-    }
+    if (keepModificationTime && ::futimens(fd.get(), times) != 0)
+        return fail("cannot keep its modification time: " + errnoText(errno));
+    if (::close(fd.release()) != 0)
+        return fail(errnoText(errno));
     return true;
 }
 

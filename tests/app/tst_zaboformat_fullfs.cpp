@@ -184,6 +184,28 @@ private slots:
         QCOMPARE(readAll(path("x.c")), formatted);
     }
 
+    // --output onto a file system with room for some copies only: each one is whole or not there.
+    void anOutputThatRunsFullKeepsNoCutCopy()
+    {
+        QVERIFY(QDir().mkpath(path("out")));
+        const SmallFileSystem out(path("out"), 256 * 1024);
+        if (!out.isMounted())
+            QSKIP("cannot mount a small tmpfs here");
+        QVERIFY(QDir().mkpath(path("src")));
+        const QByteArray unit = untidyText(40 * 1024);
+        for (int file = 0; file < 12; ++file)
+            QVERIFY(writeAll(path(QStringLiteral("src/f%1.c").arg(file, 2, 10, QLatin1Char('0'))), unit));
+        const QByteArray formatted = indentDirectly(unit, WideOptions);
+
+        const Invocation run = this->run({"--style", "wide", "--output", "out/copies", "src"});
+        QVERIFY2(run.exitCode == 2, describe(run).constData());
+        QVERIFY2(run.err.contains("nothing of it was kept"), describe(run).constData());
+        const QStringList written = QDir(path("out/copies")).entryList(QDir::Files);
+        QVERIFY(!written.isEmpty() && written.size() < 12);
+        for (const QString &name : written)
+            QVERIFY2(readAll(path("out/copies/") + name) == formatted, qPrintable(name));
+    }
+
     // indent leaves the "\r" of a CRLF line at the start of the next; a CRLF file comes out as its LF
     // twin would, with CRLF.
     void crLfFilesKeepTheirLineEnds()
