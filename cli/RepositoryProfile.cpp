@@ -88,35 +88,22 @@ RepositoryProfiles::Lookup RepositoryProfiles::readProfile(int directoryFd, int 
 {
     Lookup lookup;
     const QByteArray path = shownPath(directoryFd);
-    struct stat status;
-    if (::fstat(profileFd, &status) != 0) {
-        lookup.problem = path + ": " + errnoText(errno);
-        return lookup;
-    }
-    if (!S_ISREG(status.st_mode)) {
+    const RegularFileRead read = readRegularDescriptor(profileFd, ProfileSizeLimit);
+    switch (read.status) {
+    case RegularFileRead::Status::Read:
+        break;
+    case RegularFileRead::Status::NotRegular:
         lookup.problem = path + ": not a regular file";
         return lookup;
+    case RegularFileRead::Status::TooLarge:
+        lookup.problem = path + ": larger than " + QByteArray::number(ProfileSizeLimit / 1024) +
+                         " KiB, too large for an indent profile";
+        return lookup;
+    case RegularFileRead::Status::Failed:
+        lookup.problem = path + ": " + errnoText(read.error);
+        return lookup;
     }
-    QByteArray text;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(profileFd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            lookup.problem = path + ": " + errnoText(errno);
-            return lookup;
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, got);
-        if (text.size() > ProfileSizeLimit) {
-            lookup.problem = path + ": larger than " + QByteArray::number(ProfileSizeLimit / 1024) +
-                             " KiB, too large for an indent profile";
-            return lookup;
-        }
-    }
-    const RepositoryProfileOptions options = repositoryProfileOptions(text);
+    const RepositoryProfileOptions options = repositoryProfileOptions(read.bytes);
     if (!options.problem.isEmpty()) {
         lookup.problem = path + ": " + options.problem;
         return lookup;

@@ -53,10 +53,20 @@ bool readFileAt(int directoryFd, const QByteArray &path, QByteArray *bytes, int 
 
 RegularFileRead readRegularFile(const QByteArray &path, qint64 limit)
 {
+    const Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        RegularFileRead result;
+        result.error = errno;
+        return result;
+    }
+    return readRegularDescriptor(fd.get(), limit);
+}
+
+RegularFileRead readRegularDescriptor(int fd, qint64 limit)
+{
     RegularFileRead result;
-    Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status;
-    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0) {
+    if (::fstat(fd, &status) != 0) {
         result.error = errno;
         return result;
     }
@@ -73,7 +83,7 @@ RegularFileRead readRegularFile(const QByteArray &path, qint64 limit)
     char buffer[65536];
     for (;;) {
         const qint64 room = limit + 1 - result.bytes.size();
-        const ssize_t got = ::read(fd.get(), buffer, size_t(qMin<qint64>(room, qint64(sizeof buffer))));
+        const ssize_t got = ::read(fd, buffer, size_t(qMin<qint64>(room, qint64(sizeof buffer))));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {

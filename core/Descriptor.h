@@ -64,3 +64,6 @@ struct RegularFileRead
 // opened without blocking, so a FIFO or a device named in its place is refused at once instead of
 // hanging, and never more than limit + 1 bytes are read, whatever its reported size.
 RegularFileRead readRegularFile(const QByteArray &path, qint64 limit);
+// The same for a file already opened (without blocking) by its caller, such as one found through a
+// directory descriptor.
+RegularFileRead readRegularDescriptor(int fd, qint64 limit);

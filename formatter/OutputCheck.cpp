@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +31,11 @@ qint64 availableBytes(const struct statvfs &fileSystem)
 RunDirectory::RunDirectory(int directoryDescriptor)
     : m_directory(directoryDescriptor >= 0 ? directoryDescriptor : AT_FDCWD)
 {}
+
+bool RunDirectory::isOneDirectory() const
+{
+    return m_directory != AT_FDCWD;
+}
 
 bool RunDirectory::read(const QString &name, QByteArray *bytes, QString *why, int *error) const
 {
@@ -195,9 +201,12 @@ QStringList checkBatch(const RunDirectory &directory, const QVector<RunFile> &fi
         report.failures.append({file.name, why, error, true});
         failed.append(file.name);
     };
+    std::optional<qint64> sharedFree;
     for (const RunFile &file : files) {
-        // per file: files named by full path may lie on different file systems
-        const qint64 free = directory.freeBytes(file.name);
+        // per file where files named by full path may lie on different file systems
+        if (!sharedFree || !directory.isOneDirectory())
+            sharedFree = directory.freeBytes(file.name);
+        const qint64 free = *sharedFree;
         const bool lowRoom = free >= 0 && free < lowSpaceBytes;
         const bool suspect = isSuspect(file, directory.size(file.name), lowRoom, cutGranularity);
         if (!suspect && file.lineEnds != LineEnds::CrLf)

@@ -24,6 +24,8 @@ public:
     qint64 size(const QString &name) const;
     // Free bytes for an unprivileged writer on the file system that holds name; -1 when unknown.
     qint64 freeBytes(const QString &name) const;
+    // Whether every file lies in the one directory, so that one answer of freeBytes holds for all.
+    bool isOneDirectory() const;
 
 private:
     int m_directory;
