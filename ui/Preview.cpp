@@ -1,6 +1,7 @@
 #include "Preview.h"
 #include "ui_Preview.h"
 
+#include "ChangeMarking.h"
 #include "DiffBlocks.h"
 #include "FormatterRun.h"
 #include "JobPrompts.h"
@@ -120,6 +121,7 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
     // shows the filler rows that line it up with the source
     ui->CompareEditor->setDocument(ui->ResultEditor->document());
     m_sideBySide = new SideBySideView(ui->SourceEditor, ui->CompareEditor, this);
+    m_marks = new ChangeMarking({ui->SourceEditor}, {ui->ResultEditor, ui->CompareEditor}, this);
     ui->ResultEditor->setAnnotationDisplay(QsciScintilla::AnnotationHidden);
     ui->MessagesSplitter->setStretchFactor(0, 5);
     ui->MessagesSplitter->setStretchFactor(1, 1);
@@ -409,7 +411,7 @@ void TPreviewForm::setSource(const QByteArray &bytes, const QString &displayName
     // nothing of the previous source may pass for a result of this one
     m_lastGood.reset();
     ui->ResultEditor->setText(QString());
-    ui->ResultEditor->markerDeleteAll();
+    m_marks->clear();
     m_changes = PreviewResult();
     m_changesShown = false;
     m_resultChangeRows.clear();
@@ -473,7 +475,7 @@ void TPreviewForm::showResult(const PreviewResult &result)
     const int compareLine = ui->CompareEditor->firstVisibleLine();
     setViewText(ui->ResultEditor, result.formatted, m_encoding);
     ui->CompareEditor->setFirstVisibleLine(compareLine);
-    ui->SourceEditor->markerDeleteAll();
+    m_marks->clear();
     m_resultChangeRows.clear();
     // the runner drops results of requests that a newer one replaced, so this is the current source's
     m_lastGood = GoodResult{result, m_sourceGeneration};
@@ -483,15 +485,9 @@ void TPreviewForm::showResult(const PreviewResult &result)
 void TPreviewForm::showDiffs(const PreviewResult &result)
 {
     const BulkMarking bulk({ui->SourceEditor, ui->ResultEditor, ui->CompareEditor});
-    ui->SourceEditor->markerDeleteAll();
-    ui->ResultEditor->markerDeleteAll();
-    for (const DiffLine &line : result.sourceDiff) {
-        if (line.kind == DiffLine::Kind::Removed)
-            markLine(ui->SourceEditor, line.oldLine - 1, RemovedLine, RemovedMargin);
-        else if (line.kind == DiffLine::Kind::Added)
-            markLine(ui->ResultEditor, line.newLine - 1, AddedLine, AddedMargin);
-    }
     m_sideBySide->setDiff(result.sourceDiff);
+    // after the fillers, which move the lines in view
+    m_marks->mark(result.sourceDiff);
     m_resultChangeRows.clear();
     for (const DiffBlock &block : diffBlocks(result.sourceDiff))
         m_resultChangeRows.append(block.newStart);

@@ -15,6 +15,7 @@
 
 class JobPrompts;
 class QAction;
+class ChangeMarking;
 class SideBySideView;
 
 namespace Ui {
@@ -114,6 +115,7 @@ private:
     bool m_changesShown = false;
     QString m_status;
     SideBySideView *m_sideBySide = nullptr;
+    ChangeMarking *m_marks = nullptr;
     QVector<int> m_resultChangeRows; // where the changes begin in the result, for F7 there
     QVector<int> m_hunkRows;         // the "@@" rows of the changes view
     // the parameter text of the result a request is compared with, to name the options it toggled

@@ -63,7 +63,7 @@ void markLine(QsciScintilla *editor, int line, Marker background, Marker margin)
                           static_cast<long>((1 << background) | (1 << margin)));
 }
 
-BulkMarking::BulkMarking(const QList<QsciScintilla *> &editors)
+BulkMarking::BulkMarking(const QList<QsciScintilla *> &editors, Repaints repaints)
 {
     for (QsciScintilla *editor : editors) {
         const long mask = editor->SendScintilla(QsciScintillaBase::SCI_GETMODEVENTMASK);
@@ -72,7 +72,8 @@ BulkMarking::BulkMarking(const QList<QsciScintilla *> &editors)
             QsciScintillaBase::SCI_SETMODEVENTMASK,
             static_cast<unsigned long>(mask & ~(QsciScintillaBase::SC_MOD_CHANGEMARKER |
                                                 QsciScintillaBase::SC_MOD_CHANGEANNOTATION)));
-        editor->viewport()->setUpdatesEnabled(false);
+        if (repaints == Repaints::Held)
+            editor->viewport()->setUpdatesEnabled(false);
     }
 }
 
@@ -81,7 +82,8 @@ BulkMarking::~BulkMarking()
     for (const Held &held : std::as_const(m_held)) {
         held.editor->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK,
                                    static_cast<unsigned long>(held.eventMask));
-        held.editor->viewport()->setUpdatesEnabled(held.updatesEnabled);
+        if (held.editor->viewport()->updatesEnabled() != held.updatesEnabled)
+            held.editor->viewport()->setUpdatesEnabled(held.updatesEnabled);
     }
 }
 

@@ -23,12 +23,15 @@ void setViewText(QsciScintilla *editor, const QByteArray &bytes, SourceEncoding 
 
 void markLine(QsciScintilla *editor, int line, Marker background, Marker margin);
 
-// Holds back the views' repainting and their notifications of marker and annotation changes while it
-// lives. Marking a big file line by line otherwise repaints a margin strip and signals once per line.
+// Holds back the views' notifications of marker and annotation changes, and unless told otherwise
+// their repainting, while it lives. Marking a big file line by line otherwise repaints a margin strip
+// and signals once per line. Repainting resumes with a repaint of the whole view, which is wasted when
+// only lines out of view were marked.
 class BulkMarking
 {
 public:
-    explicit BulkMarking(const QList<QsciScintilla *> &editors);
+    enum class Repaints { Held, Kept };
+    explicit BulkMarking(const QList<QsciScintilla *> &editors, Repaints repaints = Repaints::Held);
     ~BulkMarking();
     BulkMarking(const BulkMarking &) = delete;
     BulkMarking &operator=(const BulkMarking &) = delete;
