@@ -122,6 +122,7 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
     ui->CompareEditor->setDocument(ui->ResultEditor->document());
     m_sideBySide = new SideBySideView(ui->SourceEditor, ui->CompareEditor, this);
     m_marks = new ChangeMarking({ui->SourceEditor}, {ui->ResultEditor, ui->CompareEditor}, this);
+    m_listing = new LineDecorations({{ui->ChangesEditor}}, this);
     ui->ResultEditor->setAnnotationDisplay(QsciScintilla::AnnotationHidden);
     ui->MessagesSplitter->setStretchFactor(0, 5);
     ui->MessagesSplitter->setStretchFactor(1, 1);
@@ -531,8 +532,8 @@ void TPreviewForm::showChanges()
     const QString previousParameterText = result.id == m_comparedId ? m_comparedParameterText : QString();
     const QString summary =
         toggleSummary(previousParameterText, result.request.parameterText, diffCounts(result.previousDiff));
-    m_hunkRows =
-        showHunks(editor, result.previousDiff, result.request.previousResult, result.formatted, m_encoding);
+    m_hunkRows = showHunks(editor, *m_listing, result.previousDiff, result.request.previousResult,
+                           result.formatted, m_encoding);
     ui->ChangesLabel->setText(m_hunkRows.isEmpty()
                                   ? summary + text("。这次切换没有改动任何行。")
                                   : summary + text("（红色：切换前的行，绿色：切换后的行）"));

@@ -16,6 +16,7 @@
 class JobPrompts;
 class QAction;
 class ChangeMarking;
+class LineDecorations;
 class SideBySideView;
 
 namespace Ui {
@@ -116,8 +117,9 @@ private:
     QString m_status;
     SideBySideView *m_sideBySide = nullptr;
     ChangeMarking *m_marks = nullptr;
-    QVector<int> m_resultChangeRows; // where the changes begin in the result, for F7 there
-    QVector<int> m_hunkRows;         // the "@@" rows of the changes view
+    LineDecorations *m_listing = nullptr; // the changes view's numbers and colours
+    QVector<int> m_resultChangeRows;      // where the changes begin in the result, for F7 there
+    QVector<int> m_hunkRows;              // the "@@" rows of the changes view
     // the parameter text of the result a request is compared with, to name the options it toggled
     quint64 m_comparedId = 0;
     QString m_comparedParameterText;

@@ -1,7 +1,11 @@
 #include "PreviewViews.h"
 
+#include "LineDecorations.h"
+
 #include <Qsci/qscilexercpp.h>
 #include <Qsci/qsciscintilla.h>
+
+#include <numeric>
 
 namespace PreviewViews {
 
@@ -87,61 +91,83 @@ BulkMarking::~BulkMarking()
     }
 }
 
-QVector<int> showHunks(QsciScintilla *editor, const QVector<DiffLine> &diff, const QByteArray &before,
-                       const QByteArray &after, SourceEncoding encoding)
+namespace {
+
+// Where each line of text starts, and the text's end after the last.
+QVector<qsizetype> lineStarts(const QByteArray &text)
 {
-    const QVector<QByteArray> beforeLines = splitLines(before);
-    const QVector<QByteArray> afterLines = splitLines(after);
-    QByteArray shown;
-    struct Mark
-    {
-        Marker background;
-        Marker margin;
-        QString number;
+    QVector<qsizetype> starts{0};
+    for (qsizetype end = text.indexOf('\n'); end >= 0; end = text.indexOf('\n', end + 1))
+        starts.append(end + 1);
+    if (starts.last() != text.size())
+        starts.append(text.size());
+    return starts;
+}
+
+QByteArray lineOf(const QByteArray &text, const QVector<qsizetype> &starts, int line)
+{
+    return text.mid(starts.at(line - 1), starts.at(line) - starts.at(line - 1));
+}
+
+// One row of the listing: an "@@" line (no numbers) or a line of the diff.
+struct ListingRow
+{
+    DiffLine::Kind kind = DiffLine::Kind::Common;
+    int oldLine = 0;
+    int newLine = 0;
+    bool header = false;
+};
+
+void decorateRow(QsciScintilla *editor, int row, const ListingRow &listed)
+{
+    if (listed.header) {
+        markLine(editor, row, HunkHeader, HunkHeader);
+        return;
+    }
+    const auto column = [](int line) {
+        return line ? QString::number(line).rightJustified(6) : QString(6, QLatin1Char(' '));
     };
-    QVector<Mark> marks;
+    editor->setMarginText(
+        row, column(listed.oldLine) + QLatin1Char(' ') + column(listed.newLine) + QLatin1Char(' '),
+        QsciScintillaBase::STYLE_LINENUMBER);
+    if (listed.kind == DiffLine::Kind::Removed)
+        markLine(editor, row, RemovedLine, RemovedMargin);
+    else if (listed.kind == DiffLine::Kind::Added)
+        markLine(editor, row, AddedLine, AddedMargin);
+}
+
+} // namespace
+
+QVector<int> showHunks(QsciScintilla *editor, LineDecorations &decorations, const QVector<DiffLine> &diff,
+                       const QByteArray &before, const QByteArray &after, SourceEncoding encoding)
+{
+    const QVector<qsizetype> beforeStarts = lineStarts(before);
+    const QVector<qsizetype> afterStarts = lineStarts(after);
+    QByteArray shown;
+    QVector<ListingRow> rows;
     QVector<int> hunkRows;
     for (const DiffHunk &hunk : groupHunks(diff)) {
-        hunkRows.append(int(marks.size()));
-        shown += QStringLiteral("@@ -%1,%2 +%3,%4 @@\n")
-                     .arg(hunk.oldStart)
-                     .arg(hunk.oldCount)
-                     .arg(hunk.newStart)
-                     .arg(hunk.newCount)
-                     .toLatin1();
-        marks.append({HunkHeader, HunkHeader, QString()});
+        hunkRows.append(int(rows.size()));
+        shown += "@@ -" + QByteArray::number(hunk.oldStart) + ',' + QByteArray::number(hunk.oldCount) + " +" +
+                 QByteArray::number(hunk.newStart) + ',' + QByteArray::number(hunk.newCount) + " @@\n";
+        rows.append({DiffLine::Kind::Common, 0, 0, true});
         for (const DiffLine &line : hunk.lines) {
-            QByteArray lineText = line.kind == DiffLine::Kind::Removed ? beforeLines.at(line.oldLine - 1)
-                                                                       : afterLines.at(line.newLine - 1);
-            if (!lineText.endsWith('\n'))
-                lineText += '\n';
-            shown += lineText;
-            const QString oldNumber = line.oldLine ? QString::number(line.oldLine) : QString();
-            const QString newNumber = line.newLine ? QString::number(line.newLine) : QString();
-            const QString number = QStringLiteral("%1 %2 ").arg(oldNumber, 6).arg(newNumber, 6);
-            switch (line.kind) {
-            case DiffLine::Kind::Common:
-                marks.append({HunkHeader, HunkHeader, number});
-                break;
-            case DiffLine::Kind::Removed:
-                marks.append({RemovedLine, RemovedMargin, number});
-                break;
-            case DiffLine::Kind::Added:
-                marks.append({AddedLine, AddedMargin, number});
-                break;
-            }
+            shown += line.kind == DiffLine::Kind::Removed ? lineOf(before, beforeStarts, line.oldLine)
+                                                          : lineOf(after, afterStarts, line.newLine);
+            if (!shown.endsWith('\n'))
+                shown += '\n';
+            rows.append({line.kind, line.oldLine, line.newLine, false});
         }
     }
     editor->clearMarginText();
     editor->setText(
         decodeSource(shown, encoding == SourceEncoding::Utf8Bom ? SourceEncoding::Utf8 : encoding));
     editor->markerDeleteAll();
-    for (int line = 0; line < marks.size(); ++line) {
-        const Mark &mark = marks.at(line);
-        editor->setMarginText(line, mark.number, QsciScintillaBase::STYLE_LINENUMBER);
-        if (mark.number.isEmpty() || mark.background != HunkHeader)
-            markLine(editor, line, mark.background, mark.margin);
-    }
+    // numbers and colours for the rows in view first: a big file's listing has thousands of rows
+    QVector<int> lines(rows.size());
+    std::iota(lines.begin(), lines.end(), 0);
+    decorations.setLines(0, lines, [editor, rows](int row) { decorateRow(editor, row, rows.at(row)); });
+    decorations.start();
     return hunkRows;
 }
 

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QVector>
 
+class LineDecorations;
 class QsciScintilla;
 
 // The preview's code views: their set-up, change markers and the listing of one change's hunks.
@@ -47,8 +48,9 @@ private:
 };
 
 // Shows the hunks of a diff of before and after, each under its "@@" line, removed lines red and added
-// ones green, with their old and new numbers in the margin. Returns the rows of the "@@" lines.
-QVector<int> showHunks(QsciScintilla *editor, const QVector<DiffLine> &diff, const QByteArray &before,
-                       const QByteArray &after, SourceEncoding encoding);
+// ones green, with their old and new numbers in the margin, set through decorations (whose one
+// document is the editor's). Returns the rows of the "@@" lines.
+QVector<int> showHunks(QsciScintilla *editor, LineDecorations &decorations, const QVector<DiffLine> &diff,
+                       const QByteArray &before, const QByteArray &after, SourceEncoding encoding);
 
 } // namespace PreviewViews

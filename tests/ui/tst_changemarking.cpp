@@ -1,4 +1,5 @@
 #include "ChangeMarking.h"
+#include "LineDecorations.h"
 #include "LineDiff.h"
 #include "PreviewViews.h"
 
@@ -80,6 +81,7 @@ private slots:
     void aViewScrolledToIsPaintedMarked();
     void marksStillToComeAreDropped_data();
     void marksStillToComeAreDropped();
+    void theChangesListingIsNumberedAndColouredToItsEnd();
 
 private:
     void showTexts();
@@ -210,6 +212,57 @@ void TestChangeMarking::marksStillToComeAreDropped()
     QTest::qWait(200);
     QCOMPARE(markedLines(m_old), 0);
     QCOMPARE(markedLines(m_new), 0);
+}
+
+QByteArray marginText(QsciScintilla *view, int line)
+{
+    QByteArray text(64, '\0');
+    const long length =
+        view->SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, static_cast<unsigned long>(line),
+                            static_cast<void *>(text.data()));
+    return text.left(length);
+}
+
+void TestChangeMarking::theChangesListingIsNumberedAndColouredToItsEnd()
+{
+    auto *listing = new QsciScintilla(m_window.get());
+    setupCodeView(listing, true);
+    listing->resize(900, 400);
+    listing->show();
+    LineDecorations decorations({{listing}});
+    const QByteArray before = oldText();
+    const QByteArray after = newText();
+    const QVector<int> hunkRows =
+        showHunks(listing, decorations, m_diff, before, after, SourceEncoding::Utf8);
+    QVERIFY(!decorations.isComplete()); // thousands of rows: the rest come between events
+    QTRY_VERIFY(decorations.isComplete());
+
+    const QVector<QByteArray> beforeLines = splitLines(before);
+    const QVector<QByteArray> afterLines = splitLines(after);
+    const QVector<DiffHunk> hunks = groupHunks(m_diff);
+    QCOMPARE(hunkRows.size(), hunks.size());
+    const auto column = [](int line) {
+        return line ? QByteArray::number(line).rightJustified(6) : QByteArray(6, ' ');
+    };
+    int row = 0;
+    for (int hunk = 0; hunk < hunks.size(); ++hunk) {
+        QCOMPARE(hunkRows.at(hunk), row);
+        QVERIFY(listing->text(row).startsWith(QLatin1String("@@ -")));
+        QCOMPARE(unsigned(listing->markersAtLine(row)), (1u << HunkHeader));
+        ++row;
+        for (const DiffLine &line : hunks.at(hunk).lines) {
+            const bool removed = line.kind == DiffLine::Kind::Removed;
+            QCOMPARE(listing->text(row).toUtf8(),
+                     removed ? beforeLines.at(line.oldLine - 1) : afterLines.at(line.newLine - 1));
+            QCOMPARE(marginText(listing, row), column(line.oldLine) + ' ' + column(line.newLine) + ' ');
+            const unsigned expected = removed                              ? RemovedMask
+                                      : line.kind == DiffLine::Kind::Added ? AddedMask
+                                                                           : 0u;
+            QCOMPARE(marksAt(listing, row), expected);
+            ++row;
+        }
+    }
+    QCOMPARE(row + 1, listing->lines()); // and the empty line after the last line feed
 }
 
 QTEST_MAIN(TestChangeMarking)
