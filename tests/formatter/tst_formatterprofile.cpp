@@ -71,6 +71,8 @@ private:
     QByteArray formatWithIndentProfile(const QByteArray &profile, const QStringList &options,
                                        const QByteArray &source);
     QString freshDirectory();
+    bool runIndent(QProcess &indent, const QString &directory, const QStringList &arguments,
+                   const QString &profile = QString());
 
     QTemporaryDir m_scratch;
     QString m_indent;
@@ -83,10 +85,7 @@ void TestFormatterProfile::initTestCase()
     const FormatterDeployment deployment = DeployFormatter(m_scratch.path());
     QVERIFY2(deployment.ok, qPrintable(deployment.error));
     m_indent = deployment.formatterPath;
-    QVERIFY(QDir().mkpath(m_scratch.filePath(QStringLiteral("home"))));
-    qputenv("HOME", QFile::encodeName(m_scratch.filePath(QStringLiteral("home"))));
-    qunsetenv("INDENT_PROFILE");
-    qunsetenv("VERSION_CONTROL");
+    QVERIFY(isolateFromIndentSettings(m_scratch.path()));
     QVERIFY(QDir::setCurrent(freshDirectory()));
 }
 
@@ -96,6 +95,22 @@ QString TestFormatterProfile::freshDirectory()
     return QDir().mkpath(directory) ? directory : QString();
 }
 
+// The real indent in directory, without backups, with INDENT_PROFILE set when profile is given; false
+// when it did not end in time.
+bool TestFormatterProfile::runIndent(QProcess &indent, const QString &directory, const QStringList &arguments,
+                                     const QString &profile)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
+    if (!profile.isEmpty())
+        environment.insert(QStringLiteral("INDENT_PROFILE"), profile);
+    indent.setProcessEnvironment(environment);
+    indent.setWorkingDirectory(directory);
+    indent.setStandardInputFile(QProcess::nullDevice());
+    indent.start(m_indent, arguments);
+    return indent.waitForFinished(30000);
+}
+
 TestFormatterProfile::Probe TestFormatterProfile::probe(const QStringList &arguments, bool withOtherFile)
 {
     Probe result;
@@ -103,14 +118,9 @@ TestFormatterProfile::Probe TestFormatterProfile::probe(const QStringList &argum
     writeAll(directory + QStringLiteral("/t.c"), Untidy);
     writeAll(directory + QStringLiteral("/o.c"), Untidy);
     QProcess indent;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
-    indent.setProcessEnvironment(environment);
-    indent.setWorkingDirectory(directory);
-    indent.setStandardInputFile(QProcess::nullDevice());
-    indent.start(m_indent, QStringList{"-npro", "t.c"} + arguments +
-                               (withOtherFile ? QStringList{"o.c"} : QStringList()));
-    if (!indent.waitForFinished(30000))
+    if (!runIndent(indent, directory,
+                   QStringList{"-npro", "t.c"} + arguments +
+                       (withOtherFile ? QStringList{"o.c"} : QStringList())))
         return result;
     result.exitCode = indent.exitCode();
     result.out = indent.readAllStandardOutput();
@@ -128,14 +138,8 @@ QByteArray TestFormatterProfile::formatWithIndentProfile(const QByteArray &profi
     writeAll(directory + QStringLiteral("/profile"), profile);
     writeAll(directory + QStringLiteral("/t.c"), source);
     QProcess indent;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
-    environment.insert(QStringLiteral("INDENT_PROFILE"), directory + QStringLiteral("/profile"));
-    indent.setProcessEnvironment(environment);
-    indent.setWorkingDirectory(directory);
-    indent.setStandardInputFile(QProcess::nullDevice());
-    indent.start(m_indent, QStringList{"t.c"} + options);
-    if (!indent.waitForFinished(30000) || indent.exitCode() != 0)
+    if (!runIndent(indent, directory, QStringList{"t.c"} + options, directory + QStringLiteral("/profile")) ||
+        indent.exitCode() != 0)
         return "indent failed: " + indent.readAllStandardError();
     return readAll(directory + QStringLiteral("/t.c"));
 }

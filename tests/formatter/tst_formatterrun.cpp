@@ -130,12 +130,8 @@ void TestFormatterRun::initTestCase()
     m_indent = deployment.formatterPath;
 
     // No profile of the person running the tests may leak in.
-    QVERIFY(QDir().mkpath(m_scratch.filePath(QStringLiteral("home"))));
+    QVERIFY(isolateFromIndentSettings(m_scratch.path()));
     QVERIFY(QDir().mkpath(m_scratch.filePath(QStringLiteral("cwd"))));
-    qputenv("HOME", QFile::encodeName(m_scratch.filePath(QStringLiteral("home"))));
-    qunsetenv("INDENT_PROFILE");
-    qunsetenv("SIMPLE_BACKUP_SUFFIX");
-    qunsetenv("VERSION_CONTROL");
     qunsetenv("FAKE_INDENT_MODE");
     m_originalDirectory = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_scratch.filePath(QStringLiteral("cwd"))));

@@ -119,6 +119,38 @@ private:
     bool m_readOnly = true;
 };
 
+// What the window program's first start from a fresh home did. It has no way to be told to quit: it is
+// up once its first start has written the styles, and is then ended.
+struct FirstStart
+{
+    bool started = false;
+    bool stylesWritten = false;
+    bool stillRunning = false; // after its styles were written, rather than ended on its own
+};
+
+FirstStart firstStart(const QString &program, const ScratchHome &home)
+{
+    FirstStart result;
+    QProcess zabo;
+    zabo.setProcessEnvironment(home.environment());
+    zabo.setWorkingDirectory(home.path());
+    zabo.setProcessChannelMode(QProcess::ForwardedChannels);
+    zabo.start(program, QStringList());
+    result.started = zabo.waitForStarted();
+    if (!result.started)
+        return result;
+    const QString config = home.configPath();
+    result.stylesWritten = QTest::qWaitFor([&] { return QFileInfo(config).size() == 1400; }, 60000);
+    QTest::qWait(500);
+    result.stillRunning = zabo.state() == QProcess::Running;
+    zabo.terminate();
+    if (!zabo.waitForFinished(10000)) {
+        zabo.kill();
+        zabo.waitForFinished();
+    }
+    return result;
+}
+
 } // namespace
 
 class TestInstall : public QObject
@@ -258,24 +290,11 @@ void TestInstall::installedProgramKeepsItsFilesInHome()
         QSKIP("this process cannot make the prefix read-only for itself (root without chattr +i)");
     const QStringList before = snapshot(m_destination.path());
 
-    QProcess zabo;
-    zabo.setProcessEnvironment(home.environment());
-    zabo.setWorkingDirectory(home.path());
-    zabo.setProcessChannelMode(QProcess::ForwardedChannels);
-    zabo.start(prefix() + QStringLiteral("/bin/zabo"), QStringList());
-    QVERIFY(zabo.waitForStarted());
-
-    // the program has no way to be told to quit: it is up once its first start has written the styles
+    const FirstStart start = firstStart(prefix() + QStringLiteral("/bin/zabo"), home);
+    QVERIFY(start.started);
+    QVERIFY(start.stylesWritten);
+    QVERIFY2(start.stillRunning, "the installed program ended on its own instead of showing its window");
     const QString config = home.configPath();
-    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(config).size(), qint64(1400), 60000);
-    QTest::qWait(500);
-    const bool stillRunning = zabo.state() == QProcess::Running;
-    zabo.terminate();
-    if (!zabo.waitForFinished(10000)) {
-        zabo.kill();
-        zabo.waitForFinished();
-    }
-    QVERIFY2(stillRunning, "the installed program ended on its own instead of showing its window");
 
     QCOMPARE(snapshot(m_destination.path()), before);
     const QByteArray styles = readAll(config);
@@ -319,21 +338,10 @@ void TestInstall::userInstallUnderLocalKeepsItsFilesInHome()
     // ~/.local/bin is the user's own and writable, yet the copy there is an installed one
     QVERIFY(canCreateFileIn(bin));
 
-    QProcess zabo;
-    zabo.setProcessEnvironment(home.environment());
-    zabo.setWorkingDirectory(home.path());
-    zabo.setProcessChannelMode(QProcess::ForwardedChannels);
-    zabo.start(bin + QStringLiteral("/zabo"), QStringList());
-    QVERIFY(zabo.waitForStarted());
-    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(home.configPath()).size(), qint64(1400), 60000);
-    QTest::qWait(500);
-    const bool stillRunning = zabo.state() == QProcess::Running;
-    zabo.terminate();
-    if (!zabo.waitForFinished(10000)) {
-        zabo.kill();
-        zabo.waitForFinished();
-    }
-    QVERIFY2(stillRunning, "the program ended on its own instead of showing its window");
+    const FirstStart start = firstStart(bin + QStringLiteral("/zabo"), home);
+    QVERIFY(start.started);
+    QVERIFY(start.stylesWritten);
+    QVERIFY2(start.stillRunning, "the program ended on its own instead of showing its window");
     QVERIFY(!QFileInfo::exists(bin + QStringLiteral("/Zabocfg.dat")));
 
     if (installedPrograms().contains(QStringLiteral("zabo-format"))) {

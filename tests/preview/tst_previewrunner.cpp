@@ -95,10 +95,7 @@ void TestPreviewRunner::initTestCase()
     m_indent = deployment.formatterPath;
 
     // No profile of the person running the tests may leak in.
-    QVERIFY(QDir().mkpath(m_scratch.filePath(QStringLiteral("home"))));
-    qputenv("HOME", QFile::encodeName(m_scratch.filePath(QStringLiteral("home"))));
-    qunsetenv("INDENT_PROFILE");
-    qunsetenv("VERSION_CONTROL");
+    QVERIFY(isolateFromIndentSettings(m_scratch.path()));
     qunsetenv("FAKE_INDENT_MODE");
     QVERIFY(!previewSample().isEmpty());
 }

@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,6 +15,18 @@ QByteArray readAll(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+bool isolateFromIndentSettings(const QString &scratchDirectory)
+{
+    const QString home = scratchDirectory + QStringLiteral("/home");
+    if (!QDir().mkpath(home))
+        return false;
+    qputenv("HOME", QFile::encodeName(home));
+    qunsetenv("INDENT_PROFILE");
+    qunsetenv("SIMPLE_BACKUP_SUFFIX");
+    qunsetenv("VERSION_CONTROL");
+    return true;
 }
 
 bool writeAll(const QString &path, const QByteArray &bytes)

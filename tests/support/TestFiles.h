@@ -30,6 +30,11 @@ private:
     bool m_immutable = false;
 };
 
+// Keeps the indent profiles and backup settings of the person running the tests out of this process
+// and its children: HOME becomes a fresh "home" below scratchDirectory, and INDENT_PROFILE,
+// SIMPLE_BACKUP_SUFFIX and VERSION_CONTROL are unset. False when the home cannot be made.
+bool isolateFromIndentSettings(const QString &scratchDirectory);
+
 // Whether a new file can be created in directory (tried, then removed).
 bool canCreateFileIn(const QString &directory);
 
