@@ -351,10 +351,16 @@ int FormatRun::run()
 
     if (!collectSources(m_options, m_report, &m_sources, &m_trees))
         return FormatExit::Error;
-    if (m_sources.size() == 1 && m_sources.front().fromStandardInput &&
-        isExcluded(m_options.excludes, m_sources.front().relativePath))
-        return passStandardInputThrough();
-    dropExcluded(m_options.excludes, &m_sources);
+    SourceExcludes excludes(m_options.excludes);
+    if (m_sources.size() == 1 && m_sources.front().fromStandardInput) {
+        const SourceExcludes::Verdict verdict =
+            excludes.verdictFor(m_sources.front(), lookAfresh(), m_report);
+        if (verdict != SourceExcludes::Verdict::Kept)
+            return passStandardInputThrough(verdict == SourceExcludes::Verdict::Excluded ? FormatExit::Success
+                                                                                         : FormatExit::Error);
+    }
+    if (!excludes.dropExcluded(&m_sources, m_trees, m_report))
+        return FormatExit::Error;
     if (!chooseStyles())
         return FormatExit::Error;
     reached(FormatStage::SourcesFound);
@@ -383,13 +389,14 @@ int FormatRun::run()
     return deliver(scratch, outputFd.get());
 }
 
-// An excluded buffer goes back as it came, so that an editor may format every file alike.
-int FormatRun::passStandardInputThrough()
+// An excluded buffer goes back as it came, so that an editor may format every file alike; so does one
+// whose ignore file cannot be read, with status.
+int FormatRun::passStandardInputThrough(int status)
 {
     QByteArray bytes;
     if (!takeStandardInput(m_sources.front(), &bytes))
         return FormatExit::Error;
     if (m_options.mode == FormatOptions::Mode::StandardOutput)
         m_report.out(bytes);
-    return stopped() ? stopStatus() : FormatExit::Success;
+    return stopped() ? stopStatus() : status;
 }

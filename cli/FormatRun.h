@@ -39,7 +39,7 @@ private:
 
     // finding and reading the sources
     bool chooseStyles();
-    int passStandardInputThrough();
+    int passStandardInputThrough(int status);
     bool takeStandardInput(Source &source, QByteArray *bytes);
     SourceDirectories &lookAfresh();
     // Reads source through its directory; false, having said why, when it cannot. With --in-place a

@@ -70,18 +70,9 @@ RepositoryProfiles::RepositoryProfiles()
 
 QByteArray RepositoryProfiles::shownPath(int directoryFd) const
 {
-    // the directory as the kernel knows it now: no name given earlier can mislead
-    char target[4096];
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(directoryFd);
-    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
-    if (length <= 0 || size_t(length) >= sizeof target)
-        return ProfileName;
-    const QByteArray directory(target, int(length));
-    if (directory == m_workingDirectory)
-        return ProfileName;
-    if (directory.startsWith(m_workingDirectory + '/'))
-        return directory.mid(m_workingDirectory.size() + 1) + '/' + ProfileName;
-    return joinedPath(directory, ProfileName);
+    const QByteArray directory = directoryPathOf(directoryFd);
+    return directory.isEmpty() ? QByteArray(ProfileName)
+                               : shownFrom(m_workingDirectory, joinedPath(directory, ProfileName));
 }
 
 RepositoryProfiles::Lookup RepositoryProfiles::readProfile(int directoryFd, int profileFd)
