@@ -1363,61 +1363,6 @@ private slots:
                  describe(outside).constData());
     }
 
-    // The hook as the pre-commit framework runs it, twice on an untidy repository: the first run
-    // rewrites and fails the commit, the second passes.
-    void preCommitHookSettles()
-    {
-        const QString preCommit = QStandardPaths::findExecutable(QStringLiteral("pre-commit"));
-        if (preCommit.isEmpty())
-            QSKIP("pre-commit is needed (tools/install-deps.sh installs it)");
-        const QString sourceRoot = QFileInfo(dataPath(QStringLiteral("../.."))).canonicalFilePath();
-        write("hooks/.pre-commit-hooks.yaml", readAll(sourceRoot + "/.pre-commit-hooks.yaml"));
-        write("project/.indent.pro", "-kr -i8 -ts8\n");
-        write("project/src/a.c", fixture("untidy.c"));
-        write("project/src/flip.c", fixture("settle_flip.c"));
-        write("project/vendor/z.c", fixture("untidy.c"));
-        QVERIFY(QDir().mkpath(path("bin")));
-        QVERIFY(QFile::link(QString::fromLocal8Bit(Program), path("bin/zabo-format")));
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), path("."));
-        environment.insert(QStringLiteral("PRE_COMMIT_HOME"), path("cache"));
-        environment.insert(QStringLiteral("PATH"),
-                           path("bin") + ':' + environment.value(QStringLiteral("PATH")));
-        environment.insert(QStringLiteral("GIT_AUTHOR_NAME"), QStringLiteral("Zabo"));
-        environment.insert(QStringLiteral("GIT_AUTHOR_EMAIL"), QStringLiteral("zabo@example.org"));
-        environment.insert(QStringLiteral("GIT_COMMITTER_NAME"), QStringLiteral("Zabo"));
-        environment.insert(QStringLiteral("GIT_COMMITTER_EMAIL"), QStringLiteral("zabo@example.org"));
-        const auto run = [&](const QString &program, const QStringList &arguments, const QString &directory) {
-            QProcess process;
-            process.setProcessEnvironment(environment);
-            process.setProcessChannelMode(QProcess::MergedChannels);
-            process.setStandardInputFile(QProcess::nullDevice());
-            if (runTool(process, program, arguments, path(directory)) != QProcess::NormalExit)
-                return std::pair<int, QByteArray>{-1, "did not finish"};
-            return std::pair<int, QByteArray>{process.exitCode(), process.readAll()};
-        };
-        const QString git = QStringLiteral("git");
-        for (const QStringList &command :
-             {QStringList{"init", "-q"}, QStringList{"add", "."}, QStringList{"commit", "-qm", "hooks"}})
-            QCOMPARE(run(git, command, "hooks").first, 0);
-        const QByteArray revision = run(git, {"rev-parse", "HEAD"}, "hooks").second.trimmed();
-        write("project/.pre-commit-config.yaml",
-              "repos:\n- repo: " + QFile::encodeName(path("hooks")) + "\n  rev: " + revision +
-                  "\n  hooks:\n  - id: zabo-format\n    args: [--style, file, --exclude, vendor, --]\n");
-        for (const QStringList &command : {QStringList{"init", "-q"}, QStringList{"add", "."}})
-            QCOMPARE(run(git, command, "project").first, 0);
-
-        const auto first = run(preCommit, {"run", "--all-files"}, "project");
-        QVERIFY2(first.first == 1 && first.second.contains("files were modified by this hook"),
-                 first.second.constData());
-        QVERIFY(readAll(path("project/src/a.c")) != fixture("untidy.c"));
-        QCOMPARE(readAll(path("project/vendor/z.c")), fixture("untidy.c"));
-        QCOMPARE(run(git, {"add", "."}, "project").first, 0);
-        const auto second = run(preCommit, {"run", "--all-files"}, "project");
-        QVERIFY2(second.first == 0 && second.second.contains("Passed"), second.second.constData());
-    }
-
     void colourOnlyOnATerminal()
     {
         const QString script = QStandardPaths::findExecutable("script");
