@@ -1,5 +1,7 @@
 #include "IgnorePatterns.h"
 
+#include <vector>
+
 #include <fnmatch.h>
 #include <locale.h>
 
@@ -36,25 +38,47 @@ bool matchesName(const QByteArray &glob, const QByteArray &name)
     return ::fnmatch(glob.constData(), name.constData(), 0) == 0;
 }
 
-// Segments from segment on against names from name on; "**" stands for any number of names, and at
-// the end for at least one (everything inside a directory, not the directory itself).
-bool matchesFrom(const QList<QByteArray> &segments, qsizetype segment, const QList<QByteArray> &names,
-                 qsizetype name)
+// Whether segments match names, "**" standing for any number of names, and at the end for at least one
+// (everything inside a directory, not the directory itself). Each pair of positions is tried once, so
+// a pattern of many "**" costs segments times names steps, never more.
+class SegmentMatch
 {
-    if (segment == segments.size())
-        return name == names.size();
-    if (segments.at(segment) == AnyDirectories) {
-        if (segment + 1 == segments.size())
-            return name < names.size();
-        for (qsizetype skipped = name; skipped <= names.size(); ++skipped) {
-            if (matchesFrom(segments, segment + 1, names, skipped))
-                return true;
-        }
-        return false;
+public:
+    SegmentMatch(const QList<QByteArray> &segments, const QList<QByteArray> &names)
+        : m_segments(segments)
+        , m_names(names)
+        , m_tried(std::size_t((segments.size() + 1) * (names.size() + 1)), Untried)
+    {}
+
+    bool from(qsizetype segment, qsizetype name)
+    {
+        char &tried = m_tried[std::size_t(segment * (m_names.size() + 1) + name)];
+        if (tried == Untried)
+            tried = compute(segment, name) ? Matched : Failed;
+        return tried == Matched;
     }
-    return name < names.size() && matchesName(segments.at(segment), names.at(name)) &&
-           matchesFrom(segments, segment + 1, names, name + 1);
-}
+
+private:
+    enum : char { Untried, Matched, Failed };
+
+    bool compute(qsizetype segment, qsizetype name)
+    {
+        if (segment == m_segments.size())
+            return name == m_names.size();
+        if (m_segments.at(segment) == AnyDirectories) {
+            if (segment + 1 == m_segments.size())
+                return name < m_names.size();
+            // none of the names, or one more
+            return from(segment + 1, name) || (name < m_names.size() && from(segment, name + 1));
+        }
+        return name < m_names.size() && matchesName(m_segments.at(segment), m_names.at(name)) &&
+               from(segment + 1, name + 1);
+    }
+
+    const QList<QByteArray> &m_segments;
+    const QList<QByteArray> &m_names;
+    std::vector<char> m_tried;
+};
 
 } // namespace
 
@@ -101,7 +125,7 @@ void IgnorePatterns::add(QByteArray line)
         line.chop(1);
     pattern.anchored = line.contains('/');
     pattern.segments = pattern.anchored ? pathNames(line) : QList<QByteArray>{line};
-    // "a/**/**/b" is "a/**/b", which matches as much in far fewer steps
+    // "a/**/**/b" is "a/**/b"
     for (qsizetype at = 1; at < pattern.segments.size();) {
         if (pattern.segments.at(at) == AnyDirectories && pattern.segments.at(at - 1) == AnyDirectories)
             pattern.segments.removeAt(at);
@@ -122,7 +146,7 @@ IgnorePatterns::Verdict IgnorePatterns::verdict(const QByteArray &path, bool isD
         if (pattern->directoryOnly && !isDirectory)
             continue;
         const bool matches = pattern->anchored
-                                 ? matchesFrom(pattern->segments, 0, names, 0)
+                                 ? SegmentMatch(pattern->segments, names).from(0, 0)
                                  : matchesName(pattern->segments.constFirst(), names.constLast());
         if (matches)
             return pattern->negated ? Verdict::Included : Verdict::Excluded;

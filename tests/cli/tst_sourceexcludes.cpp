@@ -126,6 +126,15 @@ private slots:
         QTest::newRow("dot files") << QByteArray("*.c") << QByteArray(".hidden.c") << true;
         QTest::newRow("undecodable") << QByteArray("caf\xe9") << QByteArray("caf\xe9/a.c") << true;
         QTest::newRow("undecodable, any byte") << QByteArray("caf*.c") << QByteArray("caf\xe9.c") << true;
+        // a hostile repository's pattern: as many "**" as a line holds against a deep path
+        QByteArray hostile;
+        QByteArray deep;
+        for (int at = 0; at < 40; ++at)
+            hostile += "**/x/";
+        for (int at = 0; at < 400; ++at)
+            deep += "x/";
+        QTest::newRow("many **") << QByteArray(hostile + "y") << QByteArray(deep + "z.c") << false;
+        QTest::newRow("many **, matching") << QByteArray(hostile + "z.c") << QByteArray(deep + "z.c") << true;
         QTest::newRow("nothing") << QByteArray() << QByteArray("a.c") << false;
     }
 
