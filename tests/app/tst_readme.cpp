@@ -233,6 +233,30 @@ private slots:
         }
     }
 
+    // An ignore file that cannot be read stops the run, naming it, and an editor keeps its buffer.
+    void aBrokenIgnoreFileLeavesTheBufferAsItWas()
+    {
+        QVERIFY(QFile::remove(path(QStringLiteral("project/.zaboignore"))));
+        QVERIFY(QFile::link(path(QStringLiteral("project/.indent.pro")),
+                            path(QStringLiteral("project/.zaboignore"))));
+        const QByteArray buffer = readAll(path(QStringLiteral("project/src/a.c")));
+        const Outcome piped =
+            run(path(QStringLiteral("bin/zabo-format")),
+                {QStringLiteral("--style"), QStringLiteral("file"), QStringLiteral("--stdin-name"),
+                 QStringLiteral("src/a.c"), QStringLiteral("-")},
+                QStringLiteral("project"), buffer);
+        QVERIFY2(piped.exitCode == 2 && piped.err.contains(".zaboignore: a symbolic link"),
+                 describe(QStringLiteral("zabo-format -"), piped).constData());
+        QCOMPARE(piped.out, buffer);
+        const Outcome tree = run(path(QStringLiteral("bin/zabo-format")),
+                                 {QStringLiteral("--style"), QStringLiteral("file"),
+                                  QStringLiteral("--in-place"), QStringLiteral("-r"), QStringLiteral(".")},
+                                 QStringLiteral("project"));
+        QVERIFY2(tree.exitCode == 2, describe(QStringLiteral("zabo-format -r"), tree).constData());
+        QCOMPARE(readAll(path(QStringLiteral("project/src/a.c"))), buffer);
+        verifyVendoredUntouched();
+    }
+
     // The extension runs the command in a shell with ${file} filled in and the document on standard input.
     void vsCodeAsTheReadmeSetsItUp()
     {
