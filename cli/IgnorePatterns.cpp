@@ -13,21 +13,24 @@ class ByteLocale
 {
 public:
     ByteLocale()
-        : m_bytes(::newlocale(LC_ALL_MASK, "C", locale_t(nullptr)))
-        , m_previous(m_bytes ? ::uselocale(m_bytes) : locale_t(nullptr))
+        : m_previous(bytes() ? ::uselocale(bytes()) : locale_t(nullptr))
     {}
     ~ByteLocale()
     {
-        if (m_bytes) {
+        if (m_previous)
             ::uselocale(m_previous);
-            ::freelocale(m_bytes);
-        }
     }
     ByteLocale(const ByteLocale &) = delete;
     ByteLocale &operator=(const ByteLocale &) = delete;
 
 private:
-    locale_t m_bytes;
+    // made once: a run asks for thousands of paths
+    static locale_t bytes()
+    {
+        static const locale_t made = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        return made;
+    }
+
     locale_t m_previous;
 };
 

@@ -50,6 +50,7 @@ SourceExcludes::Verdict SourceExcludes::verdictFor(const Source &source, SourceD
     if (m_globs.excludes(source.relativePath))
         return Verdict::Excluded;
     QByteArray tail;
+    QByteArray directory;
     Descriptor opened;
     int directoryFd = -1;
     if (source.fromStandardInput) {
@@ -57,12 +58,23 @@ SourceExcludes::Verdict SourceExcludes::verdictFor(const Source &source, SourceD
             return Verdict::Kept; // a buffer without a name lies in no directory
         opened = nearestDirectoryOf(source.relativePath, &tail);
         directoryFd = opened.get();
+        directory = directoryFd < 0 ? QByteArray() : directoryPathOf(directoryFd);
     } else {
-        QByteArray problem;
-        directoryFd = directories.directoryOf(source, &tail, &problem);
+        // a tree's directories by their place in it, which a NUL sets apart from any path named
+        const QByteArray key =
+            source.tree >= 0 ? '\0' + QByteArray::number(source.tree) + '/' + parentOf(source.outputName)
+                             : source.directory;
+        tail = source.tree >= 0 ? baseNameOf(source.outputName) : source.name;
+        directory = m_directoryPaths.value(key);
+        if (directory.isEmpty() || !m_byDirectory.contains(directory)) {
+            QByteArray name;
+            QByteArray problem;
+            directoryFd = directories.directoryOf(source, &name, &problem);
+            directory = directoryFd < 0 ? QByteArray() : directoryPathOf(directoryFd);
+            m_directoryPaths.insert(key, directory);
+        }
     }
     // a directory that cannot be reached any more is named when the source is read
-    const QByteArray directory = directoryFd < 0 ? QByteArray() : directoryPathOf(directoryFd);
     if (directory.isEmpty())
         return Verdict::Kept;
     const Governing &found = governing(directoryFd, directory);

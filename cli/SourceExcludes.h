@@ -47,6 +47,7 @@ private:
         QByteArray problem; // an ignore file on the way that cannot be read
     };
 
+    // directoryFd may be -1 for a directory already looked at
     const Governing &governing(int directoryFd, const QByteArray &path);
     std::shared_ptr<const IgnoreFile> readIgnoreFile(int directoryFd, const QByteArray &path,
                                                      QByteArray *problem);
@@ -54,6 +55,7 @@ private:
 
     IgnorePatterns m_globs;
     QByteArray m_workingDirectory;
-    QHash<QByteArray, Governing> m_byDirectory; // by the directory's path
+    QHash<QByteArray, Governing> m_byDirectory;     // by the directory's path
+    QHash<QByteArray, QByteArray> m_directoryPaths; // a source's directory as named, by the kernel's name
     QSet<QByteArray> m_reported;
 };
