@@ -56,6 +56,6 @@ private:
     IgnorePatterns m_globs;
     QByteArray m_workingDirectory;
     QHash<QByteArray, Governing> m_byDirectory;     // by the directory's path
-    QHash<QByteArray, QByteArray> m_directoryPaths; // a source's directory as named, by the kernel's name
+    QHash<QByteArray, QByteArray> m_directoryPaths; // the kernel's name of a source's directory, by its place
     QSet<QByteArray> m_reported;
 };
