@@ -35,14 +35,24 @@ ChangingLine firstChangingLine(const QByteArray &original, const QByteArray &bef
     if (before == after)
         return {};
     line = std::min(line, std::max(1, int(afterLines.size())));
-    int lastOriginal = 0;
+    // an added line stands before the original's next line, or after its last
+    const int originalLines = std::max(1, int(splitLines(original).size()));
+    // a line in place of removed ones stands for the first of them
+    int lastCommon = 0;
+    int firstRemoved = 0;
     for (const DiffLine &diffLine : diffLines(original, after)) {
+        if (diffLine.newLine == line && diffLine.kind == DiffLine::Kind::Common)
+            return {line, diffLine.oldLine};
         if (diffLine.newLine == line)
-            return {line, diffLine.oldLine > 0 ? diffLine.oldLine : lastOriginal + 1};
-        if (diffLine.oldLine > 0)
-            lastOriginal = diffLine.oldLine;
+            return {line, firstRemoved > 0 ? firstRemoved : std::min(lastCommon + 1, originalLines)};
+        if (diffLine.kind == DiffLine::Kind::Common) {
+            lastCommon = diffLine.oldLine;
+            firstRemoved = 0;
+        } else if (diffLine.kind == DiffLine::Kind::Removed && firstRemoved == 0) {
+            firstRemoved = diffLine.oldLine;
+        }
     }
-    return {line, std::max(1, lastOriginal)};
+    return {line, std::max(1, lastCommon)};
 }
 
 bool SettlingLoop::readCopy(const Source &source, QByteArray *text)

@@ -262,6 +262,36 @@ private slots:
         QVERIFY(result.endsWith(committed.mid(committed.indexOf("int main(int argc"))));
     }
 
+    // A file of a submodule is compared with the submodule's commit that the revision records, not
+    // taken for a new file of the superproject; any revision git accepts names the commit.
+    void sinceReadsSubmodulesAndAnyRevision()
+    {
+        const QByteArray legacy = "int  first(int a){return a+1;}\n\nint  second(int b){return b+2;}\n\n"
+                                  "int  third(int c){return c+3;}\n";
+        QByteArray touched = legacy;
+        touched.replace("b+2", "b*2");
+        const QByteArray expected =
+            "int  first(int a){return a+1;}\n\nint second(int b)\n{\n    return b * 2;\n}\n\n"
+            "int  third(int c){return c+3;}\n";
+        makeRepository("library", {{"lib.c", legacy}}, {});
+        makeRepository("super", {{"main.c", legacy}}, {});
+        git(path("super"),
+            {"-c", "protocol.file.allow=always", "submodule", "add", "-q", path("library"), "lib"});
+        git(path("super"), {"commit", "-qm", "with the library"});
+        write("super/lib/lib.c", touched);
+        write("super/main.c", touched);
+
+        const Run run = format("super", "K&&R", {"--in-place", "--since", "HEAD", "-r", "."});
+        QVERIFY2(run.exitCode == 0, describe(run).constData());
+        QCOMPARE(readAll(path("super/lib/lib.c")), expected);
+        QCOMPARE(readAll(path("super/main.c")), expected);
+
+        write("super/main.c", touched);
+        const Run byMessage = format("super", "K&&R", {"--in-place", "--since", ":/legacy", "main.c"});
+        QVERIFY2(byMessage.exitCode == 0, describe(byMessage).constData());
+        QCOMPARE(readAll(path("super/main.c")), expected);
+    }
+
 private:
     void styles_data()
     {
