@@ -779,7 +779,9 @@ void TestPreviewForm::scratchDirectoryIsMadeWhenFirstNeeded()
 {
     QTemporaryDir temporary;
     const QByteArray previous = qgetenv("TMPDIR");
+    const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    qunsetenv("XDG_RUNTIME_DIR"); // else the directory goes there
     m_windows = std::make_unique<ZaboWindows>();
     QVERIFY(m_windows->start());
     QCOMPARE(scratchDirectoriesIn(temporary.path()), QStringList());
@@ -788,6 +790,7 @@ void TestPreviewForm::scratchDirectoryIsMadeWhenFirstNeeded()
     m_windows.reset();
     QCOMPARE(scratchDirectoriesIn(temporary.path()), QStringList());
     qputenv("TMPDIR", previous);
+    qputenv("XDG_RUNTIME_DIR", previousRuntime);
     m_windows = std::make_unique<ZaboWindows>();
     QVERIFY(m_windows->start());
 }
