@@ -12,6 +12,8 @@ int main(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerInformationRequest(argc, argv))
         return *status;
+    // Qt settles its runtime directory while the application object is built
+    ensurePrivateRuntimeDirectory();
     QApplication app(argc, argv);
     if (const std::optional<int> status = refuseUnknownArguments())
         return *status;

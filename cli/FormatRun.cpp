@@ -499,7 +499,7 @@ int FormatRun::run()
             return FormatExit::Error;
     }
 
-    PrivateDirectory scratch(scratchBaseDirectory(m_setup, totalSize(m_sources)), ScratchPrefix);
+    PrivateDirectory scratch(scratchBaseDirectory(m_setup, totalSize(m_sources)), ScratchPrefix::Format);
     if (!scratch.isValid()) {
         m_report.message("cannot create a scratch directory: " + scratch.errorString().toUtf8());
         return FormatExit::Error;

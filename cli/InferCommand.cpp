@@ -5,11 +5,12 @@
 #include "FormatterDeployment.h"
 #include "IndentProfile.h"
 #include "InferenceInput.h"
+#include "PrivateDirectory.h"
 #include "StyleEvaluator.h"
 #include "StyleSearch.h"
 
-#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QIODevice>
 #include <QThread>
 
@@ -128,7 +129,7 @@ void InferRun::progress(const SearchProgress &progress)
 
 SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setupError)
 {
-    const FormatterDeployment deployment = DeployFormatter(QDir::tempPath());
+    const FormatterDeployment deployment = DeployFormatter(QFile::decodeName(privateTemporaryRoot()));
     if (!deployment.ok) {
         *setupError = QStringLiteral("cannot put the formatter in place: %1").arg(deployment.error);
         return {};

@@ -3,14 +3,19 @@
 #include <QFile>
 #include <QList>
 
+#include <memory>
+#include <mutex>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace {
@@ -69,6 +74,34 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+const QByteArray SharedMemory = "/dev/shm";
+
+const QList<QByteArray> &scratchPrefixes()
+{
+    static const QList<QByteArray> prefixes = {ScratchPrefix::Formatter, ScratchPrefix::Preview,
+                                               ScratchPrefix::Format, ScratchPrefix::Infer,
+                                               ScratchPrefix::Runtime};
+    return prefixes;
+}
+
+int removeLeftoversBelow(const QByteArray &base)
+{
+    int removed = 0;
+    for (const QByteArray &prefix : scratchPrefixes())
+        removed += removeStalePrivateDirectories(base, prefix);
+    return removed;
+}
+
+// A directory of this user's that nobody else may enter: not a link, mode 0700 or narrower.
+bool isPrivateDirectory(const QByteArray &path)
+{
+    struct stat status;
+    return path.startsWith('/') && !withoutTrailingSlashes(path).isEmpty() &&
+           ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::geteuid() && (status.st_mode & 077) == 0 &&
+           ::access(path.constData(), W_OK | X_OK) == 0;
+}
+
 } // namespace
 
 QByteArray temporaryDirectory(const QByteArray &candidate)
@@ -87,11 +120,7 @@ QByteArray temporaryDirectory()
 
 QByteArray privateTemporaryRoot(const QByteArray &runtimeDirectory, const QByteArray &temporaryCandidate)
 {
-    struct stat status;
-    if (runtimeDirectory.startsWith('/') && !withoutTrailingSlashes(runtimeDirectory).isEmpty() &&
-        ::lstat(runtimeDirectory.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
-        status.st_uid == ::geteuid() && (status.st_mode & 077) == 0 &&
-        ::access(runtimeDirectory.constData(), W_OK | X_OK) == 0)
+    if (isPrivateDirectory(runtimeDirectory))
         return withoutTrailingSlashes(runtimeDirectory);
     return temporaryDirectory(temporaryCandidate);
 }
@@ -126,13 +155,54 @@ int removeStalePrivateDirectories(const QByteArray &base, const QByteArray &pref
     return removed;
 }
 
+QByteArray scratchBase(qint64 bytes)
+{
+    struct statfs fileSystem;
+    if (::statfs(SharedMemory.constData(), &fileSystem) == 0 && fileSystem.f_type == TMPFS_MAGIC &&
+        ::access(SharedMemory.constData(), W_OK | X_OK) == 0 &&
+        qint64(fileSystem.f_bavail) * qint64(fileSystem.f_bsize) > bytes)
+        return SharedMemory;
+    return temporaryDirectory();
+}
+
+int removeLeftoverScratch()
+{
+    QList<QByteArray> bases;
+    for (const QByteArray &base : {SharedMemory, privateTemporaryRoot(), temporaryDirectory()}) {
+        if (!base.isEmpty() && !bases.contains(base))
+            bases.append(base);
+    }
+    int removed = 0;
+    for (const QByteArray &base : bases)
+        removed += removeLeftoversBelow(base);
+    return removed;
+}
+
+bool ensurePrivateRuntimeDirectory(QString *error)
+{
+    if (isPrivateDirectory(qgetenv("XDG_RUNTIME_DIR")))
+        return true;
+    static std::unique_ptr<PrivateDirectory> runtime;
+    if (!runtime || !runtime->isValid())
+        runtime = std::make_unique<PrivateDirectory>(temporaryDirectory(), ScratchPrefix::Runtime);
+    if (!runtime->isValid()) {
+        if (error)
+            *error = runtime->errorString();
+        return false;
+    }
+    return qputenv("XDG_RUNTIME_DIR", runtime->nativePath());
+}
+
 PrivateDirectory::PrivateDirectory(const QByteArray &base, const QByteArray &prefix)
 {
+    static std::once_flag leftoversRemoved;
+    std::call_once(leftoversRemoved, [] { removeLeftoverScratch(); });
     if (base.isEmpty()) {
         m_error = QStringLiteral("no usable temporary directory");
         return;
     }
     removeStalePrivateDirectories(base, prefix);
+    removeLeftoversBelow(base);
     // another start's clean-up may take a directory between mkdtemp and the lock: then make another
     for (int attempt = 0; attempt < 16; ++attempt) {
         QByteArray path = base + '/' + prefix + QByteArray(RandomLength, 'X');

@@ -49,3 +49,29 @@ private:
 // Removes the directories named prefix... below base that belong to this user and that no process holds
 // (see PrivateDirectory); returns how many went.
 int removeStalePrivateDirectories(const QByteArray &base, const QByteArray &prefix);
+
+// The names of every private directory the programs make, before the six random characters. One list,
+// so that any start of any of them removes what a killed one of another kind left behind.
+namespace ScratchPrefix {
+inline const QByteArray Formatter = "zabo-indent-"; // the deployed indent, for a process's life
+inline const QByteArray Preview = "zabo-preview-";
+inline const QByteArray Format = "zabo-format-";   // zabo-format's copies
+inline const QByteArray Infer = "zabo-infer-";     // the style search's copies
+inline const QByteArray Runtime = "zabo-runtime-"; // Qt's runtime directory when the session gives none
+} // namespace ScratchPrefix
+
+// Where scratch copies of about bytes go: tmpfs (/dev/shm) when it is writable and has room for them
+// (containers often give it only 64 MB), else temporaryDirectory(). Empty when there is neither.
+QByteArray scratchBase(qint64 bytes);
+
+// Removes, below every place a private directory may go (/dev/shm, privateTemporaryRoot() and
+// temporaryDirectory()), the directories of every kind above that no process holds any more; done once
+// per process by the first PrivateDirectory made. Returns how many went.
+int removeLeftoverScratch();
+
+// Makes sure Qt finds a runtime directory of this user's that nobody else may enter: when
+// XDG_RUNTIME_DIR names none, a private directory (ScratchPrefix::Runtime) is made below
+// temporaryDirectory(), kept for the life of the process, and XDG_RUNTIME_DIR set to it; otherwise Qt
+// would make one of its own below a temporary path that may be empty, as /runtime-root. Call before the
+// application object is built. False when none could be made; the reason in *error.
+bool ensurePrivateRuntimeDirectory(QString *error = nullptr);

@@ -47,4 +47,10 @@ inline QString tempNotWritable()
 {
     return QString::fromUtf8("windows临时文件目录不可写！程序即将终止！");
 }
+// The formatter could not be put in place: where, and why (as configCreateFailedAt names them).
+inline QString tempNotWritableAt(const QString &path, const QString &reason)
+{
+    const QString where = path.isEmpty() ? QString::fromUtf8("（没有可用的临时目录）") : path;
+    return tempNotWritable() + QLatin1Char('\n') + where + QLatin1Char('\n') + reason;
+}
 } // namespace StartupMessages

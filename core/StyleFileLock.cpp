@@ -34,8 +34,14 @@ StyleFileLock::StyleFileLock(const QString &configPath)
 
 StyleFileLock::~StyleFileLock()
 {
+    unlock();
+}
+
+void StyleFileLock::unlock()
+{
     if (m_lockFile.isLocked())
         m_lockFile.unlock();
+    m_lockedFile.reset();
 }
 
 StyleFileLock::Result StyleFileLock::lock(int waitMilliseconds)

@@ -29,6 +29,7 @@ public:
     StyleFileLock &operator=(const StyleFileLock &) = delete;
 
     Result lock(int waitMilliseconds = WaitMilliseconds);
+    void unlock(); // also when the object goes
     QString lockFilePath() const { return m_lockFilePath; }
     QString errorText() const { return m_errorText; }
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -180,6 +181,43 @@ QVector<StyleRecord> builtInStyles()
     return records;
 }
 
+// Holds the style file's lock for one read-modify-write; what was told meanwhile is shown once released.
+class StyleStore::LockedStep
+{
+public:
+    explicit LockedStep(StyleStore &store)
+        : m_store(store)
+        , m_lock(store.m_configPath)
+    {
+        ++m_store.m_lockingSteps;
+    }
+    ~LockedStep()
+    {
+        m_lock.unlock();
+        if (--m_store.m_lockingSteps > 0)
+            return;
+        const QStringList told = std::exchange(m_store.m_toldWhileLocked, {});
+        for (const QString &text : told)
+            m_store.m_prompts.ShowMessage(text);
+    }
+    LockedStep(const LockedStep &) = delete;
+    LockedStep &operator=(const LockedStep &) = delete;
+
+    StyleFileLock &lock() { return m_lock; }
+
+private:
+    StyleStore &m_store;
+    StyleFileLock m_lock;
+};
+
+void StyleStore::tell(const QString &text)
+{
+    if (m_lockingSteps > 0)
+        m_toldWhileLocked.append(text);
+    else
+        m_prompts.ShowMessage(text);
+}
+
 StyleStore::StyleStore(const QString &configPath, UserPrompts &prompts)
     : m_configPath(configPath)
     , m_prompts(prompts)
@@ -192,10 +230,10 @@ bool StyleStore::LoadStyleFile()
     m_onDisk.clear();
     m_selectedIndex = 0;
 
-    StyleFileLock lock(m_configPath);
+    LockedStep step(*this);
     // without a lock file (no directory yet, a full disk) the steps below fail or succeed as they would
-    if (lock.lock() == StyleFileLock::Result::Busy) {
-        m_prompts.ShowMessage(fromUtf8(LockBusyMessage).arg(shownPath(m_configPath)));
+    if (step.lock().lock() == StyleFileLock::Result::Busy) {
+        tell(fromUtf8(LockBusyMessage).arg(shownPath(m_configPath)));
         return false;
     }
     return loadLocked();
@@ -207,7 +245,7 @@ bool StyleStore::loadLocked()
     const CurrentFile current = readCurrentFile(m_configPath);
     if (current.state == CurrentFile::State::Unreadable) {
         // never replace what we could not read: it may hold the user's styles, or be no file at all
-        m_prompts.ShowMessage(m_createFailedMessage);
+        tell(m_createFailedMessage);
         return false;
     }
     if (current.state == CurrentFile::State::Read) {
@@ -220,7 +258,7 @@ bool StyleStore::loadLocked()
         case StyleFileContent::State::Damaged:
             preservedCopy = preserveDamagedFile();
             if (preservedCopy.isEmpty()) {
-                m_prompts.ShowMessage(m_createFailedMessage);
+                tell(m_createFailedMessage);
                 return false;
             }
             break;
@@ -231,11 +269,11 @@ bool StyleStore::loadLocked()
 
     if (!createBuiltInFile()) {
         m_records.clear();
-        m_prompts.ShowMessage(m_createFailedMessage);
+        tell(m_createFailedMessage);
         return false;
     }
     if (!preservedCopy.isEmpty())
-        m_prompts.ShowMessage(fromUtf8(DamagedMessage).arg(preservedCopy));
+        tell(fromUtf8(DamagedMessage).arg(preservedCopy));
     return true;
 }
 
@@ -271,7 +309,7 @@ StyleStore::SaveOutcome StyleStore::SaveStyleAs(const QString &name, const Style
         if (styleName(index) != name)
             continue;
         if (index < BuiltInCount) {
-            m_prompts.ShowMessage(fromUtf8(BuiltInRefusedMessage));
+            tell(fromUtf8(BuiltInRefusedMessage));
             return SaveOutcome::Refused;
         }
         if (!m_prompts.askWarningYesNo(fromUtf8(OverwriteQuestion)))
@@ -279,8 +317,8 @@ StyleStore::SaveOutcome StyleStore::SaveStyleAs(const QString &name, const Style
         overwriteConfirmed = true;
     }
 
-    StyleFileLock lock(m_configPath);
-    if (!lockAndSync(lock))
+    LockedStep step(*this);
+    if (!lockAndSync(step.lock()))
         return SaveOutcome::Failed;
     // Looked up again: the list may have changed while the question was open. A name that another
     // instance has just taken is saved beside that style rather than over it, unasked.
@@ -304,7 +342,7 @@ StyleStore::DeleteOutcome StyleStore::DeleteStyle(int listIndex)
 {
     m_listReloaded = false;
     if (listIndex < BuiltInCount || listIndex >= StyleCount()) {
-        m_prompts.ShowMessage(fromUtf8(DeleteRefusedMessage));
+        tell(fromUtf8(DeleteRefusedMessage));
         return DeleteOutcome::Refused;
     }
     const StyleRecord chosen = m_records.at(listIndex);
@@ -315,13 +353,13 @@ StyleStore::DeleteOutcome StyleStore::DeleteStyle(int listIndex)
         !m_prompts.askWarningYesNo(fromUtf8(DeleteQuestion).arg(name)))
         return DeleteOutcome::Declined;
 
-    StyleFileLock lock(m_configPath);
-    if (!lockAndSync(lock))
+    LockedStep step(*this);
+    if (!lockAndSync(step.lock()))
         return DeleteOutcome::Failed;
     // what the person chose, wherever it is now; a style changed or deleted elsewhere stays as it is
     const int index = indexOfStyle(chosen, listIndex);
     if (index < 0) {
-        m_prompts.ShowMessage(fromUtf8(StyleGoneMessage).arg(name));
+        tell(fromUtf8(StyleGoneMessage).arg(name));
         return DeleteOutcome::Failed;
     }
     m_records.remove(index);
@@ -339,14 +377,14 @@ bool StyleStore::WriteStyleFile()
     if (written)
         m_onDisk = m_records;
     else
-        m_prompts.ShowMessage(fromUtf8(WriteFailedMessage));
+        tell(fromUtf8(WriteFailedMessage));
     return written;
 }
 
 bool StyleStore::syncWithFile()
 {
-    StyleFileLock lock(m_configPath);
-    return lockAndSync(lock);
+    LockedStep step(*this);
+    return lockAndSync(step.lock());
 }
 
 bool StyleStore::lockAndSync(StyleFileLock &lock)
@@ -355,11 +393,10 @@ bool StyleStore::lockAndSync(StyleFileLock &lock)
     case StyleFileLock::Result::Locked:
         break;
     case StyleFileLock::Result::Busy:
-        m_prompts.ShowMessage(fromUtf8(LockBusyMessage).arg(shownPath(m_configPath)));
+        tell(fromUtf8(LockBusyMessage).arg(shownPath(m_configPath)));
         return false;
     case StyleFileLock::Result::Failed:
-        m_prompts.ShowMessage(
-            fromUtf8(LockFailedMessage).arg(shownPath(lock.lockFilePath()), lock.errorText()));
+        tell(fromUtf8(LockFailedMessage).arg(shownPath(lock.lockFilePath()), lock.errorText()));
         return false;
     }
     const CurrentFile current = readCurrentFile(m_configPath);
@@ -368,7 +405,7 @@ bool StyleStore::lockAndSync(StyleFileLock &lock)
         return true;
     if (current.state == CurrentFile::State::Unreadable ||
         current.content.state != StyleFileContent::State::Sound) {
-        m_prompts.ShowMessage(fromUtf8(UnreadableMessage).arg(shownPath(m_configPath)));
+        tell(fromUtf8(UnreadableMessage).arg(shownPath(m_configPath)));
         return false;
     }
     if (!sameStyles(current.content.records, m_onDisk))
@@ -388,7 +425,7 @@ void StyleStore::takeOver(const StyleFileContent &content)
     m_selectedIndex = found >= 0 ? found : content.selectedIndex;
     if (!m_listReloaded) {
         m_listReloaded = true;
-        m_prompts.ShowMessage(fromUtf8(ListReloadedMessage));
+        tell(fromUtf8(ListReloadedMessage));
     }
 }
 

@@ -81,6 +81,10 @@ public:
     QStringList styleNames() const;
 
 private:
+    class LockedStep;
+    // Shows a message now, or once the lock is released when a step holds it: no message box is ever open
+    // while the lock is held, as another instance would take a lock older than its stale time.
+    void tell(const QString &text);
     bool loadLocked();
     bool createBuiltInFile();
     QString preserveDamagedFile();
@@ -97,4 +101,6 @@ private:
     QVector<StyleRecord> m_onDisk; // the list as this instance last read or wrote it
     bool m_listReloaded = false;
     QString m_createFailedMessage;
+    int m_lockingSteps = 0;
+    QStringList m_toldWhileLocked;
 };

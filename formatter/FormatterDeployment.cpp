@@ -19,7 +19,6 @@ namespace {
 
 const char *const ImageResource = ":/formatter/indent";
 const char *const FormatterFileName = "indent";
-const QByteArray DirectoryPrefix = "zabo-indent-";
 
 FormatterDeployment failure(const QString &error)
 {
@@ -55,7 +54,8 @@ FormatterDeployment DeployFormatter(const QString &tempDirectory)
     if (!tempDirectory.startsWith(QLatin1Char('/')))
         return failure(QStringLiteral("no usable temporary directory (\"%1\")").arg(tempDirectory));
 
-    auto directory = std::make_unique<PrivateDirectory>(QFile::encodeName(tempDirectory), DirectoryPrefix);
+    auto directory =
+        std::make_unique<PrivateDirectory>(QFile::encodeName(tempDirectory), ScratchPrefix::Formatter);
     if (!directory->isValid())
         return failure(directory->errorString());
     // a fresh private directory: nobody else can have put anything at the name

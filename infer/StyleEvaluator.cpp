@@ -4,10 +4,10 @@
 #include "FormatterRun.h"
 #include "LineDiff.h"
 #include "OutputCheck.h"
+#include "PrivateDirectory.h"
 #include "SourceFiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
@@ -21,9 +21,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -57,19 +55,6 @@ qint64 roomNeeded(const QVector<SourceText> &sources, int workerCount)
     for (const SourceText &source : sources)
         bytes += source.text.size();
     return 2 * bytes * workerCount + StyleEvaluator::LowSpaceMargin + 16 * 1024 * 1024;
-}
-
-QByteArray defaultScratchBase(qint64 needed)
-{
-    struct statfs fileSystem;
-    if (::statfs("/dev/shm", &fileSystem) == 0 && fileSystem.f_type == TMPFS_MAGIC &&
-        ::access("/dev/shm", W_OK | X_OK) == 0 && freeBytesAt("/dev/shm") > needed)
-        return "/dev/shm";
-    const QString temporary = QDir::tempPath();
-    // an unusable TMPDIR leaves Qt with an empty or relative path; never fall back to the root
-    if (temporary.isEmpty() || !QDir::isAbsolutePath(temporary) || temporary == QLatin1String("/"))
-        return "/tmp";
-    return QFile::encodeName(temporary);
 }
 
 // Removes the plain files directly inside the directory fd, then the directory name below parentFd.
@@ -166,28 +151,20 @@ bool StyleEvaluator::createScratch(const EvaluatorSetup &setup)
     const int workerCount = setup.parallel > 0 ? setup.parallel : std::max(1, QThread::idealThreadCount());
     const qint64 needed = roomNeeded(m_sources, workerCount);
     const QByteArray base =
-        setup.scratchBase.isEmpty() ? defaultScratchBase(needed) : QFile::encodeName(setup.scratchBase);
-    const qint64 available = freeBytesAt(base);
+        setup.scratchBase.isEmpty() ? scratchBase(needed) : QFile::encodeName(setup.scratchBase);
+    const qint64 available = base.isEmpty() ? -1 : freeBytesAt(base);
     if (available >= 0 && available < needed) {
         m_setupError = QStringLiteral("%1: not enough free space for the scratch copies (%2 MB needed)")
                            .arg(QFile::decodeName(base))
                            .arg((needed + 1024 * 1024 - 1) / (1024 * 1024));
         return false;
     }
-    QByteArray pattern = base + "/zabo-infer-XXXXXX";
-    if (!::mkdtemp(pattern.data())) {
-        m_setupError = QFile::decodeName(base) + QStringLiteral(": cannot create a scratch directory: ") +
-                       QString::fromLocal8Bit(std::strerror(errno));
+    m_scratch = std::make_unique<PrivateDirectory>(base, ScratchPrefix::Infer);
+    if (!m_scratch->isValid()) {
+        m_setupError = m_scratch->errorString();
         return false;
     }
-    m_path = pattern;
-    m_fd = ::open(m_path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (m_fd < 0) {
-        m_setupError = QString::fromLocal8Bit(std::strerror(errno));
-        ::rmdir(m_path.constData());
-        m_path.clear();
-        return false;
-    }
+    m_fd = m_scratch->fd();
     for (int index = 0; index < workerCount; ++index) {
         auto slot = std::make_unique<Slot>();
         slot->name = "w" + QByteArray::number(index);
@@ -212,12 +189,8 @@ void StyleEvaluator::removeScratch()
     for (const std::unique_ptr<Slot> &slot : m_slots)
         removeDirectoryAt(m_fd, slot->name, slot->fd.get());
     m_slots.clear();
-    if (m_fd >= 0)
-        ::close(m_fd);
     m_fd = -1;
-    if (!m_path.isEmpty())
-        ::rmdir(m_path.constData());
-    m_path.clear();
+    m_scratch.reset();
 }
 
 QVector<StyleScore> StyleEvaluator::score(const QStringList &parameterTexts, const std::atomic_bool &cancel)

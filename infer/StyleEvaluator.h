@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InferenceInput.h"
+#include "PrivateDirectory.h"
 
 #include <QByteArray>
 #include <QMutex>
@@ -44,8 +45,7 @@ struct StyleScore
 struct EvaluatorSetup
 {
     QString formatterPath;
-    // Where the private directory goes; empty: /dev/shm when it is a writable tmpfs with room, else the
-    // temporary directory.
+    // Where the private directory goes; empty: scratchBase() with room for every worker's copies.
     QString scratchBase;
     int parallel = 0; // formatter processes at once; 0: one per core
     int timeLimitMilliseconds = 30000;
@@ -67,7 +67,7 @@ public:
     // False when the scratch directory could not be made or has no room; setupError says why.
     bool isReady() const { return m_setupError.isEmpty(); }
     QString setupError() const { return m_setupError; }
-    QString scratchDirectory() const { return QString::fromLocal8Bit(m_path); }
+    QString scratchDirectory() const { return m_scratch ? m_scratch->path() : QString(); }
 
     // Scores every parameter text, in order. Stops starting runs once cancel is set and ends the ones
     // going; what did not run is Cancelled.
@@ -103,8 +103,8 @@ private:
     QString m_formatterPath;
     int m_timeLimit = 0;
     QProcessEnvironment m_baseEnvironment;
-    QByteArray m_path;
-    int m_fd = -1;
+    std::unique_ptr<PrivateDirectory> m_scratch;
+    int m_fd = -1; // m_scratch's
     std::vector<std::unique_ptr<Slot>> m_slots;
     QString m_setupError;
     std::atomic_int m_runs{0};

@@ -148,7 +148,7 @@ void PreviewRunner::startRun(quint64 id)
         QTimer::singleShot(0, this, [this, result] { report(result); });
     };
     if (!m_scratch)
-        m_scratch = std::make_unique<PrivateDirectory>(privateTemporaryRoot(), "zabo-preview-");
+        m_scratch = std::make_unique<PrivateDirectory>(privateTemporaryRoot(), ScratchPrefix::Preview);
     if (!m_scratch->isValid()) {
         failure.errorString = m_scratch->errorString();
         m_scratch.reset(); // the next run tries again

@@ -97,9 +97,20 @@ int runZabo(const StartupEnvironment &environment)
     // SIGTERM, SIGINT and SIGHUP end the program as closing it does, so that the preview's scratch
     // directory is removed
     const TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, qApp, [] { QCoreApplication::quit(); });
+    bool terminated = false;
+    QObject::connect(&termination, &TerminationSignals::received, qApp, [&terminated] {
+        terminated = true;
+        // before the main loop runs (a start-up message is shown) quit() does nothing: close the message
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+        QCoreApplication::quit();
+    });
     if (!createWindows(environment))
+        return FailedStartStatus;
+    if (terminated) {
+        destroyWindows();
         return 0;
+    }
     MainForm->show();
     int status = 0;
     try {

@@ -19,6 +19,11 @@ TAboutForm *ensureAboutForm();
 // Destroys whichever of the windows exist and clears their global instances.
 void destroyWindows();
 
+// The exit status after a fatal start-up failure, once its message has been answered or a termination
+// signal (SIGTERM, SIGINT, SIGHUP) closed it.
+constexpr int FailedStartStatus = 1;
+
 // The whole program: creates the windows, shows the main window and runs the event loop until the
-// program ends. Returns the exit status, 0 also after a fatal start-up failure.
+// program ends. Returns the exit status: 0 when it ends as closing it does (a termination signal
+// included), FailedStartStatus after a fatal start-up failure.
 int runZabo(const StartupEnvironment &environment);

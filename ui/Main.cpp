@@ -72,8 +72,13 @@ TMainForm::TMainForm(QWidget *parent)
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
 
-    connect(ui->StyleListBox, &QListWidget::itemClicked, this, &TMainForm::StyleListBoxClick);
+    // once per click: a click on another style is its selection change, one on the selected style a click
+    ui->StyleListBox->viewport()->installEventFilter(this);
     connect(ui->StyleListBox, &QListWidget::itemSelectionChanged, this, &TMainForm::StyleListBoxClick);
+    connect(ui->StyleListBox, &QListWidget::itemClicked, this, [this] {
+        if (m_pressOnSelectedStyle)
+            StyleListBoxClick();
+    });
     connect(ui->SaveCfgButton, &QPushButton::clicked, this, &TMainForm::SaveCfgButtonClick);
     connect(ui->DeleteButton, &QPushButton::clicked, this, &TMainForm::DeleteButtonClick);
     connect(ui->IndentDirItem, &QAction::triggered, this, &TMainForm::IndentDirItemClick);
@@ -147,7 +152,8 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
 
     const FormatterDeployment deployment = DeployFormatter(environment.tempDirectory);
     if (!deployment.ok) {
-        m_prompts->ShowMessage(StartupMessages::tempNotWritable());
+        m_prompts->ShowMessage(StartupMessages::tempNotWritableAt(
+            QDir::toNativeSeparators(environment.tempDirectory), deployment.error));
         return false;
     }
     m_formatterPath = deployment.formatterPath;
@@ -177,6 +183,11 @@ void TMainForm::StyleGridSelectCell(int ACol, int ARow)
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->StyleListBox->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const QPoint position = static_cast<QMouseEvent *>(event)->position().toPoint();
+        const QListWidgetItem *item = ui->StyleListBox->itemAt(position);
+        m_pressOnSelectedStyle = item && item->isSelected();
+    }
     if (m_cells && watched == ui->StyleGrid->viewport() &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         const QPoint position = static_cast<QMouseEvent *>(event)->position().toPoint();

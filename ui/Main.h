@@ -128,6 +128,7 @@ private:
     TImportProfileForm *m_importForm = nullptr;
     TInferStyleForm *m_inferForm = nullptr;
     bool m_placed = false;
+    bool m_pressOnSelectedStyle = false; // the last press in the style list was on the selected style
 };
 
 extern TMainForm *MainForm;

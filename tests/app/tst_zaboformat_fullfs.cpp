@@ -133,6 +133,8 @@ private slots:
         m_environment.remove(QStringLiteral("INDENT_PROFILE"));
         m_environment.remove(QStringLiteral("DISPLAY"));
         m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // the formatter goes beside the copies, below TMPDIR, as in a session without one
+        m_environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     }
 
     void cleanup() { m_work.reset(); }

@@ -2,6 +2,7 @@
 #include "CellTable.h"
 #include "ChildProcesses.h"
 #include "FormatterDeployment.h"
+#include "HangLimit.h"
 #include "IndentProfile.h"
 #include "InferCommand.h"
 #include "TestFiles.h"
@@ -159,20 +160,53 @@ private Q_SLOTS:
         QVERIFY(run.out.isEmpty());
     }
 
+    void anyTmpdirLeavesAPlaceToLearnIn_data()
+    {
+        QTest::addColumn<QString>("temporary");
+        QTest::newRow("a missing directory") << QStringLiteral("/nonexistent/zabo");
+        QTest::newRow("empty") << QString();
+    }
+
+    // TMPDIR naming no directory, and no session runtime directory: /tmp and /dev/shm are still there
+    void anyTmpdirLeavesAPlaceToLearnIn()
+    {
+        QFETCH(QString, temporary);
+        QVERIFY(writeAll(m_work->filePath("a.c"), fixture("untidy.c")));
+        QProcessEnvironment environment = serverEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), temporary);
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_work->path());
+        process.start(QStringLiteral(ZABO_FORMAT_PATH), {"--infer", "a.c"});
+        QVERIFY(process.waitForFinished(HangMilliseconds));
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, err.constData());
+        QVERIFY(process.readAllStandardOutput().contains("changed line"));
+    }
+
     void anInterruptedRunEndsWithStatus130()
     {
         QVERIFY(writeAll(m_work->filePath("a.c"), fixture("options_sample.c")));
+        // its formatter, put in place in a runtime directory of this test's own, says the search begins
+        const QString runtime = m_work->filePath("runtime");
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment environment = serverEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         QProcess process;
-        process.setProcessEnvironment(serverEnvironment());
+        process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_work->path());
         process.start(QStringLiteral(ZABO_FORMAT_PATH), {"--infer", "a.c"});
         QVERIFY(process.waitForStarted());
-        QTest::qWait(500);
+        QVERIFY(
+            QTest::qWaitFor([&] { return !QDir(runtime).entryList({"zabo-indent-*"}, QDir::Dirs).isEmpty(); },
+                            HangMilliseconds));
         // a pid of 0 would signal this test's whole process group
         const qint64 pid = process.processId();
         QVERIFY2(pid > 0 && process.state() == QProcess::Running, process.readAllStandardError());
         ::kill(pid_t(pid), SIGINT);
-        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(process.waitForFinished(HangMilliseconds));
         QCOMPARE(process.exitCode(), 130);
         QVERIFY(process.readAllStandardError().contains("interrupted; nothing was learnt"));
         QVERIFY(process.readAllStandardOutput().isEmpty());
@@ -216,7 +250,7 @@ private:
         process.start(QStringLiteral(ZABO_FORMAT_PATH), decoded);
         Invocation result;
         // a run that blocks (a pipe read as a source) fails here instead of holding up the tests
-        if (!process.waitForFinished(120000)) {
+        if (!process.waitForFinished(HangMilliseconds)) {
             process.kill();
             process.waitForFinished();
             return result;
@@ -239,7 +273,7 @@ private:
         environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
         indent.setProcessEnvironment(environment);
         indent.start(m_indent, QStringList{"copy.c"} + parameterText.split(' ', Qt::SkipEmptyParts));
-        if (!indent.waitForFinished(30000) || indent.exitCode() != 0)
+        if (!indent.waitForFinished(HangMilliseconds) || indent.exitCode() != 0)
             return {};
         return readAll(directory.filePath("copy.c"));
     }

@@ -1,3 +1,4 @@
+#include "HangLimit.h"
 #include "PrivateDirectory.h"
 #include "TestFiles.h"
 
@@ -171,7 +172,7 @@ private slots:
         holder.start("flock", {"--no-fork", QFile::decodeName(killed), "sleep", "600"});
         QVERIFY(holder.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QProcess::execute("flock", {"-n", QFile::decodeName(killed), "true"}) == 1,
-                                 30000);
+                                 HangMilliseconds);
 
         const QByteArray held = root + '/' + Prefix + "heldnw";
         QVERIFY(::mkdir(held.constData(), 0700) == 0);
@@ -183,7 +184,7 @@ private slots:
             living.waitForFinished();
         });
         QTRY_VERIFY_WITH_TIMEOUT(QProcess::execute("flock", {"-n", QFile::decodeName(held), "true"}) == 1,
-                                 30000);
+                                 HangMilliseconds);
         const PrivateDirectory sameProcess(root, Prefix);
         QVERIFY(sameProcess.isValid());
 
@@ -217,6 +218,88 @@ private slots:
         QVERIFY(exists(longer));
         QVERIFY(exists(other));
         QCOMPARE(exists(foreign), asRoot);
+    }
+
+    // One mechanism for every program: any start removes what a killed run of any kind left below
+    // every place they go, and only that.
+    void aStartRemovesWhatAnyKindLeftEverywhere()
+    {
+        QTemporaryDir temporary;
+        QTemporaryDir runtime;
+        QVERIFY(
+            QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray oldTemporary = qgetenv("TMPDIR");
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", native(temporary.path()));
+        qputenv("XDG_RUNTIME_DIR", native(runtime.path()));
+        const auto restore = qScopeGuard([&] {
+            qputenv("TMPDIR", oldTemporary);
+            qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        });
+        QStringList left;
+        for (const QString &base : {temporary.path(), runtime.path()}) {
+            for (const QByteArray &kind :
+                 {ScratchPrefix::Formatter, ScratchPrefix::Preview, ScratchPrefix::Format,
+                  ScratchPrefix::Infer, ScratchPrefix::Runtime}) {
+                left << base + QLatin1Char('/') + QString::fromLatin1(kind) + QStringLiteral("abc123");
+                QVERIFY(QDir().mkpath(left.last() + QStringLiteral("/sub")));
+            }
+        }
+        const QString unlike = temporary.filePath(QStringLiteral("zabo-infer-toolong1"));
+        QVERIFY(QDir().mkpath(unlike));
+        QVERIFY(removeLeftoverScratch() >= left.size());
+        for (const QString &path : left)
+            QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+        QVERIFY(QFileInfo::exists(unlike));
+
+        // and a directory made in a base sweeps it of every kind too
+        const QString again = temporary.filePath(QStringLiteral("zabo-preview-xyz789"));
+        QVERIFY(QDir().mkpath(again));
+        const PrivateDirectory made(native(temporary.path()), ScratchPrefix::Format);
+        QVERIFY(made.isValid());
+        QVERIFY(!QFileInfo::exists(again));
+    }
+
+    void scratchCopiesGoToSharedMemoryWhenThereIsRoom()
+    {
+        struct stat status;
+        if (::stat("/dev/shm", &status) != 0 || ::access("/dev/shm", W_OK | X_OK) != 0)
+            QSKIP("no writable /dev/shm here");
+        QCOMPARE(scratchBase(1), QByteArray("/dev/shm"));
+        QCOMPARE(scratchBase(qint64(1) << 60), temporaryDirectory());
+    }
+
+    // Qt makes its runtime directory below the temporary path when the session names none: root's
+    // would be /runtime-root with an unusable TMPDIR.
+    void qtIsGivenAPrivateRuntimeDirectory()
+    {
+        QTemporaryDir temporary;
+        const QByteArray oldTemporary = qgetenv("TMPDIR");
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("TMPDIR", oldTemporary);
+            qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        });
+        const QByteArray mine = native(temporary.filePath(QStringLiteral("mine")));
+        QVERIFY(::mkdir(mine.constData(), 0700) == 0);
+        qputenv("XDG_RUNTIME_DIR", mine);
+        QVERIFY(ensurePrivateRuntimeDirectory());
+        QCOMPARE(qgetenv("XDG_RUNTIME_DIR"), mine); // a sound one stays
+
+        for (const QByteArray &unsound : {QByteArray(), QByteArray("relative"), native(temporary.path())}) {
+            qputenv("TMPDIR", native(temporary.path()));
+            qputenv("XDG_RUNTIME_DIR", unsound); // the last: open to others (QTemporaryDir's 0700 widened)
+            QVERIFY(::chmod(native(temporary.path()).constData(), 0755) == 0);
+            QString error;
+            QVERIFY2(ensurePrivateRuntimeDirectory(&error), qPrintable(error));
+            const QByteArray given = qgetenv("XDG_RUNTIME_DIR");
+            QVERIFY2(given.startsWith(native(temporary.path()) + "/" + ScratchPrefix::Runtime),
+                     given.constData());
+            const struct stat status = linkStatus(given);
+            QVERIFY(S_ISDIR(status.st_mode));
+            QCOMPARE(status.st_mode & 07777, mode_t(0700));
+            QCOMPARE(status.st_uid, ::geteuid());
+        }
     }
 };
 

@@ -1,3 +1,4 @@
+#include "HangLimit.h"
 #include "ScriptedPrompts.h"
 #include "StyleStore.h"
 #include "TestFiles.h"
@@ -10,6 +11,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
@@ -77,6 +79,36 @@ public:
     }
 };
 
+// Notes, for every message and question, whether the style file's lock was held while it was open.
+class LockWatchingPrompts : public ScriptedPrompts
+{
+public:
+    explicit LockWatchingPrompts(const QString &configPath)
+        : m_lockPath(configPath + QStringLiteral(".lock"))
+    {}
+    void ShowMessage(const QString &text) override
+    {
+        note();
+        ScriptedPrompts::ShowMessage(text);
+    }
+    bool askWarningYesNo(const QString &question) override
+    {
+        note();
+        return ScriptedPrompts::askWarningYesNo(question);
+    }
+    int asked = 0;
+    int askedWhileLocked = 0;
+
+private:
+    void note()
+    {
+        ++asked;
+        if (QFileInfo::exists(m_lockPath))
+            ++askedWhileLocked;
+    }
+    QString m_lockPath;
+};
+
 // The user's styles as the file holds them, each as "name/row" with the rows it ticks.
 QStringList userStylesInFile(const QString &path)
 {
@@ -115,7 +147,7 @@ public:
     explicit LockHolder(const QString &lockPath)
     {
         m_process.start(QStringLiteral(LOCK_HOLDER_PATH), {lockPath});
-        m_locked = m_process.waitForReadyRead(10000) && m_process.readLine() == "locked\n";
+        m_locked = m_process.waitForReadyRead(HangMilliseconds) && m_process.readLine() == "locked\n";
     }
     ~LockHolder()
     {
@@ -126,12 +158,12 @@ public:
     bool release()
     {
         m_process.closeWriteChannel();
-        return m_process.waitForFinished(10000) && m_process.exitCode() == 0;
+        return m_process.waitForFinished(HangMilliseconds) && m_process.exitCode() == 0;
     }
     bool kill()
     {
         m_process.kill();
-        return m_process.waitForFinished(10000);
+        return m_process.waitForFinished(HangMilliseconds);
     }
 
 private:
@@ -184,6 +216,8 @@ private Q_SLOTS:
     void unreadableFileAtSaveChangesNothing();
     void liveLockIsWaitedForThenReported();
     void staleLockOfAKilledInstanceIsTakenOver();
+    void noMessageIsOpenWhileTheLockIsHeld_data();
+    void noMessageIsOpenWhileTheLockIsHeld();
 
 private:
     StyleStore &loadedStore();
@@ -524,7 +558,7 @@ void TestStyleStore::readOnlyDirectoryLocksTheFileItself()
     QProcess other;
     other.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), m_configPath, QStringLiteral("-c"),
                                           QStringLiteral("echo locked; cat")});
-    QVERIFY(other.waitForReadyRead(10000));
+    QVERIFY(other.waitForReadyRead(HangMilliseconds));
     QCOMPARE(other.readLine(), QByteArray("locked\n"));
     {
         const UnprivilegedScope user;
@@ -532,7 +566,7 @@ void TestStyleStore::readOnlyDirectoryLocksTheFileItself()
     }
     QCOMPARE(m_prompts.messages, QStringList{LockBusy.arg(m_configPath)});
     other.closeWriteChannel();
-    QVERIFY(other.waitForFinished(10000));
+    QVERIFY(other.waitForFinished(HangMilliseconds));
     {
         const UnprivilegedScope user;
         QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({1})), StyleStore::SaveOutcome::Added);
@@ -697,6 +731,55 @@ void TestStyleStore::staleLockOfAKilledInstanceIsTakenOver()
     QVERIFY(m_prompts.messages.isEmpty());
     QCOMPARE(userStylesInFile(m_configPath), QStringList{"mine/1"});
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Zabocfg.dat"});
+}
+
+void TestStyleStore::noMessageIsOpenWhileTheLockIsHeld_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a damaged file at start") << "damaged" << QString::fromUtf8("已损坏");
+    QTest::newRow("another window saved before a save") << "reloaded" << ListReloaded;
+    QTest::newRow("the overwrite question") << "overwrite" << OverwriteQuestion;
+    QTest::newRow("the file vanished before a save") << "vanished" << WriteFailed;
+    QTest::newRow("another window deleted the style first")
+        << "gone" << StyleGone.arg(QStringLiteral("mine"));
+}
+
+// A message box open for minutes would hold the lock past its stale time, and another window would
+// take it over while this one still writes.
+void TestStyleStore::noMessageIsOpenWhileTheLockIsHeld()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, shown);
+    if (situation == QLatin1String("damaged"))
+        QVERIFY(writeAll(m_configPath, builtInFileBytes().left(600)));
+    else
+        loadedStore().SaveStyleAs(QStringLiteral("mine"), flagsOf({1}));
+    LockWatchingPrompts prompts(m_configPath);
+    StyleStore store(m_configPath, prompts);
+    QVERIFY(store.LoadStyleFile());
+    ScriptedPrompts otherPrompts;
+    StyleStore other(m_configPath, otherPrompts);
+    QVERIFY(other.LoadStyleFile());
+
+    if (situation == QLatin1String("reloaded")) {
+        other.SaveStyleAs(QStringLiteral("theirs"), flagsOf({2}));
+        QCOMPARE(store.SaveStyleAs(QStringLiteral("new"), flagsOf({3})), StyleStore::SaveOutcome::Added);
+    } else if (situation == QLatin1String("overwrite")) {
+        QCOMPARE(store.SaveStyleAs(QStringLiteral("mine"), flagsOf({3})),
+                 StyleStore::SaveOutcome::Overwritten);
+    } else if (situation == QLatin1String("vanished")) {
+        QVERIFY(QFile::remove(m_configPath));
+        QCOMPARE(store.SaveStyleAs(QStringLiteral("new"), flagsOf({3})), StyleStore::SaveOutcome::Added);
+    } else if (situation == QLatin1String("gone")) {
+        QCOMPARE(other.DeleteStyle(4), StyleStore::DeleteOutcome::Deleted);
+        QCOMPARE(store.DeleteStyle(4), StyleStore::DeleteOutcome::Failed);
+    }
+    const QStringList seen = prompts.messages + prompts.questions;
+    QVERIFY2(std::any_of(seen.begin(), seen.end(), [&](const QString &text) { return text.contains(shown); }),
+             qPrintable(seen.join(QLatin1Char('|'))));
+    QVERIFY(prompts.asked > 0);
+    QCOMPARE(prompts.askedWhileLocked, 0);
 }
 
 QTEST_GUILESS_MAIN(TestStyleStore)

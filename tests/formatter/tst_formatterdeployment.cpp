@@ -1,4 +1,5 @@
 #include "FormatterDeployment.h"
+#include "HangLimit.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -49,7 +50,7 @@ QByteArray runVersion(const QString &formatterPath)
 {
     QProcess process;
     process.start(formatterPath, {QStringLiteral("--version")});
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.waitForFinished(HangMilliseconds) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return process.readAllStandardOutput();
 }

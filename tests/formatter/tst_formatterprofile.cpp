@@ -5,6 +5,7 @@
 #include "FormatterDeployment.h"
 #include "FormatterProfile.h"
 #include "FormatterRun.h"
+#include "HangLimit.h"
 #include "IndentProfile.h"
 #include "OptionCatalogue.h"
 #include "SmallFileSystem.h"
@@ -108,7 +109,7 @@ bool TestFormatterProfile::runIndent(QProcess &indent, const QString &directory,
     indent.setWorkingDirectory(directory);
     indent.setStandardInputFile(QProcess::nullDevice());
     indent.start(m_indent, arguments);
-    return indent.waitForFinished(30000);
+    return indent.waitForFinished(HangMilliseconds);
 }
 
 TestFormatterProfile::Probe TestFormatterProfile::probe(const QStringList &arguments, bool withOtherFile)

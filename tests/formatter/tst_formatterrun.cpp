@@ -2,6 +2,7 @@
 #include "ChildProcesses.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
+#include "HangLimit.h"
 #include "LineEnds.h"
 #include "OptionCatalogue.h"
 #include "SmallFileSystem.h"
@@ -170,7 +171,7 @@ QByteArray TestFormatterRun::formatDirectly(const QStringList &options, const QB
     indent.setStandardInputFile(QProcess::nullDevice());
     // The file first, so that a bare "-T" at the end is really last.
     indent.start(m_indent, QStringList{file} + options);
-    indent.waitForFinished(60000);
+    indent.waitForFinished(HangMilliseconds);
     if (exitCode)
         *exitCode = indent.exitCode();
     return readAll(file);

@@ -1,6 +1,7 @@
 #include "CellTable.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
+#include "HangLimit.h"
 #include "OptionCatalogue.h"
 #include "OptionEffects.h"
 #include "StyleStore.h"
@@ -128,7 +129,7 @@ void TestOptionEffectsProof::formatAll(const QList<QStringList> &optionLists)
         }
         Running run = std::move(running.front());
         running.erase(running.begin());
-        QVERIFY(run.process->waitForFinished(30000));
+        QVERIFY(run.process->waitForFinished(HangMilliseconds));
         Outcome outcome;
         outcome.ok = run.process->exitStatus() == QProcess::NormalExit && run.process->exitCode() == 0;
         outcome.errors = run.process->readAllStandardError();

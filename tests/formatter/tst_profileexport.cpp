@@ -2,6 +2,7 @@
 #include "CellTable.h"
 #include "FormatterDeployment.h"
 #include "FormatterRun.h"
+#include "HangLimit.h"
 #include "IndentProfile.h"
 #include "OptionCatalogue.h"
 #include "StyleStore.h"
@@ -81,7 +82,7 @@ void TestProfileExport::profileFormatsAsTheJob()
     environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
     indent.setProcessEnvironment(environment);
     indent.start(m_formatter, {profileFile});
-    QVERIFY(indent.waitForFinished(30000));
+    QVERIFY(indent.waitForFinished(HangMilliseconds));
     QVERIFY2(indent.exitStatus() == QProcess::NormalExit && indent.exitCode() == 0,
              indent.readAllStandardError().constData());
 
@@ -99,7 +100,7 @@ QByteArray TestProfileExport::formatted(const QStringList &options, const QStrin
     environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
     indent.setProcessEnvironment(environment);
     indent.start(m_formatter, formatterArguments({file}, options));
-    if (!indent.waitForFinished(30000) || indent.exitStatus() != QProcess::NormalExit ||
+    if (!indent.waitForFinished(HangMilliseconds) || indent.exitStatus() != QProcess::NormalExit ||
         indent.exitCode() != 0)
         return {};
     return readAll(file);
@@ -166,7 +167,7 @@ void TestProfileExport::bareTypeNameIsRefusedByIndentAndReadBack()
     environment.insert(QStringLiteral("VERSION_CONTROL"), QStringLiteral("none"));
     indent.setProcessEnvironment(environment);
     indent.start(m_formatter, {file});
-    QVERIFY(indent.waitForFinished(30000));
+    QVERIFY(indent.waitForFinished(HangMilliseconds));
     QCOMPARE(indent.exitStatus(), QProcess::NormalExit);
     QVERIFY(indent.exitCode() != 0);
     QCOMPARE(readAll(file), m_sample);

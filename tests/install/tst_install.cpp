@@ -1,3 +1,4 @@
+#include "HangLimit.h"
 #include "StyleStore.h"
 #include "TestFiles.h"
 
@@ -34,7 +35,8 @@ Run run(const QString &program, const QStringList &arguments,
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     Run result;
-    result.finished = process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit;
+    result.finished =
+        process.waitForFinished(HangMilliseconds) && process.exitStatus() == QProcess::NormalExit;
     result.exitCode = process.exitCode();
     result.output = QString::fromLocal8Bit(process.readAll());
     return result;
@@ -140,11 +142,13 @@ FirstStart firstStart(const QString &program, const ScratchHome &home)
     if (!result.started)
         return result;
     const QString config = home.configPath();
-    result.stylesWritten = QTest::qWaitFor([&] { return QFileInfo(config).size() == 1400; }, 60000);
-    QTest::qWait(500);
-    result.stillRunning = zabo.state() == QProcess::Running;
+    result.stylesWritten =
+        QTest::qWaitFor([&] { return QFileInfo(config).size() == 1400; }, HangMilliseconds);
+    // a running window ends on SIGTERM with status 0; a failed start would have ended with another
     zabo.terminate();
-    if (!zabo.waitForFinished(10000)) {
+    result.stillRunning = zabo.waitForFinished(HangMilliseconds) &&
+                          zabo.exitStatus() == QProcess::NormalExit && zabo.exitCode() == 0;
+    if (zabo.state() != QProcess::NotRunning) {
         zabo.kill();
         zabo.waitForFinished();
     }
@@ -407,7 +411,7 @@ void TestInstall::manualPagesComeFromTheProgramsHelp()
     QProcess man;
     man.setProcessEnvironment(environment);
     man.start(QStringLiteral("man"), {QStringLiteral("--warnings"), QStringLiteral("-l"), page});
-    QVERIFY(man.waitForFinished(60000));
+    QVERIFY(man.waitForFinished(HangMilliseconds));
     const QString rendered = QString::fromUtf8(man.readAllStandardOutput());
     // groff's warnings, if any, go to standard error
     QCOMPARE(QString::fromUtf8(man.readAllStandardError()), QString());

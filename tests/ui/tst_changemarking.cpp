@@ -1,4 +1,5 @@
 #include "ChangeMarking.h"
+#include "HangLimit.h"
 #include "LineDecorations.h"
 #include "LineDiff.h"
 #include "PreviewViews.h"
@@ -161,7 +162,7 @@ void TestChangeMarking::linesInViewComeAtOnceAndTheRestSoon()
     QVERIFY(!marking.isComplete());
     QVERIFY(markedLines(m_new) < newMarks.count(AddedMask));
 
-    QTRY_VERIFY(marking.isComplete());
+    QTRY_VERIFY_WITH_TIMEOUT(marking.isComplete(), HangMilliseconds);
     for (int line = 0; line < m_old->lines(); ++line)
         QCOMPARE(marksAt(m_old, line), oldMarks.at(line));
     for (int line = 0; line < m_new->lines(); ++line)
@@ -235,7 +236,7 @@ void TestChangeMarking::theChangesListingIsNumberedAndColouredToItsEnd()
     const QVector<int> hunkRows =
         showHunks(listing, decorations, m_diff, before, after, SourceEncoding::Utf8);
     QVERIFY(!decorations.isComplete()); // thousands of rows: the rest come between events
-    QTRY_VERIFY(decorations.isComplete());
+    QTRY_VERIFY_WITH_TIMEOUT(decorations.isComplete(), HangMilliseconds);
 
     const QVector<QByteArray> beforeLines = splitLines(before);
     const QVector<QByteArray> afterLines = splitLines(after);

@@ -1,5 +1,6 @@
 #include "ChildProcesses.h"
 #include "FolderOpener.h"
+#include "HangLimit.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -87,7 +88,7 @@ void TestFolderOpener::theOpenerSaysWhetherTheFolderWasShown()
     QStringList failures;
     shell.open(folder, [&](const QString &reason) { failures.append(reason); });
     // the call never waits for the shell; its answer comes once xdg-open has ended
-    QTRY_VERIFY(shell.findChildren<QProcess *>().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(shell.findChildren<QProcess *>().isEmpty(), HangMilliseconds);
     QCOMPARE(failures, failure.isEmpty() ? QStringList() : QStringList{failure});
     if (!opener.isEmpty())
         QCOMPARE(QFile::decodeName(readAll(m_bin.filePath(QStringLiteral("xdg-open.argument")))), folder);
@@ -103,7 +104,8 @@ void TestFolderOpener::anOpenerStillRunningIsEndedWithTheProgram()
     {
         FolderOpener shell;
         shell.open(m_folder.path(), [&](const QString &reason) { failures.append(reason); });
-        QTRY_VERIFY(QFile::exists(m_bin.filePath(QStringLiteral("xdg-open.argument"))));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_bin.filePath(QStringLiteral("xdg-open.argument"))),
+                                 HangMilliseconds);
         QCOMPARE(childProcessCount(), 1);
     }
     QCOMPARE(childProcessCount(), 0);

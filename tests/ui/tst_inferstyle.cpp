@@ -1,5 +1,6 @@
 #include "CellTable.h"
 #include "ChildProcesses.h"
+#include "HangLimit.h"
 #include "InferStyle.h"
 #include "Main.h"
 #include "Preview.h"
@@ -201,7 +202,7 @@ private:
         environment.insert("VERSION_CONTROL", "none");
         indent.setProcessEnvironment(environment);
         indent.start(MainForm->formatterPath(), QStringList{copy} + parameterText.split(' '));
-        if (!indent.waitForFinished(30000) || indent.exitCode() != 0)
+        if (!indent.waitForFinished(HangMilliseconds) || indent.exitCode() != 0)
             return {};
         const QByteArray text = readAll(copy);
         QFile::remove(copy);

@@ -29,6 +29,9 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
 
 namespace {
@@ -167,10 +170,14 @@ void TestMainForm::fatalStartShowsItsMessageAndNoWindow()
         message = StartupMessages::configCreateFailedAt(config, text("无法读取或创建此文件。"));
     } else {
         environment.tempDirectory = unwritablePath(m_windows->tempDirectory.path(), QStringLiteral("tmp"));
-        message = StartupMessages::tempNotWritable();
+        // the path and the reason, as the configuration message gives them
+        message = StartupMessages::tempNotWritableAt(
+            environment.tempDirectory,
+            QStringLiteral("cannot create a directory in %1: %2")
+                .arg(environment.tempDirectory, QString::fromLocal8Bit(std::strerror(ENOTDIR))));
     }
 
-    QCOMPARE(runZabo(environment), 0);
+    QCOMPARE(runZabo(environment), FailedStartStatus);
     QCOMPARE(m_windows->prompts.messages, QStringList{message});
     QVERIFY(!MainForm && !InputNameForm && !AboutForm);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
@@ -346,7 +353,10 @@ void TestMainForm::listClickReloadsStoredFlags()
     m_windows->clickCell(1, 2);
     QVERIFY(m_windows->paramMemo()->parameterText().startsWith(QStringLiteral("-bad -bbb ")));
 
+    // each click or key shows the style once: the preview and the row notes follow it once
+    QSignalSpy shown(MainForm, &TMainForm::parameterTextChanged);
     m_windows->clickListEntry(entry);
+    QCOMPARE(shown.count(), 1);
     QCOMPARE(m_windows->paramMemo()->parameterText(), expected);
     QCOMPARE(m_windows->checkedOptions(), expected);
     QCOMPARE(m_windows->listSelection(), entry);
@@ -354,7 +364,9 @@ void TestMainForm::listClickReloadsStoredFlags()
     QCOMPARE(m_windows->configBytes(), configBefore);
 
     m_windows->clickListEntry(0);
+    QCOMPARE(shown.count(), 2);
     QTest::keyClick(m_windows->list(), Qt::Key_Down);
+    QCOMPARE(shown.count(), 3);
     QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-kr "));
 }
 

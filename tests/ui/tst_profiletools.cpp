@@ -1,4 +1,5 @@
 #include "CellTable.h"
+#include "HangLimit.h"
 #include "ImportProfile.h"
 #include "IndentProfile.h"
 #include "Main.h"
@@ -220,7 +221,7 @@ void TestProfileTools::importReadsAFile()
     m_windows->clickButton(form, "OpenFileButton");
     QCOMPARE(m_windows->prompts.fileRequests.size(), 1);
     QVERIFY(m_windows->prompts.fileRequests.first().listHidden);
-    QTRY_VERIFY(report(form).contains(text("未收录的参数：-T size_t")));
+    QTRY_VERIFY_WITH_TIMEOUT(report(form).contains(text("未收录的参数：-T size_t")), HangMilliseconds);
     m_windows->clickButton(form, "ImportButton");
     QCOMPARE(m_windows->paramMemo()->parameterText(), QStringLiteral("-bl -bli0 "));
     QVERIFY(!isDimmed(RowBl));
@@ -292,7 +293,7 @@ void TestProfileTools::importRefusesWhatIsNoProfileFile()
     QCOMPARE(m_windows->prompts.messages, QStringList{message + picked});
     QVERIFY(form->isVisible());
     QCOMPARE(profileMemo(form)->toPlainText(), QStringLiteral("-gnu"));
-    QTRY_VERIFY(report(form).contains(QStringLiteral("-gnu")));
+    QTRY_VERIFY_WITH_TIMEOUT(report(form).contains(QStringLiteral("-gnu")), HangMilliseconds);
 }
 
 void TestProfileTools::typingIsReadOnceItRests()
@@ -302,7 +303,7 @@ void TestProfileTools::typingIsReadOnceItRests()
     QTest::keyClicks(profileMemo(form), QStringLiteral("-kr -i8"));
     // no keystroke waited for the parser: the report follows once typing rests
     QVERIFY(report(form).isEmpty());
-    QTRY_VERIFY(report(form).contains(text("未收录的参数：-i8")));
+    QTRY_VERIFY_WITH_TIMEOUT(report(form).contains(text("未收录的参数：-i8")), HangMilliseconds);
     QVERIFY(report(form).contains(text("导入后的参数：-kr")));
 }
 
@@ -324,7 +325,7 @@ void TestProfileTools::aHugeTextGivesAShortReport()
     TImportProfileForm *form = openImport();
     QVERIFY(form);
     profileMemo(form)->setPlainText(profile);
-    QTRY_VERIFY(!report(form).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!report(form).isEmpty(), HangMilliseconds);
     const QString shown = report(form);
     QVERIFY2(shown.contains(text("未收录的参数：-zz0 -zz1 ")), qPrintable(shown));
     QVERIFY2(shown.contains(text("-zz29 …（共 300 个）")), qPrintable(shown));
@@ -351,7 +352,7 @@ void TestProfileTools::aFileWithoutBlanksLoadsWithoutFreezing()
     }
     QVERIFY(m_windows->prompts.messages.isEmpty());
     QCOMPARE(profileMemo(form)->toPlainText().size(), 1000 * 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(report(form).contains(text("…（共 1000000 个字符）")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(report(form).contains(text("…（共 1000000 个字符）")), HangMilliseconds);
 }
 
 void TestProfileTools::exportWritesTheProfile_data()

@@ -1,3 +1,4 @@
+#include "HangLimit.h"
 #include "QtPrompts.h"
 #include "TestFiles.h"
 
@@ -109,7 +110,8 @@ void TestQtPrompts::aFolderNoProgramCanShowIsReported()
         QtPrompts prompts;
         prompts.openFolder(bin.path(), [&](const QString &reason) { failures.append(reason); });
         QVERIFY(failures.isEmpty()); // it never waits for the shell
-        QTRY_COMPARE(failures, QStringList{QString::fromUtf8("没有找到可以打开目录的程序")});
+        QTRY_COMPARE_WITH_TIMEOUT(failures, QStringList{QString::fromUtf8("没有找到可以打开目录的程序")},
+                                  HangMilliseconds);
     }
     qputenv("PATH", path);
 }

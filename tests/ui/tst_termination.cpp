@@ -1,3 +1,4 @@
+#include "HangLimit.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -16,6 +17,8 @@ class TestTermination : public QObject
 private slots:
     void signalQuitsCleanly_data();
     void signalQuitsCleanly();
+    void failedStartEndsAsAFailure_data();
+    void failedStartEndsAsAFailure();
 };
 
 void TestTermination::signalQuitsCleanly_data()
@@ -48,18 +51,56 @@ void TestTermination::signalQuitsCleanly()
     probe.start(QStringLiteral(ZABO_PROBE_PATH), arguments);
     QVERIFY(probe.waitForStarted());
     QByteArray output;
-    while (!output.contains('\n') && probe.waitForReadyRead(30000))
+    while (!output.contains('\n') && probe.waitForReadyRead(HangMilliseconds))
         output += probe.readAllStandardOutput();
     QVERIFY2(output.startsWith("ready"), output.constData());
     const QString scratch = QString::fromLocal8Bit(output.mid(6).trimmed());
     QCOMPARE(QFileInfo(scratch).isDir(), openPreview);
 
     ::kill(pid_t(probe.processId()), signalNumber);
-    QVERIFY(probe.waitForFinished(30000));
+    QVERIFY(probe.waitForFinished(HangMilliseconds));
     QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
     QCOMPARE(probe.exitCode(), 0);
     QCOMPARE(QDir(temporary.path()).entryList({QStringLiteral("zabo-preview-*")}, QDir::AllEntries),
              QStringList());
+}
+
+void TestTermination::failedStartEndsAsAFailure_data()
+{
+    QTest::addColumn<int>("signalNumber"); // 0: the message is answered
+    QTest::newRow("message answered") << 0;
+    QTest::newRow("SIGTERM while the message is open") << int(SIGTERM);
+    QTest::newRow("SIGINT while the message is open") << int(SIGINT);
+}
+
+// An installed copy whose configuration directory lies below a regular file (~/.config a file) cannot
+// start: it says so, and ends with a failure status, also when a signal ends it meanwhile.
+void TestTermination::failedStartEndsAsAFailure()
+{
+    QFETCH(int, signalNumber);
+    QTemporaryDir home;
+    QVERIFY(writeAll(home.filePath(QStringLiteral(".config")), "a file, not a directory"));
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    probe.setProcessEnvironment(environment);
+    QStringList arguments = {unwritablePath(home.path(), QStringLiteral("bin")),
+                             home.filePath(QStringLiteral(".config/zabo")),
+                             home.filePath(QStringLiteral("documents")), home.path()};
+    if (signalNumber != 0)
+        arguments << QStringLiteral("prompts");
+    probe.start(QStringLiteral(ZABO_PROBE_PATH), arguments);
+    QVERIFY(probe.waitForStarted());
+    if (signalNumber != 0) {
+        QByteArray output;
+        while (!output.contains('\n') && probe.waitForReadyRead(HangMilliseconds))
+            output += probe.readAllStandardOutput();
+        QCOMPARE(output, QByteArray("shown\n"));
+        ::kill(pid_t(probe.processId()), signalNumber);
+    }
+    QVERIFY(probe.waitForFinished(HangMilliseconds));
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(probe.exitCode(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestTermination)

@@ -1,6 +1,7 @@
 // The program as app/main.cpp runs it, in directories a test names, with scripted answers; it opens the
 // preview when asked and says "ready" once it is up (with the preview's scratch directory made), so
-// that a test can signal it. Usage: zabo_probe PROGRAM_DIR CONFIG_DIR DOCUMENTS_DIR TEMP_DIR [preview]
+// that a test can signal it. With "prompts" it answers with Qt's own dialogs instead and says "shown"
+// once one is open. Usage: zabo_probe PROGRAM_DIR CONFIG_DIR DOCUMENTS_DIR TEMP_DIR [preview|prompts]
 #include "AppLocations.h"
 #include "Application.h"
 #include "Main.h"
@@ -23,12 +24,20 @@ int main(int argc, char *argv[])
     environment.userDirectories = {QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3])};
     environment.tempDirectory = QString::fromLocal8Bit(argv[4]);
     ScriptedPrompts prompts;
-    environment.prompts = &prompts;
     const bool preview = argc > 5 && qstrcmp(argv[5], "preview") == 0;
+    const bool qtPrompts = argc > 5 && qstrcmp(argv[5], "prompts") == 0;
+    if (!qtPrompts)
+        environment.prompts = &prompts;
 
     QTimer ready;
     ready.setInterval(10);
     QObject::connect(&ready, &QTimer::timeout, [&] {
+        if (qtPrompts && QApplication::activeModalWidget()) {
+            ready.stop();
+            std::printf("shown\n");
+            std::fflush(stdout);
+            return;
+        }
         if (!MainForm || !MainForm->isVisible())
             return;
         if (preview && (!PreviewForm || !PreviewForm->isVisible()))
