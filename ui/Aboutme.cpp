@@ -2,8 +2,10 @@
 #include "ui_Aboutme.h"
 
 #include "Main.h"
+#include "ScreenFit.h"
 #include "WindowStyle.h"
 
+#include <QAction>
 #include <QShowEvent>
 
 TAboutForm *AboutForm = nullptr;
@@ -26,6 +28,12 @@ TAboutForm::TAboutForm(QWidget *parent)
     applyWindowStyle(this);
 
     connect(ui->ExitButton, &QPushButton::clicked, this, &TAboutForm::ExitButtonClick);
+    auto *closeAction = new QAction(this);
+    closeAction->setObjectName(QStringLiteral("CloseItem"));
+    closeAction->setShortcut(QKeySequence(Qt::Key_Escape));
+    closeAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(closeAction);
+    connect(closeAction, &QAction::triggered, this, &TAboutForm::ExitButtonClick);
 }
 
 TAboutForm::~TAboutForm() = default;
@@ -37,7 +45,9 @@ void TAboutForm::ExitButtonClick()
 
 void TAboutForm::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        fitOnScreen(this);
         centreWindow(this, MainForm);
+    }
     QWidget::showEvent(event);
 }

@@ -427,6 +427,9 @@ private slots:
             << QByteArrayList{"unbalanced.c"} << 0 << QByteArrayList{"int main(void)\n{\n"}
             << QByteArrayList{"indent: unbalanced.c:6: Error:Unexpected end of file",
                               "unbalanced.c: warning: indent could not parse it"};
+        QTest::newRow("C++ named once")
+            << QByteArrayList{"tmpl.h", "std.c", "untidy.c"} << 0 << QByteArrayList{"template"}
+            << QByteArrayList{"zabo-format: warning: tmpl.h, std.c look like C++; indent formats C"};
         QTest::newRow("formatter failure")
             << QByteArrayList{"--style", "no type", "--check", "untidy.c"} << 2 << QByteArrayList{}
             << QByteArrayList{"missing argument to parameter T",
@@ -470,6 +473,10 @@ private slots:
         write("-dash.c", fixture("untidy.c"));
         write("unbalanced.c", fixture("unbalanced.c"));
         write("two.c", "int  one(void){return 1;}\n\nint  two(void){return 2;}\n");
+        if (arguments.contains("tmpl.h")) { // C++ elsewhere would be named in every tree's run
+            write("tmpl.h", "template <typename T> T twice(T x);\n");
+            write("std.c", "int f(void) { std::size_t n = 0; return n; }\n");
+        }
         write("sub/x.c", fixture("untidy.c"));
         write("docs/readme.txt", "no source here\n");
         const QByteArray undecodable = m_dir + "/caf\xe9.c";
@@ -496,6 +503,7 @@ private slots:
             QVERIFY2(run.out.isEmpty(), describe(run).constData());
         if (errParts.isEmpty())
             QVERIFY2(run.err.isEmpty(), describe(run).constData());
+        QVERIFY2(run.err.count("like C++") <= 1, describe(run).constData());
         for (const QByteArray &part : outParts)
             QVERIFY2(run.out.contains(part), describe(run).constData());
         for (const QByteArray &part : errParts)
