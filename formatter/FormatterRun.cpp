@@ -298,8 +298,8 @@ FormatterRunResult BatchRun::run()
                 ++it;
             }
         }
-        // a free core gets its next batch before the ended ones are checked
-        fillSlots();
+        // checked before the next batch starts: another indent writing meanwhile would change the free
+        // space that tells whether a file may have been cut
         for (RunningBatch &batch : ended)
             finish(batch);
         if (!keepGoing()) {

@@ -1,9 +1,9 @@
 // Starts Zabo's windows in a scratch program directory, calls up the style name dialog, the donation
 // window and the preview as the menu and the save button do, and saves a picture of each window; with
-// "screen", one picture of the whole screen instead, the main window and the preview where the program
-// placed them. indent's time in the preview's status line is shown as a fixed figure, so that the same
-// build always draws the same pictures.
-// Usage: zabo_screenshots <scratch program directory> <output directory> [screen]
+// "screen", pictures of the whole screen instead: the main window alone, then with the preview, where
+// the program placed them. indent's time in the preview's status line is shown as a fixed figure, so that the
+// same build always draws the same pictures. Usage: zabo_screenshots <scratch program directory> <output
+// directory> [screen]
 #include "Aboutme.h"
 #include "Application.h"
 #include "Inputname.h"
@@ -27,6 +27,13 @@
 
 namespace {
 
+// The screen in its own pixels; a logical size times the scale may overshoot by one (911 × 1.5).
+QSize screenPixels(const QScreen *screen)
+{
+    const qreal scale = screen->devicePixelRatio();
+    return {int(screen->geometry().width() * scale), int(screen->geometry().height() * scale)};
+}
+
 void settle()
 {
     for (int round = 0; round < 10; ++round)
@@ -37,7 +44,7 @@ void settle()
 void fixTiming()
 {
     auto *status = PreviewForm->findChild<QLabel *>(QStringLiteral("StatusLabel"));
-    static const QRegularExpression time(QString::fromUtf8("用时 \\d+ 毫秒"));
+    static const QRegularExpression time(QString::fromUtf8("用时 [\\d.]+ 毫秒"));
     status->setText(status->text().replace(time, QString::fromUtf8("用时 12 毫秒")));
 }
 
@@ -62,10 +69,11 @@ bool save(QWidget *window, const QDir &output, const QString &name)
 QImage screenPicture(const QList<QWidget *> &windows)
 {
     settle();
-    fixTiming();
+    if (PreviewForm)
+        fixTiming();
     const QScreen *screen = MainForm->screen();
     const qreal scale = screen->devicePixelRatio();
-    QImage picture((QSizeF(screen->geometry().size()) * scale).toSize(), QImage::Format_RGB32);
+    QImage picture(screenPixels(screen), QImage::Format_RGB32);
     picture.setDevicePixelRatio(
         scale); // the windows draw in the program's pixels, the picture has the screen's
     picture.fill(QColor(0x3b, 0x4a, 0x52));
@@ -75,15 +83,15 @@ QImage screenPicture(const QList<QWidget *> &windows)
     return picture;
 }
 
-QString screenName()
+QString screenName(const QString &suffix)
 {
     const QScreen *screen = MainForm->screen();
-    const qreal scale = screen->devicePixelRatio();
-    const QSize pixels = (QSizeF(screen->geometry().size()) * scale).toSize();
-    return QStringLiteral("screen-%1x%2-%3.png")
+    const QSize pixels = screenPixels(screen);
+    return QStringLiteral("screen-%1x%2-%3%4.png")
         .arg(pixels.width())
         .arg(pixels.height())
-        .arg(qRound(scale * 100));
+        .arg(qRound(screen->devicePixelRatio() * 100))
+        .arg(suffix);
 }
 
 // Runs the event loop until the preview shows the result of the latest selection with its diffs.
@@ -116,12 +124,15 @@ int main(int argc, char *argv[])
 
     MainForm->show();
     if (wholeScreen) {
-        // the preview where it first opens beside the main window, after the same toggle as below
+        // the main window alone, then with the preview where it first opens, after the toggle below
+        bool shown = saveImage(screenPicture({MainForm}), output, screenName(QString()));
         MainForm->PreviewItemClick();
-        bool shown = waitForPreview();
+        shown = waitForPreview() && shown;
         MainForm->StyleGridSelectCell(0, 77);
         shown = waitForPreview() && shown;
-        shown = saveImage(screenPicture({MainForm, PreviewForm}), output, screenName()) && shown;
+        shown = saveImage(screenPicture({MainForm, PreviewForm}), output,
+                          screenName(QStringLiteral("-preview"))) &&
+                shown;
         destroyWindows();
         return shown ? 0 : 1;
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the screenshot helper and saves pictures of the windows (the preview too) to docs/screenshots/,
-# drawn by Qt's offscreen platform on a screen of 1280x800 in a scratch program directory, and a picture
-# of the main window and the preview on a 1366x768 laptop screen at 150 %. tst_screenshots draws them the
+# drawn by Qt's offscreen platform on a screen of 1280x800 in a scratch program directory, and pictures
+# of the main window, alone and with the preview, on a 1366x768 laptop screen at 150 %. tst_screenshots draws them the
 # same way and compares them with the committed ones.
 # Usage: tools/screenshots.sh [build directory, default build]
 set -euo pipefail

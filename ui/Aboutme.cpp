@@ -5,7 +5,7 @@
 #include "ScreenFit.h"
 #include "WindowStyle.h"
 
-#include <QAction>
+#include <QKeyEvent>
 #include <QShowEvent>
 
 TAboutForm *AboutForm = nullptr;
@@ -28,12 +28,6 @@ TAboutForm::TAboutForm(QWidget *parent)
     applyWindowStyle(this);
 
     connect(ui->ExitButton, &QPushButton::clicked, this, &TAboutForm::ExitButtonClick);
-    auto *closeAction = new QAction(this);
-    closeAction->setObjectName(QStringLiteral("CloseItem"));
-    closeAction->setShortcut(QKeySequence(Qt::Key_Escape));
-    closeAction->setShortcutContext(Qt::WindowShortcut);
-    addAction(closeAction);
-    connect(closeAction, &QAction::triggered, this, &TAboutForm::ExitButtonClick);
 }
 
 TAboutForm::~TAboutForm() = default;
@@ -50,4 +44,13 @@ void TAboutForm::showEvent(QShowEvent *event)
         centreWindow(this, MainForm);
     }
     QWidget::showEvent(event);
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        ExitButtonClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

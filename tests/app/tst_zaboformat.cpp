@@ -142,6 +142,13 @@ Launch withEnvironment(const QByteArrayList &environment)
 }
 
 // Runs zabo-format to its end; see startFormat.
+// Standard error that holds nothing but zabo-format's one warning about C++-looking files.
+bool onlyCppWarning(const QByteArray &err)
+{
+    return err.isEmpty() || (err.count('\n') == 1 && err.startsWith("zabo-format: warning: ") &&
+                             err.contains(" like C++; indent formats C"));
+}
+
 Invocation runFormat(const QByteArray &workingDirectory, const QList<QByteArray> &arguments,
                      const Launch &launch = {})
 {
@@ -428,7 +435,7 @@ private slots:
             << QByteArrayList{"indent: unbalanced.c:6: Error:Unexpected end of file",
                               "unbalanced.c: warning: indent could not parse it"};
         QTest::newRow("C++ named once")
-            << QByteArrayList{"tmpl.h", "std.c", "untidy.c"} << 0 << QByteArrayList{"template"}
+            << QByteArrayList{"--check", "tmpl.h", "std.c", "untidy.c"} << 1 << QByteArrayList{}
             << QByteArrayList{"zabo-format: warning: tmpl.h, std.c look like C++; indent formats C"};
         QTest::newRow("formatter failure")
             << QByteArrayList{"--style", "no type", "--check", "untidy.c"} << 2 << QByteArrayList{}
@@ -956,7 +963,8 @@ private slots:
 
         const Invocation clean = runFormat(m_dir, {"--config", m_config, "--check", "-r", "src"});
         QVERIFY2(clean.exitCode == 0, describe(clean).constData());
-        QVERIFY(clean.out.isEmpty() && clean.err.isEmpty());
+        // silent but for the one warning that the .cpp and .hpp files are formatted as C
+        QVERIFY2(clean.out.isEmpty() && onlyCppWarning(clean.err), describe(clean).constData());
     }
 
     void inPlaceRewritesExactlyTheFilesThatDiffer()
@@ -995,7 +1003,7 @@ private slots:
         QVERIFY(modificationTime(path("tree/untidy.c")) != 1000000000LL * 1000000000);
 
         const Invocation again = runFormat(m_dir, {"--config", m_config, "--in-place", "-r", "tree"});
-        QVERIFY2(again.exitCode == 0 && again.err.isEmpty(), describe(again).constData());
+        QVERIFY2(again.exitCode == 0 && onlyCppWarning(again.err), describe(again).constData());
     }
 
     void everyStyleFormatsAsTheWindowsJobDoes_data()
