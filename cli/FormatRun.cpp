@@ -78,6 +78,7 @@ bool FormatRun::copyIntoScratch(PrivateDirectory &scratch)
     lookAfresh();
     QSet<Identity> seen;
     QList<QPair<std::size_t, Identity>> links;
+    QByteArrayList cppSources;
     for (std::size_t index = 0; index < m_sources.size(); ++index) {
         if (stopped())
             return false;
@@ -100,9 +101,12 @@ bool FormatRun::copyIntoScratch(PrivateDirectory &scratch)
                 continue;
             seen.insert(identity);
         }
+        if (!cppSign(QFile::decodeName(source.path), bytes).isEmpty())
+            cppSources.append(source.path);
         if (!writeScratchCopy(scratch, index, bytes))
             return false;
     }
+    warnOfCpp(cppSources);
     for (const auto &link : std::as_const(links)) {
         if (!seen.contains(link.second))
             m_report.message(m_sources[link.first].path +
@@ -110,6 +114,20 @@ bool FormatRun::copyIntoScratch(PrivateDirectory &scratch)
                              "(name the file it leads to)");
     }
     return true;
+}
+
+// Once per run, however many: indent is a C formatter.
+void FormatRun::warnOfCpp(const QByteArrayList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    constexpr qsizetype Named = 5;
+    QByteArray names = paths.mid(0, Named).join(", ");
+    if (paths.size() > Named)
+        names += " and " + QByteArray::number(paths.size() - Named) + " more";
+    m_report.message("warning: " + names + (paths.size() == 1 ? " looks" : " look") +
+                     " like C++; indent formats C and lays out templates, lambdas and the like oddly "
+                     "(\"std::vector < T >>\"), check the result");
 }
 
 bool FormatRun::writeScratchCopy(PrivateDirectory &scratch, std::size_t index, QByteArray &bytes)

@@ -49,6 +49,7 @@ private:
     // link found in a tree is not read: link then holds the identity of the file it leads to.
     bool readSource(Source &source, QByteArray *bytes, std::optional<Identity> *link);
     bool copyIntoScratch(PrivateDirectory &scratch);
+    void warnOfCpp(const QByteArrayList &paths);
     bool writeScratchCopy(PrivateDirectory &scratch, std::size_t index, QByteArray &bytes);
     bool limitToChangedLines();
     bool originalOf(const Source &source, QByteArray *original);

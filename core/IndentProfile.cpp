@@ -561,3 +561,31 @@ QByteArray indentProfileText(const QString &styleName, const QString &parameterT
     }
     return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
+
+QString profileWithShortLines(const QString &text, int longest)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.size() <= longest)
+            continue;
+        const qsizetype comment = line.indexOf(QLatin1String("//"));
+        const qsizetype end = comment < 0 ? line.size() : comment;
+        QString broken;
+        broken.reserve(line.size() + line.size() / longest + 1);
+        qsizetype lineStart = 0;
+        qsizetype lastBlank = -1;
+        for (qsizetype at = 0; at < end; ++at) {
+            const QChar c = line.at(at);
+            if (c == QLatin1Char(' ') || c == QLatin1Char('\t'))
+                lastBlank = at;
+            if (at - lineStart >= longest && lastBlank > lineStart) {
+                broken += QStringView(line).mid(lineStart, lastBlank - lineStart);
+                broken += QLatin1Char('\n');
+                lineStart = lastBlank + 1;
+            }
+        }
+        broken += QStringView(line).mid(lineStart);
+        line = broken;
+    }
+    return lines.join(QLatin1Char('\n'));
+}

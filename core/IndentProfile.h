@@ -40,6 +40,11 @@ struct ProfileImport
 // would win in the selection is left out, and what the order still changes is listed.
 ProfileImport parseIndentProfile(const QString &text);
 
+// The same profile with every line longer than longest broken at blanks into lines of about that length,
+// for a text box that lays a line out whole at every keystroke. Line ends separate options as blanks do,
+// so what the profile says stays the same; a "//" comment is never broken, since a line end ends it.
+QString profileWithShortLines(const QString &text, int longest);
+
 // The short form of an indent option written in any form ("--braces-on-if-line" gives "-br",
 // "--line-length80" gives "-l80"); empty when indent has no such long option.
 QString shortOptionForm(const QString &option);

@@ -217,6 +217,9 @@ public:
 
 private:
     void refuseAll();
+    void fillSlots();
+    // Reads a batch's files (and puts CRLF twins in place) once, before it starts.
+    void prepare(int index);
     void startBatch(int index);
     void finish(RunningBatch &batch);
     bool keepGoing();
@@ -232,7 +235,8 @@ private:
     PipeFormatter m_pipe;
     int m_parallel = 1;
     QVector<QStringList> m_batches;
-    QVector<QVector<RunFile>> m_prepared; // each batch's files, while it runs
+    QVector<QVector<RunFile>> m_prepared; // each batch's files, from before it starts until it is checked
+    QVector<bool> m_isPrepared;
     OutputCheckReport m_report;
     QVector<FormatterProcessResult> m_fileFailures;
     std::vector<RunningBatch> m_running;
@@ -265,6 +269,7 @@ BatchRun::BatchRun(const FormatterRequest &request, const FormatterRunner::Progr
     m_batches = formatterBatches(files, m_parallel,
                                  formatterArgumentBudget(request.formatterPath, m_invocation.options));
     m_prepared.resize(m_batches.size());
+    m_isPrepared.resize(m_batches.size());
     m_result.runs.resize(m_batches.size());
     for (int i = 0; i < m_batches.size(); ++i)
         m_result.runs[i].files = m_batches.at(i);
@@ -277,18 +282,26 @@ FormatterRunResult BatchRun::run()
         return m_result;
     }
     while (m_nextBatch < m_batches.size() || !m_running.empty()) {
-        while (int(m_running.size()) < m_parallel && m_nextBatch < m_batches.size())
-            startBatch(m_nextBatch++);
+        fillSlots();
+        // the parent's reading happens while indent works, not while a core waits for it
+        if (m_nextBatch < m_batches.size())
+            prepare(m_nextBatch);
+        std::vector<RunningBatch> ended;
         for (auto it = m_running.begin(); it != m_running.end();) {
-            if (it->process->waitForFinished(PollMilliseconds) ||
-                it->process->state() == QProcess::NotRunning) {
-                finish(*it);
+            // a short wait on the first only: one that ended meanwhile is seen without waiting
+            const int wait = it == m_running.begin() ? PollMilliseconds : 0;
+            if (it->process->waitForFinished(wait) || it->process->state() == QProcess::NotRunning) {
+                ended.push_back(std::move(*it));
                 it = m_running.erase(it);
             } else {
                 collect(*it->process, m_result.runs[it->index]);
                 ++it;
             }
         }
+        // checked before the next batch starts: another indent writing meanwhile would change the free
+        // space that tells whether a file may have been cut
+        for (RunningBatch &batch : ended)
+            finish(batch);
         if (!keepGoing()) {
             cancel();
             break;
@@ -311,11 +324,25 @@ void BatchRun::refuseAll()
     }
 }
 
+void BatchRun::fillSlots()
+{
+    while (int(m_running.size()) < m_parallel && m_nextBatch < m_batches.size())
+        startBatch(m_nextBatch++);
+}
+
+void BatchRun::prepare(int index)
+{
+    if (m_isPrepared[index])
+        return;
+    m_isPrepared[index] = true;
+    m_prepared[index] = prepareBatch(m_directory, m_batches.at(index), m_report);
+    takeFailures(index);
+}
+
 void BatchRun::startBatch(int index)
 {
     FormatterProcessResult &run = m_result.runs[index];
-    m_prepared[index] = prepareBatch(m_directory, m_batches.at(index), m_report);
-    takeFailures(index);
+    prepare(index);
     if (run.files.isEmpty()) {
         m_filesDone += int(m_batches.at(index).size());
         return; // indent without files would read standard input and wait forever
@@ -408,8 +435,10 @@ void BatchRun::cancel()
         restoreTwins(m_directory, std::exchange(m_prepared[batch.index], {}));
     }
     m_running.clear();
-    for (int index = m_nextBatch; index < m_batches.size(); ++index)
+    for (int index = m_nextBatch; index < m_batches.size(); ++index) {
         m_result.runs[index].outcome = FormatterProcessResult::Outcome::Cancelled;
+        restoreTwins(m_directory, std::exchange(m_prepared[index], {})); // read ahead, never run
+    }
     m_result.cancelled = true;
 }
 

@@ -1,5 +1,7 @@
 #include "SourceFiles.h"
 
+#include <QRegularExpression>
+
 #include <QFile>
 
 #include <algorithm>
@@ -288,4 +290,27 @@ int ScannedDirectories::directoryOf(const QByteArray &file, QByteArray *name, in
     m_openPath = directory;
     m_open = std::move(current);
     return m_open.get();
+}
+
+QString cppSign(const QString &fileName, const QByteArray &source)
+{
+    static const QStringList cppExtensions{QStringLiteral(".cpp"), QStringLiteral(".hpp"),
+                                           QStringLiteral(".cc"),  QStringLiteral(".cxx"),
+                                           QStringLiteral(".hh"),  QStringLiteral(".hxx")};
+    const QString extension = extensionOf(fileName);
+    if (cppExtensions.contains(extension))
+        return extension;
+    // constructs C has no use for, each at the start of a line or as a whole word
+    static const QRegularExpression construct(QStringLiteral(
+        R"((?m)^\s*(template\s*<)|^\s*(namespace)\s+\w*\s*\{|^\s*(class)\s+\w+\s*(?:final\s*)?[:{]|\b(std::)\w|)"
+        R"(^\s*(public|private|protected)\s*:\s*$|\b(nullptr)\b|(\[[&=]?\]\s*\()|^\s*(using\s+namespace)\b|)"
+        R"(^\s*#\s*include\s*<(iostream|vector|string|memory|map|algorithm|cstdio|cstdlib|cstring)>)"));
+    const QRegularExpressionMatch match = construct.match(QString::fromLatin1(source.left(CppScanBytes)));
+    if (!match.hasMatch())
+        return {};
+    for (int group = 1; group <= match.lastCapturedIndex(); ++group) {
+        if (!match.captured(group).isEmpty())
+            return match.captured(group).simplified();
+    }
+    return {};
 }

@@ -20,6 +20,13 @@ QString extensionOf(const QString &fileName);
 // Exact and case-sensitive: "MAIN.C", "a.c~" and "x.hpp.bak" are not sources.
 bool hasSourceExtension(const QString &fileName);
 
+// What makes a source look like C++, which indent, a formatter of C, lays out oddly (templates and lambdas
+// come out as "std::vector < T >>"): its extension (".cpp", ".hpp", ".cc", ".cxx", ".hh", ".hxx"), else
+// the first C++ construct found in it ("template <", "namespace", "std::", a lambda, ...); empty when it
+// looks like C. Only the first CppScanBytes are read.
+constexpr qsizetype CppScanBytes = 256 * 1024;
+QString cppSign(const QString &fileName, const QByteArray &source);
+
 // The entries directly inside directory (no recursion) whose extension is exactly a source extension:
 // every ".c" entry, then ".h", ".cpp", ".hpp", each group sorted by name. Entries of every kind, hidden
 // ones and subdirectories included, as full paths. readable, when given, tells whether the directory

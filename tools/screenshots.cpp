@@ -1,6 +1,9 @@
 // Starts Zabo's windows in a scratch program directory, calls up the style name dialog, the donation
-// window and the preview as the menu and the save button do, and saves a picture of each window.
-// Usage: zabo_screenshots <scratch program directory> <output directory>
+// window and the preview as the menu and the save button do, and saves a picture of each window; with
+// "screen", pictures of the whole screen instead: the main window alone, then with the preview, where
+// the program placed them. indent's time in the preview's status line is shown as a fixed figure, so that the
+// same build always draws the same pictures. Usage: zabo_screenshots <scratch program directory> <output
+// directory> [screen]
 #include "Aboutme.h"
 #include "Application.h"
 #include "Inputname.h"
@@ -12,7 +15,11 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextStream>
@@ -20,20 +27,71 @@
 
 namespace {
 
+// The screen in its own pixels; a logical size times the scale may overshoot by one (911 × 1.5).
+QSize screenPixels(const QScreen *screen)
+{
+    const qreal scale = screen->devicePixelRatio();
+    return {int(screen->geometry().width() * scale), int(screen->geometry().height() * scale)};
+}
+
 void settle()
 {
     for (int round = 0; round < 10; ++round)
         QCoreApplication::processEvents();
 }
 
-bool save(QWidget *window, const QDir &output, const QString &name)
+// indent's time differs from run to run: the pictures show a fixed one
+void fixTiming()
 {
-    settle();
+    auto *status = PreviewForm->findChild<QLabel *>(QStringLiteral("StatusLabel"));
+    static const QRegularExpression time(QString::fromUtf8("用时 [\\d.]+ 毫秒"));
+    status->setText(status->text().replace(time, QString::fromUtf8("用时 12 毫秒")));
+}
+
+bool saveImage(const QImage &image, const QDir &output, const QString &name)
+{
     const QString path = output.filePath(name);
-    if (window->grab().save(path, "PNG"))
+    if (image.save(path, "PNG"))
         return true;
     QTextStream(stderr) << "cannot write " << path << '\n';
     return false;
+}
+
+bool save(QWidget *window, const QDir &output, const QString &name)
+{
+    settle();
+    if (window == PreviewForm)
+        fixTiming();
+    return saveImage(window->grab().toImage(), output, name);
+}
+
+// The screen as a person sees it: the windows where the program put them, on a plain desktop.
+QImage screenPicture(const QList<QWidget *> &windows)
+{
+    settle();
+    if (PreviewForm)
+        fixTiming();
+    const QScreen *screen = MainForm->screen();
+    const qreal scale = screen->devicePixelRatio();
+    QImage picture(screenPixels(screen), QImage::Format_RGB32);
+    picture.setDevicePixelRatio(
+        scale); // the windows draw in the program's pixels, the picture has the screen's
+    picture.fill(QColor(0x3b, 0x4a, 0x52));
+    QPainter painter(&picture);
+    for (QWidget *window : windows)
+        painter.drawPixmap(window->geometry().topLeft() - screen->geometry().topLeft(), window->grab());
+    return picture;
+}
+
+QString screenName(const QString &suffix)
+{
+    const QScreen *screen = MainForm->screen();
+    const QSize pixels = screenPixels(screen);
+    return QStringLiteral("screen-%1x%2-%3%4.png")
+        .arg(pixels.width())
+        .arg(pixels.height())
+        .arg(qRound(screen->devicePixelRatio() * 100))
+        .arg(suffix);
 }
 
 // Runs the event loop until the preview shows the result of the latest selection with its diffs.
@@ -51,8 +109,10 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     prepareApplication();
-    if (argc != 3) {
-        QTextStream(stderr) << "usage: zabo_screenshots <scratch program directory> <output directory>\n";
+    const bool wholeScreen = argc == 4 && QByteArray(argv[3]) == "screen";
+    if (argc != 3 && !wholeScreen) {
+        QTextStream(stderr)
+            << "usage: zabo_screenshots <scratch program directory> <output directory> [screen]\n";
         return 2;
     }
     StartupEnvironment environment;
@@ -63,6 +123,19 @@ int main(int argc, char *argv[])
         return 1;
 
     MainForm->show();
+    if (wholeScreen) {
+        // the main window alone, then with the preview where it first opens, after the toggle below
+        bool shown = saveImage(screenPicture({MainForm}), output, screenName(QString()));
+        MainForm->PreviewItemClick();
+        shown = waitForPreview() && shown;
+        MainForm->StyleGridSelectCell(0, 77);
+        shown = waitForPreview() && shown;
+        shown = saveImage(screenPicture({MainForm, PreviewForm}), output,
+                          screenName(QStringLiteral("-preview"))) &&
+                shown;
+        destroyWindows();
+        return shown ? 0 : 1;
+    }
     bool saved = save(MainForm, output, QStringLiteral("main.png"));
     MainForm->findChild<QPushButton *>(QStringLiteral("SaveCfgButton"))->click();
     saved = save(InputNameForm, output, QStringLiteral("inputname.png")) && saved;
@@ -72,8 +145,8 @@ int main(int argc, char *argv[])
     AboutForm->hide();
 
     // the recommended style with "-psl" (row 77) ticked: function names move to lines of their own
-    ensurePreviewForm()->resize(1100, 720);
     MainForm->PreviewItemClick();
+    PreviewForm->resize(1100, 720); // a size for the pictures, wherever the program placed it
     saved = waitForPreview() && saved;
     MainForm->StyleGridSelectCell(0, 77);
     saved = waitForPreview() && saved;

@@ -2,8 +2,10 @@
 #include "ui_Aboutme.h"
 
 #include "Main.h"
+#include "ScreenFit.h"
 #include "WindowStyle.h"
 
+#include <QKeyEvent>
 #include <QShowEvent>
 
 TAboutForm *AboutForm = nullptr;
@@ -37,7 +39,18 @@ void TAboutForm::ExitButtonClick()
 
 void TAboutForm::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        fitOnScreen(this);
         centreWindow(this, MainForm);
+    }
     QWidget::showEvent(event);
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        ExitButtonClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace {
 
@@ -61,6 +62,7 @@ void FolderOpener::open(const QString &path, Failure onFailure)
     // done with the process before the person hears of it: the message may wait long for an answer
     const auto done = [this, process, onFailure](const QString &failure) {
         process->disconnect(this);
+        settle(process);
         process->deleteLater();
         if (!failure.isEmpty())
             onFailure(failure);
@@ -74,5 +76,16 @@ void FolderOpener::open(const QString &path, Failure onFailure)
              : exitCode != 0                   ? exitReason(exitCode)
                                                : QString());
     });
+    const bool wasBusy = !m_busy.isEmpty();
+    m_busy.insert(process);
+    QTimer::singleShot(BusyLimitMilliseconds, process, [this, process] { settle(process); });
+    if (!wasBusy)
+        emit busyChanged(true);
     process->start();
+}
+
+void FolderOpener::settle(QProcess *process)
+{
+    if (m_busy.remove(process) && m_busy.isEmpty())
+        emit busyChanged(false);
 }

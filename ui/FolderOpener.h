@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
+
+class QProcess;
 
 #include <functional>
 
@@ -22,4 +25,18 @@ public:
     // the folder was not shown (for the person, in Chinese): at once when there is no xdg-open, else
     // once xdg-open has ended.
     void open(const QString &path, Failure onFailure);
+
+    // How long a running xdg-open counts as busy: past that it is taken to wait for the file manager
+    // it has shown.
+    static constexpr int BusyLimitMilliseconds = 10000;
+
+signals:
+    // True once an xdg-open starts, false when none is left that has neither ended nor run past the
+    // limit; without a file manager xdg-open tries browser after browser for seconds before it fails.
+    void busyChanged(bool busy);
+
+private:
+    void settle(QProcess *process);
+
+    QSet<QProcess *> m_busy;
 };

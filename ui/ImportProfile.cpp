@@ -10,6 +10,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -24,6 +29,17 @@ QString text(const char *utf8)
 constexpr qint64 MaxProfileBytes = 1024 * 1024;
 // Typing goes on undisturbed; the text is read once it rests this long.
 constexpr int ParseDelayMilliseconds = 250;
+// the text box lays a line out whole at every keystroke: a megabyte on one line takes seconds
+constexpr int LongestShownLine = 200;
+
+bool hasLongLine(const QTextDocument *document)
+{
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.length() > LongestShownLine + 1)
+            return true;
+    }
+    return false;
+}
 
 QString readFailure(const RegularFileRead &read, const QString &path)
 {
@@ -89,7 +105,7 @@ void TImportProfileForm::OpenFileButtonClick()
         return;
     }
     // indent's options are ASCII; undecodable bytes can only be in comments or file names
-    ui->ProfileMemo->setPlainText(QString::fromUtf8(read.bytes));
+    ui->ProfileMemo->setPlainText(profileWithShortLines(QString::fromUtf8(read.bytes), LongestShownLine));
 }
 
 void TImportProfileForm::ImportButtonClick()
@@ -107,6 +123,17 @@ void TImportProfileForm::CancelButtonClick()
 
 void TImportProfileForm::ProfileMemoChange()
 {
+    // a long line pasted is shown broken at its blanks, which the profile reads alike
+    if (hasLongLine(ui->ProfileMemo->document())) {
+        const QString shortened = profileWithShortLines(ui->ProfileMemo->toPlainText(), LongestShownLine);
+        const QSignalBlocker blocker(ui->ProfileMemo);
+        QTextCursor cursor = ui->ProfileMemo->textCursor();
+        const int position = cursor.position();
+        ui->ProfileMemo->setPlainText(shortened);
+        cursor = ui->ProfileMemo->textCursor();
+        cursor.setPosition(std::min(position, int(shortened.size())));
+        ui->ProfileMemo->setTextCursor(cursor);
+    }
     m_parseTimer.start();
 }
 

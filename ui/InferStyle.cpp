@@ -145,7 +145,7 @@ void TInferStyleForm::StartButtonClick()
     if (isSearching())
         return;
     if (m_sources.isEmpty()) {
-        ui->ReportMemo->setPlainText(text("请先添加文件或目录。"));
+        ui->ReportMemo->setParameterText(text("请先添加文件或目录。"));
         return;
     }
     InferenceRequest request;
@@ -157,7 +157,7 @@ void TInferStyleForm::StartButtonClick()
     request.setup.scratchBase = m_scratchBase;
     m_outcome.reset();
     ui->ApplyButton->setEnabled(false);
-    ui->ReportMemo->clear();
+    ui->ReportMemo->setParameterText({});
     ui->ProgressLabel->setText(text("正在读取源文件…"));
     setSearching(m_task.start(request));
 }
@@ -227,7 +227,7 @@ void TInferStyleForm::searchFinished(const InferenceOutcome &outcome)
         ui->ProgressLabel->setText(text("未能推断"));
         break;
     }
-    ui->ReportMemo->setPlainText(reportOf(outcome));
+    ui->ReportMemo->setParameterText(reportOf(outcome));
     ui->ApplyButton->setEnabled(m_outcome.has_value());
 }
 
@@ -288,7 +288,7 @@ QString TInferStyleForm::reportOf(const InferenceOutcome &outcome) const
 
 QString TInferStyleForm::reportText() const
 {
-    return ui->ReportMemo->toPlainText();
+    return ui->ReportMemo->parameterText();
 }
 
 QString TInferStyleForm::progressText() const

@@ -2,6 +2,7 @@
 #include "ui_Inputname.h"
 
 #include "Main.h"
+#include "ScreenFit.h"
 #include "WindowStyle.h"
 
 #include <QKeyEvent>
@@ -44,8 +45,10 @@ void TInputNameForm::CornerButton2Click()
 
 void TInputNameForm::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        fitOnScreen(this);
         centreWindow(this, MainForm);
+    }
     ui->Edit->setFocus();
     QWidget::showEvent(event);
 }

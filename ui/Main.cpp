@@ -14,9 +14,11 @@
 #include "OptionEffects.h"
 #include "Preview.h"
 #include "QtPrompts.h"
+#include "ScreenFit.h"
 #include "Startup.h"
 #include "StyleGridModel.h"
 #include "StyleStore.h"
+#include "WindowPlacement.h"
 #include "WindowStyle.h"
 
 #include <QAction>
@@ -27,6 +29,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 #include <algorithm>
 #include <new>
@@ -55,6 +58,19 @@ private:
 };
 
 constexpr int ColumnWidths[CellTable::ColumnCount] = {35, 68, 640};
+// The client area on a screen that holds it, and the least it shrinks to on one that does not: the grid
+// keeps 160 by 120 of its 768 by 441.
+constexpr QSize DesignedSize(952, 551);
+constexpr int CopiedNoticeMilliseconds = 4000;
+constexpr QSize SmallestSize(952 - 608, 551 - 321);
+
+// How a control gives up the width and height that a small screen takes from the window.
+struct ShrinkRule
+{
+    bool followsBottom; // moves up with the bottom edge
+    bool narrower;
+    bool shorter;
+};
 
 } // namespace
 
@@ -69,6 +85,7 @@ TMainForm::TMainForm(QWidget *parent)
     setFixedSize(size());
     applyWindowStyle(this);
     ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
+    ui->StyleGrid->setItemDelegate(new StyleGridDelegate(ui->StyleGrid));
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
 
@@ -210,10 +227,34 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 void TMainForm::showEvent(QShowEvent *event)
 {
     if (!m_placed) {
+        fitToScreen();
         centreWindow(this);
         m_placed = true;
     }
     QWidget::showEvent(event);
+}
+
+void TMainForm::fitToScreen()
+{
+    const QSize fitted =
+        fittedClientSize(DesignedSize, SmallestSize, expectedFrame(this), availableArea(this));
+    const QSize lost = size() - fitted;
+    if (lost.width() <= 0 && lost.height() <= 0)
+        return;
+    const std::pair<QWidget *, ShrinkRule> rules[] = {
+        {ui->MenuBar1, {false, true, false}},      {ui->StyleGrid, {false, true, true}},
+        {ui->StyleListBox, {false, false, true}},  {ui->ParamMemo, {true, true, false}},
+        {ui->SaveCfgButton, {true, false, false}}, {ui->DeleteButton, {true, false, false}},
+    };
+    for (const auto &[control, rule] : rules) {
+        QRect geometry = control->geometry();
+        if (rule.followsBottom)
+            geometry.translate(0, -lost.height());
+        geometry.setSize(geometry.size() -
+                         QSize(rule.narrower ? lost.width() : 0, rule.shorter ? lost.height() : 0));
+        control->setGeometry(geometry);
+    }
+    setFixedSize(fitted);
 }
 
 void TMainForm::StyleListBoxClick()
@@ -384,6 +425,7 @@ void TMainForm::ImportProfileItemClick()
         connect(m_importForm, &TImportProfileForm::profileImported, this, &TMainForm::applyImportedProfile);
     }
     m_importForm->reset();
+    fitOnScreen(m_importForm);
     m_importForm->open();
 }
 
@@ -401,6 +443,7 @@ void TMainForm::InferStyleItemClick()
         connect(m_inferForm, &TInferStyleForm::styleApplied, this, &TMainForm::applyInferredStyle);
     }
     m_inferForm->setWorkingSelection(m_cells->checks());
+    fitOnScreen(m_inferForm);
     m_inferForm->open();
 }
 
@@ -461,6 +504,11 @@ void TMainForm::CopyCommandLineItemClick()
     if (!parameterText.isEmpty())
         commandLine += QLatin1Char(' ') + parameterText;
     QGuiApplication::clipboard()->setText(commandLine);
+    // the copy is silent otherwise: say what went to the clipboard, just under the menu bar
+    const QString copied = fontMetrics().elidedText(commandLine, Qt::ElideRight, width() * 2 / 3);
+    QToolTip::showText(ui->MenuBar1->mapToGlobal(ui->MenuBar1->rect().bottomLeft()),
+                       QString::fromUtf8("已复制到剪贴板：%1").arg(copied), ui->MenuBar1, {},
+                       CopiedNoticeMilliseconds);
 }
 
 QStringList TMainForm::rowNotes() const

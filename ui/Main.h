@@ -101,6 +101,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The designed client area where the screen holds it with the frame, else as much as it holds, the
+    // grid giving up the difference and scrolling.
+    void fitToScreen();
     int selectedListIndex() const;
     void fillStyleList();
     bool refreshListIfReloaded();

@@ -8,7 +8,9 @@
 #include "LineDiff.h"
 #include "PreviewMessages.h"
 #include "PreviewViews.h"
+#include "ScreenFit.h"
 #include "SideBySideView.h"
+#include "SourceFiles.h"
 #include "WindowPlacement.h"
 #include "WindowStyle.h"
 
@@ -25,7 +27,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QTextBlock>
 #include <QUrl>
 
@@ -42,8 +43,10 @@ using namespace PreviewViews;
 
 const QColor OutdatedPaper(0xe4, 0xe4, 0xe4);
 constexpr int BusyNoticeMilliseconds = 150;
-// What the window asks for beside the main window: two code views of 80 columns side by side.
+// What the window asks for beside the main window: two code views of 80 columns side by side; where
+// the screen has less room, no less than one view of CodeColumns.
 const QSize PreferredSize(900, 700);
+constexpr int CodeColumns = 80;
 constexpr SourceEncoding ShownEncodings[] = {SourceEncoding::Utf8, SourceEncoding::Utf8Bom,
                                              SourceEncoding::Gb18030, SourceEncoding::Latin1};
 
@@ -113,6 +116,7 @@ TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QW
     ui->setupUi(this);
     setWindowFlags(Qt::Window);
     applyWindowStyle(this);
+    m_preferredSize = PreferredSize;
     setupCodeView(ui->ResultEditor);
     setupCodeView(ui->SourceEditor);
     setupCodeView(ui->CompareEditor);
@@ -189,8 +193,9 @@ void TPreviewForm::setSettingsPath(const QString &path)
     m_settingsError =
         read.error.isEmpty() ? QString() : text("窗口设置无法读取（%1）：%2").arg(path, read.error);
     const PreviewSettings &settings = read.settings;
+    // the size is kept; the place is beside the main window again, which starts centred every time
     if (!settings.geometry.isEmpty() && restoreGeometry(settings.geometry))
-        m_placed = true;
+        m_preferredSize = size();
     if (!settings.compareSplitter.isEmpty())
         ui->CompareSplitter->restoreState(settings.compareSplitter);
     if (!settings.messagesSplitter.isEmpty())
@@ -223,18 +228,32 @@ void TPreviewForm::saveSettings()
 void TPreviewForm::placeBesideMainWindow()
 {
     QWidget *mainWindow = parentWidget() ? parentWidget()->window() : nullptr;
-    QScreen *screen = mainWindow ? mainWindow->screen() : this->screen();
-    if (!mainWindow || !screen)
+    if (!mainWindow)
         return;
-    // the frame this window will get is taken to be as wide as the main window's
-    const QMargins frame(mainWindow->geometry().left() - mainWindow->frameGeometry().left(),
-                         mainWindow->geometry().top() - mainWindow->frameGeometry().top(),
-                         mainWindow->frameGeometry().right() - mainWindow->geometry().right(),
-                         mainWindow->frameGeometry().bottom() - mainWindow->geometry().bottom());
-    const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QRect placed = besideWindow(mainWindow->frameGeometry(), screen->availableGeometry(),
-                                      PreferredSize + frameSize, minimumSize() + frameSize);
-    setGeometry(placed.marginsRemoved(frame));
+    const QRect available = availableArea(mainWindow);
+    if (available.isEmpty())
+        return;
+    const QMargins frame = expectedFrame(this);
+    setMinimumSize(minimumSize().boundedTo(available.size().shrunkBy(frame)));
+    const QRect mainFrame = mainWindow->geometry().marginsAdded(expectedFrame(mainWindow));
+    const PairPlacement placed = besideWindow(mainFrame, available, m_preferredSize.grownBy(frame),
+                                              codeWidth() + frame.left() + frame.right());
+    if (placed.first.topLeft() != mainFrame.topLeft())
+        mainWindow->move(placed.first.topLeft());
+    setGeometry(placed.second.marginsRemoved(frame));
+}
+
+int TPreviewForm::codeWidth() const
+{
+    QsciScintilla *view = ui->ResultEditor;
+    const auto columns =
+        view->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH, QsciScintillaBase::STYLE_DEFAULT, "0") *
+        CodeColumns;
+    int margins = 0;
+    for (int margin = 0; margin < view->margins(); ++margin)
+        margins += view->marginWidth(margin);
+    // the window around the view: its frame, the scroll bar, the tabs and the layouts
+    return width() - view->viewport()->width() + margins + int(columns);
 }
 
 void TPreviewForm::setParameterText(const QString &text)
@@ -398,6 +417,8 @@ void TPreviewForm::setSource(const QByteArray &bytes, const QString &displayName
     m_copyName = copyName;
     ++m_sourceGeneration;
     m_encoding = detectSourceEncoding(bytes);
+    const QString sign = cppSign(displayName, bytes);
+    m_cppNotice = sign.isEmpty() ? QString() : cppNotice(sign) + QLatin1Char('\n');
     ui->EncodingBox->setCurrentIndex(ui->EncodingBox->findData(int(m_encoding)));
     ui->SourceLabel->setText(text("源代码：%1（只读取，不会被修改）").arg(displayName));
     const QString fileName = QFileInfo(displayName).fileName();
@@ -460,7 +481,7 @@ void TPreviewForm::showResult(const PreviewResult &result)
     setOutdated(false);
     ui->OutdatedBanner->hide();
     ui->MessagesMemo->setPlainText(
-        (result.mixedLineEnds ? text(MixedLineEndsNotice) + QLatin1Char('\n') : QString()) +
+        m_cppNotice + (result.mixedLineEnds ? text(MixedLineEndsNotice) + QLatin1Char('\n') : QString()) +
         QString::fromLocal8Bit(result.messages));
     const int tabSize = tabSizeOf(formatterOptions(result.request.parameterText));
     if (tabSize != m_tabSize) {
@@ -560,7 +581,7 @@ void TPreviewForm::showFailure(const PreviewResult &result)
     QString messages = failureText(result, m_runner.timeLimit());
     if (!result.messages.isEmpty())
         messages += QLatin1Char('\n') + QString::fromLocal8Bit(result.messages);
-    ui->MessagesMemo->setPlainText(messages);
+    ui->MessagesMemo->setPlainText(m_cppNotice + messages);
     ui->OutdatedBanner->setText(
         m_lastGood
             ? text(

@@ -90,6 +90,8 @@ private:
     void setupShortcuts();
     void goToChange(int direction);
     void placeBesideMainWindow();
+    // How wide the window must be to show CodeColumns columns of code in one view.
+    int codeWidth() const;
     void saveSettings();
 
     std::unique_ptr<Ui::TPreviewForm> ui;
@@ -115,6 +117,7 @@ private:
     PreviewResult m_changes; // the latest result with its diffs, for the changes view
     bool m_changesShown = false;
     QString m_status;
+    QString m_cppNotice; // a line for the message pane when the source looks like C++
     SideBySideView *m_sideBySide = nullptr;
     ChangeMarking *m_marks = nullptr;
     LineDecorations *m_listing = nullptr; // the changes view's numbers and colours
@@ -129,6 +132,7 @@ private:
     QString m_settingsPath;
     QString m_settingsError; // why the settings could not be read or written, shown in the status line
     bool m_placed = false;
+    QSize m_preferredSize; // the size the window was last closed with, else one for two views of code
 };
 
 extern TPreviewForm *PreviewForm;

@@ -65,3 +65,11 @@ QString lineEndsText(LineEnds lineEnds)
     }
     return QString();
 }
+
+QString cppNotice(const QString &sign)
+{
+    return QString::fromUtf8(
+               "这个文件看起来是 C++（%1）：indent 是 C 的格式化工具，模板、lambda 等会被排得很怪"
+               "（如 std::vector < T >>），请检查结果。")
+        .arg(sign);
+}

@@ -21,3 +21,6 @@ QString toggleSummary(const QString &beforeParameterText, const QString &afterPa
 
 // For the status line: "CRLF 行尾", "混合行尾（CRLF 与 LF）"; nothing for LF.
 QString lineEndsText(LineEnds lineEnds);
+
+// For the message pane when the source looks like C++ (sign: what gave it away, as cppSign says).
+QString cppNotice(const QString &sign);

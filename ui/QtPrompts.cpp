@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProgressDialog>
 
@@ -37,13 +38,34 @@ private:
     QProgressDialog m_dialog;
 };
 
+// Room for the title bar's buttons and icon beside the title, in pixels at scale 1.
+constexpr int TitleBarControls = 160;
+
+// A short message makes a box narrower than its title, which the window manager then elides
+// ("Zabo …化工具"): a strut as wide as the title in a bold face, with room for the title bar's controls.
+void keepTitleWhole(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + TitleBarControls;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 } // namespace
 
 QtPrompts::QtPrompts(QWidget *parent)
     : m_parent(parent)
 {}
 
-QtPrompts::~QtPrompts() = default;
+QtPrompts::~QtPrompts()
+{
+    if (m_busyCursor)
+        QApplication::restoreOverrideCursor();
+}
 
 QWidget *QtPrompts::dialogParent() const
 {
@@ -61,6 +83,7 @@ int QtPrompts::execMessageBox(QMessageBox::Icon icon, const QString &text,
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (parent && parent->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    keepTitleWhole(box);
     return box.exec();
 }
 
@@ -113,8 +136,18 @@ QString QtPrompts::chooseDirectory(const QString &prompt)
 
 void QtPrompts::openFolder(const QString &path, std::function<void(const QString &reason)> onFailure)
 {
-    if (!m_folderOpener)
+    if (!m_folderOpener) {
         m_folderOpener = std::make_unique<FolderOpener>();
+        QObject::connect(m_folderOpener.get(), &FolderOpener::busyChanged, [this](bool busy) {
+            if (busy == m_busyCursor)
+                return;
+            m_busyCursor = busy;
+            if (busy)
+                QApplication::setOverrideCursor(Qt::BusyCursor);
+            else
+                QApplication::restoreOverrideCursor();
+        });
+    }
     m_folderOpener->open(path, std::move(onFailure));
 }
 

@@ -33,4 +33,5 @@ private:
 
     QWidget *m_parent;
     std::unique_ptr<FolderOpener> m_folderOpener;
+    bool m_busyCursor = false; // while the desktop shell is being asked to show a folder
 };

@@ -21,6 +21,42 @@ QByteArray fillerText(int rows)
     return text;
 }
 
+// The widest line of a view in pixels, tabs expanded: the line with the most columns, measured.
+int longestLineWidth(QsciScintilla *view)
+{
+    const QString text = view->text();
+    const int tabWidth = std::max(1, view->tabWidth());
+    qsizetype widestStart = 0;
+    qsizetype widestEnd = 0;
+    int widestColumns = -1;
+    int columns = 0;
+    qsizetype start = 0;
+    for (qsizetype at = 0; at <= text.size(); ++at) {
+        const QChar c = at < text.size() ? text.at(at) : QLatin1Char('\n');
+        if (c == QLatin1Char('\n')) {
+            if (columns > widestColumns) {
+                widestColumns = columns;
+                widestStart = start;
+                widestEnd = at;
+            }
+            columns = 0;
+            start = at + 1;
+        } else {
+            columns = c == QLatin1Char('\t') ? (columns / tabWidth + 1) * tabWidth : columns + 1;
+        }
+    }
+    QString widest;
+    for (const QChar c : QStringView(text).mid(widestStart, widestEnd - widestStart)) {
+        if (c == QLatin1Char('\t'))
+            widest += QString(tabWidth - int(widest.size()) % tabWidth, QLatin1Char(' '));
+        else if (c != QLatin1Char('\r'))
+            widest += c;
+    }
+    widest += QLatin1Char(' '); // room for the caret after the last character
+    return int(view->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH, QsciScintillaBase::STYLE_DEFAULT,
+                                   widest.toUtf8().constData()));
+}
+
 } // namespace
 
 SideBySideView::SideBySideView(QsciScintilla *oldView, QsciScintilla *newView, QObject *parent)
@@ -61,6 +97,12 @@ void SideBySideView::setDiff(const QVector<DiffLine> &lines)
     m_oldTopFillers = above(layout.oldFillers);
     m_newTopFillers = above(layout.newFillers);
     m_blockRows = layout.blockRows;
+    // Scintilla's scroll range is a fixed 2000 pixels otherwise; both views scroll as far as the wider
+    const int scrollWidth = std::max(longestLineWidth(m_old), longestLineWidth(m_new));
+    for (QsciScintilla *view : {m_old, m_new}) {
+        view->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTHTRACKING, false);
+        view->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, std::max(1, scrollWidth));
+    }
     m_old->setFirstVisibleLine(std::max(0, top - m_oldTopFillers));
     sync(m_old, m_new, QsciScintillaBase::SC_UPDATE_V_SCROLL | QsciScintillaBase::SC_UPDATE_H_SCROLL);
 }

@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QStyle>
 
 StyleGridModel::StyleGridModel(int rowCount, QStringList headers, CellLookup lookup, QObject *parent)
     : QAbstractTableModel(parent)
@@ -70,4 +71,10 @@ void StyleGridModel::setRowShades(const QVector<RowShade> &shades)
 StyleGridModel::RowShade StyleGridModel::rowShade(int row) const
 {
     return row >= 0 && row < m_shades.size() ? m_shades.at(row) : RowShade();
+}
+
+void StyleGridDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->state &= ~QStyle::State_HasFocus;
 }

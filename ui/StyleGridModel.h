@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <QStyledItemDelegate>
 #include <QVector>
 
 #include <functional>
@@ -40,4 +41,16 @@ private:
     QStringList m_headers;
     CellLookup m_lookup;
     QVector<RowShade> m_shades;
+};
+
+// Draws the grid's cells without the focus frame of the current cell: the whole current row shows as
+// selected, and a frame around the check column's empty text only looked like a stray box beside the
+// check box.
+class StyleGridDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 };

@@ -1,8 +1,9 @@
 #include "WindowStyle.h"
 
+#include "ScreenFit.h"
+#include "WindowPlacement.h"
+
 #include <QFont>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 
 namespace {
@@ -46,18 +47,10 @@ void applyWindowStyle(QWidget *window)
 
 void centreWindow(QWidget *window, const QWidget *on)
 {
-    QRect area;
-    if (on && on->isVisible()) {
-        area = on->frameGeometry();
-    } else {
-        const QScreen *screen = on ? on->screen() : window->screen();
-        if (!screen)
-            screen = QGuiApplication::primaryScreen();
-        if (!screen)
-            return;
-        area = screen->availableGeometry();
-    }
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(area.center());
-    window->move(frame.topLeft());
+    const QRect available = availableArea(on ? on : window);
+    if (available.isEmpty())
+        return;
+    const QRect area = on && on->isVisible() ? on->frameGeometry() : available;
+    const QSize frameSize = window->size().grownBy(expectedFrame(window));
+    window->move(centredOn(frameSize, area, available).topLeft());
 }

@@ -7,5 +7,5 @@ class QWidget;
 void applyWindowStyle(QWidget *window);
 
 // Moves a top-level window so that its frame is centred on the frame of another one, or on the
-// available area of its screen when there is none.
+// available area of its screen when there is none, and lies within that area.
 void centreWindow(QWidget *window, const QWidget *on = nullptr);

@@ -3,6 +3,7 @@
 #include "OptionCatalogue.h"
 #include "StyleStore.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -32,6 +33,8 @@ private Q_SLOTS:
     void exportWritesOneOptionPerLine();
     void exportThenImportGivesTheSelection_data();
     void exportThenImportGivesTheSelection();
+    void longLinesBrokenAtBlanksMeanTheSame_data();
+    void longLinesBrokenAtBlanksMeanTheSame();
 };
 
 void TestIndentProfile::importsWhatIndentReads_data()
@@ -267,6 +270,46 @@ void TestIndentProfile::exportThenImportGivesTheSelection()
     QCOMPARE(ParameterTextFor(import.checks), ParameterTextFor(checks));
     QVERIFY(import.unmapped.isEmpty());
     QVERIFY(import.files.isEmpty());
+}
+
+void TestIndentProfile::longLinesBrokenAtBlanksMeanTheSame_data()
+{
+    QTest::addColumn<QString>("input");
+    QString options;
+    while (options.size() < 1000000)
+        options += QStringLiteral("-bad -bap -nbc -bbo -hnl -br -brs -c33 -cd33 -ncdb -ce -ci4 -T size_t ");
+    QTest::newRow("a megabyte on one line") << options;
+    QTest::newRow("a long comment line") << "-kr /* " + options + "*/ -nut";
+    QTest::newRow("a // comment stays whole")
+        << "-kr -i2 " + options.left(300) + "// -br -ce " + options.left(300);
+    QTest::newRow("CRLF and tabs")
+        << QString(options.left(500)).replace(QLatin1Char(' '), QLatin1Char('\t')) + "\r\n-lp";
+    QTest::newRow("a word longer than a line") << "-kr " + QString(400, QLatin1Char('x')) + " -nut";
+    QTest::newRow("short lines unchanged") << QStringLiteral("-kr\n-nut -i4\n");
+}
+
+void TestIndentProfile::longLinesBrokenAtBlanksMeanTheSame()
+{
+    QFETCH(QString, input);
+    const int longest = 100;
+    const QString shortened = profileWithShortLines(input, longest);
+    const QStringList lines = shortened.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const qsizetype comment = line.indexOf(QLatin1String("//"));
+        const QString broken = comment < 0 ? line : line.left(comment);
+        // a line is cut only at a blank; a word longer than a line stays whole
+        QVERIFY2(broken.size() <= longest || !broken.contains(QRegularExpression(QStringLiteral("[ \\t]"))),
+                 qPrintable(broken.left(200)));
+    }
+    // blanks became line ends and nothing else changed, so indent and the import read the same
+    const auto blanks = [](QString text) {
+        return text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
+    };
+    QCOMPARE(blanks(shortened), blanks(input));
+    const ProfileImport before = parseIndentProfile(input);
+    const ProfileImport after = parseIndentProfile(shortened);
+    QCOMPARE(after.checks, before.checks);
+    QCOMPARE(after.unmapped, before.unmapped);
 }
 
 QTEST_GUILESS_MAIN(TestIndentProfile)

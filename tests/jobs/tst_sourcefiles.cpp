@@ -59,6 +59,57 @@ private slots:
         QCOMPARE(hasSourceExtension(name), source);
     }
 
+    void cppIsToldFromC_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QString>("sign");
+        QTest::newRow("by extension") << "a.cpp" << QByteArray("int main(void) { return 0; }\n") << ".cpp";
+        QTest::newRow("header by extension") << "a.hpp" << QByteArray() << ".hpp";
+        QTest::newRow("template") << "a.h" << QByteArray("template <typename T>\nT twice(T x);\n")
+                                  << "template <";
+        QTest::newRow("std") << "a.c" << QByteArray("int f() {\n  std::vector<int> v;\n}\n") << "std::";
+        QTest::newRow("lambda") << "a.c" << QByteArray("auto f = [&](int x) { return x; };\n") << "[&](";
+        QTest::newRow("namespace") << "a.h" << QByteArray("namespace zabo {\n}\n") << "namespace";
+        QTest::newRow("class") << "a.h" << QByteArray("class Grid : public View {\n};\n") << "class";
+        QTest::newRow("access label")
+            << "a.h" << QByteArray("struct S {\npublic:\n  int x;\n};\n") << "public";
+        QTest::newRow("C++ header") << "a.c" << QByteArray("#include <iostream>\n") << "iostream";
+        QTest::newRow("C") << "a.c"
+                           << QByteArray("#include <stdio.h>\nstruct s { int a[4]; };\nint main(int argc, "
+                                         "char *argv[])\n{\n  return 0;\n}\n")
+                           << "";
+        QTest::newRow("a goto label")
+            << "a.c" << QByteArray("int f(void)\n{\nagain:\n  goto again;\n}\n") << "";
+    }
+
+    void cppIsToldFromC()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, source);
+        QFETCH(QString, sign);
+        QCOMPARE(cppSign(name, source), sign);
+    }
+
+    // the C of the benchmarks and the fixtures never passes for C++
+    void realCIsNotTakenForCpp()
+    {
+        const QDir data(qEnvironmentVariable("ZABO_TEST_DATA"));
+        const QDir bench(data.filePath(QStringLiteral("../../bench/data")));
+        QStringList files;
+        for (const QDir &dir : {data, bench}) {
+            for (const QString &name :
+                 dir.entryList({QStringLiteral("*.c"), QStringLiteral("*.h")}, QDir::Files))
+                files.append(dir.filePath(name));
+        }
+        QVERIFY(files.size() > 10);
+        for (const QString &path : files) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(cppSign(path, file.readAll()).isEmpty(), qPrintable(path));
+        }
+    }
+
     void theScanGroupsByExtensionAndDoesNotDescend()
     {
         QTemporaryDir dir;

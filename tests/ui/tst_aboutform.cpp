@@ -79,14 +79,15 @@ void TestAboutForm::content()
 
 void TestAboutForm::showHideShowAgain_data()
 {
-    QTest::addColumn<bool>("byButton");
-    QTest::newRow("close button") << true;
-    QTest::newRow("close box") << false;
+    QTest::addColumn<QString>("closedBy");
+    QTest::newRow("close button") << "button";
+    QTest::newRow("close box") << "close box";
+    QTest::newRow("Esc") << "Esc";
 }
 
 void TestAboutForm::showHideShowAgain()
 {
-    QFETCH(bool, byButton);
+    QFETCH(QString, closedBy);
     const QPointer<TAboutForm> window = AboutForm;
     const QString first = memo("Memo1")->toPlainText();
     const QString second = memo("Memo2")->toPlainText();
@@ -99,8 +100,10 @@ void TestAboutForm::showHideShowAgain()
     const QPoint offset = AboutForm->frameGeometry().center() - MainForm->frameGeometry().center();
     QVERIFY2(offset.manhattanLength() <= 2, "centred on the main window");
 
-    if (byButton)
+    if (closedBy == QLatin1String("button"))
         m_windows->clickButton(AboutForm, "ExitButton");
+    else if (closedBy == QLatin1String("Esc"))
+        QTest::keyClick(AboutForm->findChild<QPlainTextEdit *>(QStringLiteral("Memo1")), Qt::Key_Escape);
     else
         QVERIFY(AboutForm->close());
     QVERIFY(!AboutForm->isVisible());

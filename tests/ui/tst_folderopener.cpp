@@ -31,6 +31,8 @@ private Q_SLOTS:
     void theOpenerSaysWhetherTheFolderWasShown_data();
     void theOpenerSaysWhetherTheFolderWasShown();
     void anOpenerStillRunningIsEndedWithTheProgram();
+    void busyUntilTheOpenerHasEnded_data();
+    void busyUntilTheOpenerHasEnded();
 
 private:
     // Puts an executable "xdg-open" with this shell body on the PATH the opener searches.
@@ -110,6 +112,33 @@ void TestFolderOpener::anOpenerStillRunningIsEndedWithTheProgram()
     }
     QCOMPARE(childProcessCount(), 0);
     QVERIFY(failures.isEmpty());
+}
+
+void TestFolderOpener::busyUntilTheOpenerHasEnded_data()
+{
+    QTest::addColumn<QByteArray>("opener");
+    QTest::addColumn<QStringList>("events");
+    const QString failed = text("没有找到可以打开目录的程序");
+    // without a file manager xdg-open tries browsers for a while before it gives up
+    QTest::newRow("fails slowly") << QByteArray("sleep 0.3; exit 3") << QStringList{"busy", "idle", failed};
+    QTest::newRow("shown") << QByteArray("exit 0") << QStringList{"busy", "idle"};
+    QTest::newRow("no xdg-open") << QByteArray() << QStringList{text("未找到 xdg-open")};
+}
+
+void TestFolderOpener::busyUntilTheOpenerHasEnded()
+{
+    QFETCH(QByteArray, opener);
+    QFETCH(QStringList, events);
+    if (!opener.isEmpty())
+        installOpener(opener);
+    FolderOpener shell;
+    QStringList seen;
+    connect(&shell, &FolderOpener::busyChanged, this,
+            [&seen](bool busy) { seen.append(QLatin1String(busy ? "busy" : "idle")); });
+    shell.open(m_folder.path(), [&seen](const QString &reason) { seen.append(reason); });
+    QCOMPARE(seen, events.mid(0, 1)); // busy at once, before xdg-open has done anything
+    // idle before the failure is told, so the message box does not show a busy cursor
+    QTRY_COMPARE(seen, events);
 }
 
 QTEST_GUILESS_MAIN(TestFolderOpener)

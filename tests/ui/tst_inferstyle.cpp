@@ -87,6 +87,10 @@ private Q_SLOTS:
         QVERIFY2(report.contains(text("改动 0 行（")), qPrintable(report));
         QVERIFY2(report.contains(text("；当前选择：")), qPrintable(report));
         QVERIFY2(report.contains(text("剩余改动：无")), qPrintable(report));
+        // shown wrapped only at blanks, never after an option's hyphen; copied as it is
+        const QString shown = form->findChild<QPlainTextEdit *>(QStringLiteral("ReportMemo"))->toPlainText();
+        QVERIFY2(!shown.contains(QLatin1Char('-')), qPrintable(shown));
+        QCOMPARE(ParameterMemo::exactText(shown), report);
         const QString proposal = report.section(QLatin1Char('\n'), 0, 0).section(text("："), 1);
         QVERIFY(!proposal.isEmpty());
         QCOMPARE(m_windows->paramMemo()->parameterText(), before);

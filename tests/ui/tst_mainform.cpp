@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -74,6 +75,7 @@ private Q_SLOTS:
     void menuItemsAndShortcuts_data();
     void menuItemsAndShortcuts();
     void titleButtonChangesNothing();
+    void noFocusFrameBesideTheCheckBox();
 
 private:
     void saveStyle(const QString &name, const QList<int> &toggledRows);
@@ -588,6 +590,28 @@ void TestMainForm::titleButtonChangesNothing()
     QCOMPARE(m_windows->configBytes(), config);
     QVERIFY(m_windows->prompts.messages.isEmpty());
     QVERIFY(!InputNameForm->isVisible() && !AboutForm);
+}
+
+void TestMainForm::noFocusFrameBesideTheCheckBox()
+{
+    QVERIFY(m_windows->start());
+    QTableView *grid = m_windows->grid();
+    grid->setFocus();
+    const QModelIndex first = grid->model()->index(0, 0);
+    QCOMPARE(grid->currentIndex(), first);
+    // the current cell is drawn as any other cell of the selected row: no frame around its empty text
+    const auto drawn = [grid, &first](QStyle::State state) {
+        QImage image(grid->visualRect(first).size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.initFrom(grid->viewport());
+        option.rect = image.rect();
+        option.state |= state;
+        grid->itemDelegate()->paint(&painter, option, first);
+        return image;
+    };
+    QCOMPARE(drawn(QStyle::State_Selected | QStyle::State_HasFocus), drawn(QStyle::State_Selected));
 }
 
 void TestMainForm::paramMemoWrapsOnlyBetweenOptions()

@@ -194,6 +194,9 @@ private Q_SLOTS:
     void sourceLabelIsReadable();
     void scratchDirectoryIsMadeWhenFirstNeeded();
     void theSideBySideResultUsesTheStylesTabSize();
+    void cppInputIsNamed_data();
+    void cppInputIsNamed();
+    void sideBySideScrollsAsFarAsTheLongestLine();
 
 private:
     // What a job makes of source with the parameter text the main window shows now.
@@ -719,7 +722,9 @@ void TestPreviewForm::geometrySplitterAndViewAreRemembered()
     QVERIFY(writeAll(previewSettingsPath(m_windows->userConfigDirectory()), saved));
     QVERIFY(m_windows->start());
     openPreview();
-    QCOMPARE(PreviewForm->geometry(), geometry);
+    // the size comes back, beside the main window, which starts centred again, rather than over its grid
+    QCOMPARE(PreviewForm->size(), geometry.size());
+    QVERIFY(!PreviewForm->frameGeometry().intersects(MainForm->frameGeometry()));
     QCOMPARE(child<QTabWidget>("ViewTabs")->currentWidget()->objectName(), QStringLiteral("ComparePage"));
     QCOMPARE(child<QSplitter>("CompareSplitter")->sizes(), splitter);
 
@@ -831,6 +836,66 @@ void TestPreviewForm::theSideBySideResultUsesTheStylesTabSize()
     QCOMPARE(drawnColumn(editor("CompareEditor"), QStringLiteral("int kind;")), 4);
     QCOMPARE(drawnColumn(editor("ResultEditor"), QStringLiteral("int kind;")), 4);
     QCOMPARE(drawnColumn(editor("SourceEditor"), QStringLiteral("int kind;")), 4);
+}
+
+void TestPreviewForm::cppInputIsNamed_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("notice"); // empty: none
+    QTest::newRow("by extension") << "grid.cpp" << QByteArray("int main(void)\n{\nreturn 0;\n}\n")
+                                  << "（.cpp）";
+    QTest::newRow("by a template") << "grid.h" << QByteArray("template <typename T> T twice(T x);\n")
+                                   << "（template <）";
+    QTest::newRow("C") << "grid.c" << QByteArray(TabbedSource) << "";
+}
+
+void TestPreviewForm::cppInputIsNamed()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, notice);
+    openPreview();
+    auto *messages = child<QPlainTextEdit>("MessagesMemo");
+    QVERIFY(!messages->toPlainText().contains(QLatin1String("C++"))); // the sample is C
+    const QString path = m_files.filePath(name);
+    QVERIFY(writeAll(path, source));
+    m_windows->prompts.queueFiles({path});
+    m_windows->clickButton(PreviewForm, "OpenFileButton");
+    QTRY_VERIFY(child<QLabel>("SourceLabel")->text().contains(path));
+    QTRY_COMPARE(resultText(), expected(source));
+    if (notice.isEmpty())
+        QVERIFY(!messages->toPlainText().contains(QLatin1String("C++")));
+    else
+        QVERIFY2(messages->toPlainText().contains(text("看起来是 C++") + notice),
+                 qPrintable(messages->toPlainText()));
+}
+
+void TestPreviewForm::sideBySideScrollsAsFarAsTheLongestLine()
+{
+    openPreview();
+    child<QTabWidget>("ViewTabs")->setCurrentWidget(child<QWidget>("ComparePage"));
+    const QByteArray longLine = "int numbers[] = {" + QByteArray("1, ").repeated(60) + "1};\n";
+    const QString path = m_files.filePath(QStringLiteral("wide.c"));
+    QVERIFY(writeAll(path, "int a;\n" + longLine + "int b;\n"));
+    m_windows->prompts.queueFiles({path});
+    m_windows->clickButton(PreviewForm, "OpenFileButton");
+    QsciScintilla *source = editor("SourceEditor");
+    QTRY_COMPARE(source->text().toUtf8(), "int a;\n" + longLine + "int b;\n");
+    QTRY_VERIFY(!editor("CompareEditor")->text().isEmpty());
+    QTRY_VERIFY(source->horizontalScrollBar()->maximum() > 0);
+    const long charWidth =
+        source->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH, QsciScintillaBase::STYLE_DEFAULT, "0");
+    // both panes scroll together, as far as the longer of their longest lines and no further
+    const long widest = std::max(source->lineLength(1), editor("CompareEditor")->lineLength(1)) * charWidth;
+    for (const char *name : {"SourceEditor", "CompareEditor"}) {
+        const long range =
+            editor(name)->horizontalScrollBar()->maximum() + editor(name)->horizontalScrollBar()->pageStep();
+        QVERIFY2(range <= widest + 4 * charWidth + 200,
+                 qPrintable(QString::number(range) + " > " + QString::number(widest)));
+        QVERIFY2(range >= widest - 4 * charWidth,
+                 qPrintable(QString::number(range) + " < " + QString::number(widest)));
+    }
 }
 
 QTEST_MAIN(TestPreviewForm)

@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
+#include <QToolTip>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +77,7 @@ private Q_SLOTS:
     void importTakesTheTextAsItIsNow();
     void aHugeTextGivesAShortReport();
     void aFileWithoutBlanksLoadsWithoutFreezing();
+    void aLongLineIsShownBrokenAtItsBlanks();
     void exportWritesTheProfile_data();
     void exportWritesTheProfile();
     void exportWarnsOfATypeNameMissing();
@@ -355,6 +358,28 @@ void TestProfileTools::aFileWithoutBlanksLoadsWithoutFreezing()
     QTRY_VERIFY_WITH_TIMEOUT(report(form).contains(text("…（共 1000000 个字符）")), HangMilliseconds);
 }
 
+void TestProfileTools::aLongLineIsShownBrokenAtItsBlanks()
+{
+    // a megabyte pasted on one line: the text box lays a line out whole at every keystroke
+    QString profile;
+    while (profile.size() < 1000 * 1000)
+        profile += QStringLiteral("-bad -bap -nbc -bbo -hnl -br -brs -c33 -cd33 -ncdb -ce -ci4 ");
+    profile += QStringLiteral("-nut");
+    TImportProfileForm *form = openImport();
+    QVERIFY(form);
+    profileMemo(form)->setPlainText(profile);
+    int longest = 0;
+    for (QTextBlock block = profileMemo(form)->document()->begin(); block.isValid(); block = block.next())
+        longest = std::max(longest, block.length());
+    QVERIFY2(longest <= 201, qPrintable(QString::number(longest)));
+    QTest::keyClick(profileMemo(form), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(profileMemo(form), QStringLiteral(" -kr"));
+    QVERIFY(profileMemo(form)->toPlainText().endsWith(QStringLiteral("-nut -kr")));
+    m_windows->clickButton(form, "ImportButton");
+    QCOMPARE(m_windows->paramMemo()->parameterText(),
+             ParameterTextFor(parseIndentProfile(profile + QStringLiteral(" -kr")).checks));
+}
+
 void TestProfileTools::exportWritesTheProfile_data()
 {
     QTest::addColumn<bool>("withStandardOutput");
@@ -417,6 +442,9 @@ void TestProfileTools::copyPutsTheCommandLineOnTheClipboard()
     m_windows->clickCell(30, 2); // nothing ticked
     m_windows->action("CopyCommandLineItem")->trigger();
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("indent"));
+    // and says so, for a while
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), text("已复制到剪贴板：indent"));
 }
 
 QTEST_MAIN(TestProfileTools)

@@ -35,6 +35,7 @@ void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
     QWidget *parentSeen = nullptr;
     bool stayedOnTop = false;
     bool selectable = false;
+    bool titleFits = false;
     const auto answer = [&](QMessageBox::StandardButton button) {
         QTimer::singleShot(0, this, [&, button] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -43,6 +44,10 @@ void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
             stayedOnTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             // a path in a message can be selected and copied
             selectable = box->textInteractionFlags().testFlag(Qt::TextSelectableByMouse);
+            // a short message still leaves the title bar room for the whole title
+            QFont bold = box->font();
+            bold.setBold(true);
+            titleFits = box->width() > QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 100;
             box->button(button)->click();
         });
     };
@@ -52,6 +57,7 @@ void TestQtPrompts::boxesOpenAboveTheWindowThatAsked()
     QCOMPARE(parentSeen, &onTop);
     QVERIFY(stayedOnTop);
     QVERIFY(selectable);
+    QVERIFY(titleFits);
 
     // focus goes back to the dialog once the box is gone, as a window manager gives it back
     onTop.activateWindow();
@@ -110,8 +116,11 @@ void TestQtPrompts::aFolderNoProgramCanShowIsReported()
         QtPrompts prompts;
         prompts.openFolder(bin.path(), [&](const QString &reason) { failures.append(reason); });
         QVERIFY(failures.isEmpty()); // it never waits for the shell
+        QCOMPARE(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+                 Qt::BusyCursor); // but shows that it is asking
         QTRY_COMPARE_WITH_TIMEOUT(failures, QStringList{QString::fromUtf8("没有找到可以打开目录的程序")},
                                   HangMilliseconds);
+        QVERIFY(!QApplication::overrideCursor());
     }
     qputenv("PATH", path);
 }
