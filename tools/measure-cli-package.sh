@@ -6,6 +6,7 @@
 # tree, and purges the packages again to see that nothing of theirs is left. Needs root and the network;
 # takes minutes, so it is not part of tools/test.sh.
 # Usage: tools/measure-cli-package.sh [build directory with zabo and zabo-format built, default build]
+# ZABO_MINBASE=DIR takes a debootstrap minbase made earlier (it is copied, never changed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -17,7 +18,7 @@ scratch=$(mktemp -d /var/tmp/zabo-measure.XXXXXX)
 mounted=()
 cleanup() {
     local mount
-    for mount in "${mounted[@]}"; do umount -l "$mount" || true; done
+    for mount in "${mounted[@]}"; do [ -z "$mount" ] || umount -l "$mount" || true; done
     rm -rf --one-file-system "$scratch"
 }
 trap cleanup EXIT
@@ -31,9 +32,13 @@ mirror=${mirror:-http://deb.debian.org/debian}
 cli_deb=$(ls "$scratch"/debs/zabo-format_*.deb)
 desktop_deb=$(ls "$scratch"/debs/zabo_*.deb 2>/dev/null || true)
 
-echo "debootstrap --variant=minbase bookworm from $mirror"
-debootstrap --variant=minbase bookworm "$scratch/base" "$mirror" >"$scratch/debootstrap.log" 2>&1 ||
-    { tail -n 20 "$scratch/debootstrap.log" >&2; exit 1; }
+if [ -n "${ZABO_MINBASE-}" ]; then
+    cp -a "$ZABO_MINBASE" "$scratch/base"
+else
+    echo "debootstrap --variant=minbase bookworm from $mirror"
+    debootstrap --variant=minbase bookworm "$scratch/base" "$mirror" >"$scratch/debootstrap.log" 2>&1 ||
+        { tail -n 20 "$scratch/debootstrap.log" >&2; exit 1; }
+fi
 
 installed() { chroot "$1" dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" { print $2 }' | sort; }
 
