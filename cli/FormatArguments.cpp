@@ -45,6 +45,7 @@ bool isKnownOption(const QByteArray &option)
                                             "--print-profile",
                                             "--check",
                                             "--diff",
+                                            "--annotate",
                                             "-i",
                                             "--in-place",
                                             "-r",
@@ -208,6 +209,9 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
         } else if (argument == "--diff") {
             options.diff = true;
             setMode(FormatOptions::Mode::Check, QStringLiteral("--check"));
+        } else if (argument == "--annotate") {
+            options.annotate = true;
+            setMode(FormatOptions::Mode::Check, QStringLiteral("--check"));
         } else if (argument == "-i" || argument == "--in-place") {
             setMode(FormatOptions::Mode::InPlace, QStringLiteral("--in-place"));
         } else if (argument == "-r" || argument == "--recursive") {
@@ -315,7 +319,7 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
 QString formatUsage()
 {
     return QStringLiteral("Usage: zabo-format [OPTION]... FILE|-\n"
-                          "  or:  zabo-format --check [--diff] [OPTION]... [-r] PATH...\n"
+                          "  or:  zabo-format --check [--diff] [--annotate] [OPTION]... [-r] PATH...\n"
                           "  or:  zabo-format --in-place [OPTION]... [-r] PATH...\n"
                           "  or:  zabo-format --output DIR [OPTION]... [-r] PATH...\n"
                           "  or:  zabo-format --list-styles [--config FILE]\n"
@@ -330,6 +334,9 @@ QString formatUsage()
                           "      --check         change nothing; name the files that are not in the style\n"
                           "      --diff          like --check, and print a unified diff that `patch -p1`\n"
                           "                      applies in the directory zabo-format ran in (see below)\n"
+                          "      --annotate      like --check, and name each file that would change as\n"
+                          "                      PATH:LINE: at its first changed line on standard error,\n"
+                          "                      the form compilers use, for CI logs and editors\n"
                           "  -i, --in-place      rewrite the files that change, each atomically (see\n"
                           "                      below); unchanged files are not touched\n"
                           "      --list-styles   print every style with its options; '*' marks the selected\n"

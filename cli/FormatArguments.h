@@ -31,6 +31,7 @@ struct FormatOptions
     };
     Mode mode = Mode::StandardOutput;
     bool diff = false;         // with Check: a unified diff on standard output
+    bool annotate = false;     // with Check: "path:line: message" for each file's first changed line
     bool printProfile = false; // with Infer: the proposal as a .indent.pro
     bool recursive = false;
     bool forceReadOnly = false;   // with InPlace: rewrite files without write permission too

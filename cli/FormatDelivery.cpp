@@ -1,6 +1,7 @@
 // The last step of a run: what each source's result becomes in the mode asked for.
 #include "FormatRun.h"
 
+#include "CheckAnnotation.h"
 #include "DiffNames.h"
 #include "LineDiff.h"
 #include "PrivateDirectory.h"
@@ -99,7 +100,10 @@ void FormatRun::deliverOne(Source &source, PrivateDirectory &scratch, int output
         return;
     ++delivered->changed;
     if (m_options.mode == FormatOptions::Mode::Check) {
-        m_report.message("would reformat " + source.path);
+        if (m_options.annotate)
+            m_report.err(checkAnnotation(annotatedPath(source), original, result));
+        else
+            m_report.message("would reformat " + source.path);
         if (m_options.diff && original != result)
             showDiff(source, original, result);
     } else if (m_options.mode == FormatOptions::Mode::InPlace && original != result) {
@@ -107,13 +111,24 @@ void FormatRun::deliverOne(Source &source, PrivateDirectory &scratch, int output
     }
 }
 
-void FormatRun::showDiff(const Source &source, const QByteArray &original, const QByteArray &result)
+const QByteArray &FormatRun::workingDirectory()
 {
     if (m_workingDirectory.isNull()) {
         char directory[PATH_MAX];
         m_workingDirectory = ::getcwd(directory, sizeof directory) ? QByteArray(directory) : QByteArray("");
     }
-    const std::optional<QByteArray> name = patchPath(source.path, m_workingDirectory);
+    return m_workingDirectory;
+}
+
+// The name the diff gives the file, which a CI log viewer finds in the checkout; as given outside it.
+QByteArray FormatRun::annotatedPath(const Source &source)
+{
+    return patchPath(source.path, workingDirectory()).value_or(source.path);
+}
+
+void FormatRun::showDiff(const Source &source, const QByteArray &original, const QByteArray &result)
+{
+    const std::optional<QByteArray> name = patchPath(source.path, workingDirectory());
     if (!name) {
         m_report.message(source.path + ": warning: outside the working directory, where `patch -p1` cannot "
                                        "reach it; its diff is left out");

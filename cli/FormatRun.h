@@ -77,6 +77,8 @@ private:
     void deliverOne(Source &source, PrivateDirectory &scratch, int outputFd, Delivered *delivered);
     void deliverUnformatted(const Source &source, int outputFd);
     void showDiff(const Source &source, const QByteArray &original, const QByteArray &result);
+    const QByteArray &workingDirectory();
+    QByteArray annotatedPath(const Source &source);
     void rewrite(const Source &source, const QByteArray &result);
     void summarize(const Delivered &delivered);
     const ChosenStyle &styleOf(const Source &source) const { return m_styles[std::size_t(source.style)]; }

@@ -13,7 +13,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -184,6 +188,19 @@ QProcess::ExitStatus runTool(QProcess &process, const QString &program, const QS
         return QProcess::CrashExit;
     }
     return process.exitStatus();
+}
+
+// The part of the README under heading, up to the next heading of its level or above.
+QString readmeSection(const QString &heading)
+{
+    const QString readme = QString::fromUtf8(readAll(dataPath(QStringLiteral("../../README.md"))));
+    const qsizetype start = readme.indexOf(QLatin1Char('\n') + heading + QLatin1Char('\n'));
+    if (start < 0)
+        return QString();
+    const QString level = heading.section(QLatin1Char(' '), 0, 0);
+    const QRegularExpression next(QStringLiteral("\n#{1,%1} ").arg(level.size()));
+    const qsizetype end = readme.indexOf(next, start + 1);
+    return readme.mid(start, end < 0 ? -1 : end - start);
 }
 
 QByteArray describe(const Invocation &invocation)
@@ -1385,6 +1402,212 @@ private slots:
             runFormat(m_dir, kr + QByteArrayList{"--check", "--since", "HEAD", "repo"});
         QVERIFY2(outside.exitCode == 2 && outside.err.contains("--since needs a git work tree"),
                  describe(outside).constData());
+    }
+
+    // --annotate names each file at the line where its formatted text first differs, which the
+    // diff's first hunk shows independently.
+    void annotateNamesTheFirstChangedLineOfEachFile()
+    {
+        writeUntidyTree("src");
+        const Invocation annotated =
+            runFormat(m_dir, {"--config", m_config, "--check", "--annotate", "--diff", "-r", "./src"});
+        QVERIFY2(annotated.exitCode == 1, describe(annotated).constData());
+        QVERIFY(!annotated.err.contains("would reformat src/"));
+        QVERIFY(annotated.err.contains("5 of 5 files would be reformatted"));
+        const QRegularExpression hunk(
+            QStringLiteral("\\+\\+\\+ b/(\\S+)\\n@@ -(\\d+),\\d+ [^\\n]*\\n((?: [^\\n]*\\n)*)"));
+        int files = 0;
+        for (auto match = hunk.globalMatch(QString::fromUtf8(annotated.out)); match.hasNext(); ++files) {
+            const QRegularExpressionMatch file = match.next();
+            const int firstChanged =
+                file.captured(2).toInt() + int(file.captured(3).count(QLatin1Char('\n')));
+            const QByteArray expected =
+                file.captured(1).toUtf8() + ':' + QByteArray::number(firstChanged) + ": would reformat (-";
+            QVERIFY2(annotated.err.contains('\n' + expected) || annotated.err.startsWith(expected),
+                     describe(annotated).constData());
+        }
+        QCOMPARE(files, 5);
+        QCOMPARE(annotated.err.count(": would reformat (-"), 5);
+
+        const Invocation quiet = runFormat(m_dir, {"--config", m_config, "--annotate", "-r", "src"});
+        QVERIFY2(quiet.exitCode == 1 && quiet.out.isEmpty(), describe(quiet).constData());
+        QCOMPARE(quiet.err.count(": would reformat (-"), 5);
+    }
+
+    // The zabo-format lines of the README's CI jobs and the GitHub problem matcher, as printed, in a
+    // clone with a merge request's branch: the request's own lines are checked, annotated and, once
+    // formatted with --since, pass; the whole legacy tree still would change.
+    void ciJobsCheckAMergeRequest()
+    {
+        const QString section = readmeSection(QStringLiteral("### In CI"));
+        QVERIFY(!section.isEmpty());
+        QStringList githubCommands;
+        for (auto match =
+                 QRegularExpression(QStringLiteral("\\n +run: (zabo-format [^\\n]*)")).globalMatch(section);
+             match.hasNext();)
+            githubCommands.append(match.next().captured(1));
+        QCOMPARE(githubCommands.size(), 2);
+        // a YAML plain scalar over several lines is one line with blanks between its parts
+        const QString gitlabScript =
+            section.section(QStringLiteral("- if "), 1)
+                .section(QStringLiteral("\n          fi\n"), 0, 0)
+                .prepend(QStringLiteral("if "))
+                .append(QStringLiteral("\nfi"))
+                .split(QLatin1Char('\n'))
+                .replaceInStrings(QRegularExpression(QStringLiteral("^ +")), QString())
+                .join(QLatin1Char(' '));
+        QVERIFY2(gitlabScript.contains(QStringLiteral("--since \"$CI_MERGE_REQUEST_DIFF_BASE_SHA\"")),
+                 qPrintable(gitlabScript));
+        const QString matcherText =
+            section.section(QStringLiteral("<<'EOF'\n"), 1).section(QLatin1Char('\n'), 0, 0);
+        const QJsonObject pattern =
+            QJsonDocument::fromJson(matcherText.trimmed().toUtf8())
+                .object()[QStringLiteral("problemMatcher")][0][QStringLiteral("pattern")][0]
+                .toObject();
+        const QRegularExpression matcher(pattern[QStringLiteral("regexp")].toString());
+        QVERIFY2(matcher.isValid() && pattern[QStringLiteral("file")].toInt() == 1 &&
+                     pattern[QStringLiteral("line")].toInt() == 2,
+                 qPrintable(matcherText));
+
+        const QByteArray legacy = "int  first(int a){return a+1;}\n\nint  second(int b){return b+2;}\n";
+        write("upstream/.indent.pro", "-kr\n");
+        write("upstream/src/legacy.c", legacy);
+        write("upstream/src/other.c", legacy);
+        QVERIFY(QDir().mkpath(path("bin")));
+        QVERIFY(QFile::link(QString::fromLocal8Bit(Program), path("bin/zabo-format")));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), path("."));
+        environment.insert(QStringLiteral("PATH"),
+                           path("bin") + ':' + environment.value(QStringLiteral("PATH")));
+        for (const char *name : {"GIT_AUTHOR_NAME", "GIT_COMMITTER_NAME"})
+            environment.insert(QString::fromLatin1(name), QStringLiteral("Zabo"));
+        for (const char *name : {"GIT_AUTHOR_EMAIL", "GIT_COMMITTER_EMAIL"})
+            environment.insert(QString::fromLatin1(name), QStringLiteral("zabo@example.org"));
+        environment.remove(QStringLiteral("CI_MERGE_REQUEST_DIFF_BASE_SHA"));
+        struct Shell
+        {
+            int exitCode = -1;
+            QByteArray out;
+            QByteArray err;
+        };
+        const auto shell = [&](const QString &command, const QString &directory) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.setStandardInputFile(QProcess::nullDevice());
+            Shell result;
+            if (runTool(process, QStringLiteral("bash"), {QStringLiteral("-ec"), command}, path(directory)) ==
+                QProcess::NormalExit)
+                result.exitCode = process.exitCode();
+            result.out = process.readAllStandardOutput();
+            result.err = process.readAllStandardError();
+            return result;
+        };
+        for (const char *command : {"git init -q -b main && git add . && git commit -qm legacy",
+                                    "git clone -q \"$PWD/../upstream\" ../work && cd ../work && "
+                                    "git checkout -qb feature"}) {
+            const Shell git = shell(QString::fromLatin1(command), "upstream");
+            QVERIFY2(git.exitCode == 0, git.err.constData());
+        }
+        QByteArray touched = legacy;
+        touched.replace("b+2", "b*2");
+        write("work/src/legacy.c", touched);
+        write("work/src/new.c", "int  fresh(void){return 0;}\n");
+        const Shell commit = shell(
+            QStringLiteral("git add . && git commit -qm change && git merge-base HEAD origin/main"), "work");
+        QVERIFY2(commit.exitCode == 0, commit.err.constData());
+        environment.insert(QStringLiteral("GITHUB_BASE_REF"), QStringLiteral("main"));
+        const QString mergeRequestScript = QStringLiteral("CI_MERGE_REQUEST_DIFF_BASE_SHA=%1; %2")
+                                               .arg(QString::fromLatin1(commit.out.trimmed()), gitlabScript);
+        const QStringList mergeRequestChecks{githubCommands.first(), mergeRequestScript};
+        const QStringList treeChecks{githubCommands.last(), gitlabScript};
+
+        for (const QString &command : mergeRequestChecks) {
+            const Shell check = shell(command, "work");
+            QVERIFY2(check.exitCode == 1, qPrintable(command + '\n' + check.err));
+            QVERIFY2(check.out.contains("--- a/src/legacy.c\n") && check.out.contains("+++ b/src/new.c\n"),
+                     check.out.constData());
+            QStringList annotated;
+            for (const QByteArray &line : check.err.split('\n')) {
+                const QRegularExpressionMatch match = matcher.match(QString::fromUtf8(line));
+                if (match.hasMatch())
+                    annotated.append(match.captured(1) + ':' + match.captured(2));
+            }
+            QCOMPARE(annotated,
+                     (QStringList{QStringLiteral("src/legacy.c:3"), QStringLiteral("src/new.c:1")}));
+        }
+        for (const QString &command : treeChecks) {
+            const Shell check = shell(command, "work");
+            QVERIFY2(check.exitCode == 1 && check.err.contains("src/other.c:1: would reformat"),
+                     qPrintable(command + '\n' + check.err));
+        }
+
+        // the README's line for adopting the style one merge request at a time
+        const Shell adopt =
+            shell(QStringLiteral("zabo-format --style file --in-place --since origin/main -r ."), "work");
+        QVERIFY2(adopt.exitCode == 0, adopt.err.constData());
+        QVERIFY(readmeSection(QStringLiteral("### Excludes and gradual adoption"))
+                    .contains(QStringLiteral(
+                        "\n    zabo-format --style file --in-place --since origin/main -r .\n")));
+        for (const QString &command : mergeRequestChecks) {
+            const Shell check = shell(command, "work");
+            QVERIFY2(check.exitCode == 0 && check.out.isEmpty(), qPrintable(command + '\n' + check.err));
+        }
+        QCOMPARE(readAll(path("work/src/other.c")), legacy);
+    }
+
+    // The hook as the pre-commit framework runs it, twice on an untidy repository: the first run
+    // rewrites and fails the commit, the second passes.
+    void preCommitHookSettles()
+    {
+        const QString preCommit = QStandardPaths::findExecutable(QStringLiteral("pre-commit"));
+        if (preCommit.isEmpty())
+            QSKIP("pre-commit is needed (tools/install-deps.sh installs it)");
+        const QString sourceRoot = QFileInfo(dataPath(QStringLiteral("../.."))).canonicalFilePath();
+        write("hooks/.pre-commit-hooks.yaml", readAll(sourceRoot + "/.pre-commit-hooks.yaml"));
+        write("project/.indent.pro", "-kr -i8 -ts8\n");
+        write("project/src/a.c", fixture("untidy.c"));
+        write("project/src/flip.c", fixture("settle_flip.c"));
+        write("project/vendor/z.c", fixture("untidy.c"));
+        QVERIFY(QDir().mkpath(path("bin")));
+        QVERIFY(QFile::link(QString::fromLocal8Bit(Program), path("bin/zabo-format")));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), path("."));
+        environment.insert(QStringLiteral("PRE_COMMIT_HOME"), path("cache"));
+        environment.insert(QStringLiteral("PATH"),
+                           path("bin") + ':' + environment.value(QStringLiteral("PATH")));
+        environment.insert(QStringLiteral("GIT_AUTHOR_NAME"), QStringLiteral("Zabo"));
+        environment.insert(QStringLiteral("GIT_AUTHOR_EMAIL"), QStringLiteral("zabo@example.org"));
+        environment.insert(QStringLiteral("GIT_COMMITTER_NAME"), QStringLiteral("Zabo"));
+        environment.insert(QStringLiteral("GIT_COMMITTER_EMAIL"), QStringLiteral("zabo@example.org"));
+        const auto run = [&](const QString &program, const QStringList &arguments, const QString &directory) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.setStandardInputFile(QProcess::nullDevice());
+            if (runTool(process, program, arguments, path(directory)) != QProcess::NormalExit)
+                return std::pair<int, QByteArray>{-1, "did not finish"};
+            return std::pair<int, QByteArray>{process.exitCode(), process.readAll()};
+        };
+        const QString git = QStringLiteral("git");
+        for (const QStringList &command :
+             {QStringList{"init", "-q"}, QStringList{"add", "."}, QStringList{"commit", "-qm", "hooks"}})
+            QCOMPARE(run(git, command, "hooks").first, 0);
+        const QByteArray revision = run(git, {"rev-parse", "HEAD"}, "hooks").second.trimmed();
+        write("project/.pre-commit-config.yaml",
+              "repos:\n- repo: " + QFile::encodeName(path("hooks")) + "\n  rev: " + revision +
+                  "\n  hooks:\n  - id: zabo-format\n    args: [--style, file, --exclude, vendor, --]\n");
+        for (const QStringList &command : {QStringList{"init", "-q"}, QStringList{"add", "."}})
+            QCOMPARE(run(git, command, "project").first, 0);
+
+        const auto first = run(preCommit, {"run", "--all-files"}, "project");
+        QVERIFY2(first.first == 1 && first.second.contains("files were modified by this hook"),
+                 first.second.constData());
+        QVERIFY(readAll(path("project/src/a.c")) != fixture("untidy.c"));
+        QCOMPARE(readAll(path("project/vendor/z.c")), fixture("untidy.c"));
+        QCOMPARE(run(git, {"add", "."}, "project").first, 0);
+        const auto second = run(preCommit, {"run", "--all-files"}, "project");
+        QVERIFY2(second.first == 0 && second.second.contains("Passed"), second.second.constData());
     }
 
     void colourOnlyOnATerminal()

@@ -65,6 +65,23 @@ private slots:
         QVERIFY(!parseFormatArguments({"--infer", "a.c"}).options->printProfile);
     }
 
+    // --annotate is a --check that names lines, with or without the diff; it rewrites nothing
+    void annotateIsACheck()
+    {
+        for (const QByteArrayList &arguments : {QByteArrayList{"--annotate", "-r", "."},
+                                                QByteArrayList{"--check", "--diff", "--annotate", "."}}) {
+            const ParsedFormatArguments parsed = parseFormatArguments(arguments);
+            QVERIFY2(parsed.options, qPrintable(parsed.error));
+            QCOMPARE(parsed.options->mode, Mode::Check);
+            QVERIFY(parsed.options->annotate);
+            QCOMPARE(parsed.options->diff, arguments.contains("--diff"));
+        }
+        QVERIFY(!parseFormatArguments({"--check", "a.c"}).options->annotate);
+        const ParsedFormatArguments inPlace = parseFormatArguments({"--annotate", "--in-place", "a.c"});
+        QVERIFY(!inPlace.options);
+        QVERIFY2(inPlace.error.contains(QStringLiteral("cannot be combined")), qPrintable(inPlace.error));
+    }
+
     void validCommandLines()
     {
         QFETCH(QByteArrayList, arguments);
@@ -222,6 +239,7 @@ private slots:
               "--",           "Exit status:", "~/.indent.pro", "settled",       "/* *INDENT-OFF* */",
               "  0  ",        "  1  ",        "  2  ",         "  130  "})
             QVERIFY2(usage.contains(QLatin1String(part)), part);
+        QVERIFY(usage.contains(QStringLiteral("--annotate")));
     }
 
     // A terminal of 80 columns shows every line whole, and the statuses' texts start in one column.

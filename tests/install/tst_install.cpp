@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -45,6 +47,12 @@ Run run(const QString &program, const QStringList &arguments,
 QStringList installedPrograms()
 {
     return QStringLiteral(ZABO_INSTALLED_PROGRAMS).split(QLatin1Char(','));
+}
+
+// The binary packages, each named after the program it carries.
+QStringList packageNames()
+{
+    return {QStringLiteral("zabo-format"), QStringLiteral("zabo")};
 }
 
 // Every entry under root with its size and modification time, to see that nothing changed.
@@ -174,16 +182,19 @@ private Q_SLOTS:
     void copyrightCoversZaboAndTheBuiltInIndent();
     void manualPagesComeFromTheProgramsHelp_data();
     void manualPagesComeFromTheProgramsHelp();
-    void debianPackage();
+    void debianPackages_data();
+    void debianPackages();
+    void lintianFindsNothingToWarnAbout_data();
     void lintianFindsNothingToWarnAbout();
+    void packagesInstallAndPurgeCleanly();
 
 private:
-    // The .deb, built once from this tree.
-    QString debianPackageFile();
+    // A package's .deb; cpack builds both once from this tree.
+    QString debianPackageFile(const QString &package);
 
     QTemporaryDir m_destination;
     QTemporaryDir m_packages;
-    QString m_deb;
+    QHash<QString, QString> m_debs;
     QString prefix() const { return m_destination.filePath(QStringLiteral("usr")); }
 };
 
@@ -210,8 +221,10 @@ void TestInstall::installsProgramsAndDesktopFiles_data()
     for (const QString &program : installedPrograms())
         QTest::newRow(qPrintable(program + QStringLiteral(" manual page")))
             << QStringLiteral("share/man/man1/%1.1.gz").arg(program);
-    for (const char *file : {"copyright", "changelog.Debian.gz", "changelog.gz"})
-        QTest::newRow(file) << QStringLiteral("share/doc/zabo/") + QLatin1String(file);
+    for (const QString &package : packageNames())
+        for (const char *file : {"copyright", "changelog.Debian.gz", "changelog.gz"})
+            QTest::newRow(qPrintable(package + QLatin1Char(' ') + QLatin1String(file)))
+                << QStringLiteral("share/doc/%1/%2").arg(package, QLatin1String(file));
     for (const int size : {16, 32, 48, 64, 128, 256})
         QTest::newRow(qPrintable(QStringLiteral("%1 px icon").arg(size)))
             << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(AppId);
@@ -365,6 +378,9 @@ void TestInstall::copyrightCoversZaboAndTheBuiltInIndent()
 {
     const QString copyright =
         QString::fromUtf8(readAll(prefix() + QStringLiteral("/share/doc/zabo/copyright")));
+    // both packages carry indent, so both name it
+    QCOMPARE(QString::fromUtf8(readAll(prefix() + QStringLiteral("/share/doc/zabo-format/copyright"))),
+             copyright);
     QVERIFY(copyright.startsWith(
         QStringLiteral("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n")));
     QVERIFY(copyright.contains(QStringLiteral("License: GPL-3+\n")));
@@ -430,83 +446,191 @@ void TestInstall::manualPagesComeFromTheProgramsHelp()
     QVERIFY(rendered.contains(QStringLiteral("SEE ALSO")));
 }
 
-QString TestInstall::debianPackageFile()
+QString TestInstall::debianPackageFile(const QString &package)
 {
-    if (!m_deb.isEmpty())
-        return m_deb;
-    const Run architecture = run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
-    if (!architecture.finished || architecture.exitCode != 0)
-        return {};
-    const Run cpack =
-        run(QStringLiteral(ZABO_CPACK_COMMAND),
-            {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-             QStringLiteral(ZABO_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), m_packages.path()});
-    if (!cpack.finished || cpack.exitCode != 0) {
-        qWarning().noquote() << cpack.output;
-        return {};
+    if (m_debs.isEmpty()) {
+        const Run architecture = run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
+        if (!architecture.finished || architecture.exitCode != 0)
+            return {};
+        const Run cpack = run(QStringLiteral(ZABO_CPACK_COMMAND),
+                              {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                               QStringLiteral(ZABO_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"),
+                               m_packages.path()});
+        if (!cpack.finished || cpack.exitCode != 0) {
+            qWarning().noquote() << cpack.output;
+            return {};
+        }
+        for (const QString &name : packageNames()) {
+            const QString deb = m_packages.filePath(
+                QStringLiteral("%1_%2_%3.deb")
+                    .arg(name, QStringLiteral(ZABO_DEB_VERSION), architecture.output.trimmed()));
+            if (QFileInfo(deb).isFile())
+                m_debs.insert(name, deb);
+            else
+                qWarning().noquote() << deb << "is missing:"
+                                     << QDir(m_packages.path()).entryList().join(QLatin1Char(' '));
+        }
     }
-    const QString deb =
-        m_packages.filePath(QStringLiteral("zabo_%1_%2.deb")
-                                .arg(QStringLiteral(ZABO_DEB_VERSION), architecture.output.trimmed()));
-    if (!QFileInfo(deb).isFile())
-        qWarning().noquote() << QDir(m_packages.path()).entryList().join(QLatin1Char(' '));
-    else
-        m_deb = deb;
-    return m_deb;
+    return m_debs.value(package);
 }
 
-void TestInstall::debianPackage()
+void TestInstall::debianPackages_data()
 {
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<QStringList>("dependencies");
+    QTest::addColumn<QStringList>("notDependedOn");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("notCarried");
+    const QStringList gui{"libqt6gui6", "libqt6widgets6",        "qt6-qpa-plugins",      "fonts-noto-cjk",
+                          "xdg-utils",  "libqscintilla2-qt6-15", "qt6-translations-l10n"};
+    QStringList docs;
+    for (const char *file : {"copyright", "changelog.Debian.gz", "changelog.gz"})
+        docs.append(QStringLiteral("./usr/share/doc/%1/") + QLatin1String(file));
+    // the command line alone: Qt Core and libgit2 (the line diffs), no display, no fonts
+    QTest::newRow("zabo-format") << QStringLiteral("zabo-format") << QStringList{"libqt6core6", "libgit2-1.5"}
+                                 << gui + QStringList{"indent"}
+                                 << QStringList{" ./usr/bin/zabo-format\n",
+                                                "./usr/share/man/man1/zabo-format.1.gz\n"}
+                                 << QStringList{"./usr/bin/zabo\n", "/applications/", "/icons/"};
+    // the window program, with zabo-format of the same build as the one owner of /usr/bin/zabo-format
+    QTest::newRow("zabo")
+        << QStringLiteral("zabo")
+        << QStringList{"zabo-format (= " ZABO_DEB_VERSION ")", "libqt6core6", "libgit2-1.5"} + gui
+        << QStringList{"indent"}
+        << QStringList{" ./usr/bin/zabo\n", "./usr/share/man/man1/zabo.1.gz\n",
+                       QStringLiteral("./usr/share/applications/%1.desktop\n").arg(AppId),
+                       QStringLiteral("./usr/share/metainfo/%1.metainfo.xml\n").arg(AppId),
+                       QStringLiteral("./usr/share/icons/hicolor/48x48/apps/%1.png\n").arg(AppId)}
+        << QStringList{"zabo-format"};
+}
+
+void TestInstall::debianPackages()
+{
+    QFETCH(QString, package);
+    QFETCH(QStringList, dependencies);
+    QFETCH(QStringList, notDependedOn);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, notCarried);
     if (QStandardPaths::findExecutable(QStringLiteral("dpkg")).isEmpty())
         QSKIP("not a Debian system");
-    const QString deb = debianPackageFile();
+    const QString deb = debianPackageFile(package);
     QVERIFY(!deb.isEmpty());
 
     const Run info = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-I"), deb});
     QVERIFY2(info.finished && info.exitCode == 0, qPrintable(info.output));
     qInfo().noquote() << info.output;
-    QVERIFY(info.output.contains(QStringLiteral("Package: zabo\n")));
+    QVERIFY(info.output.contains(QStringLiteral("Package: %1\n").arg(package)));
+    QVERIFY(info.output.contains(QStringLiteral("Source: zabo\n")));
     QVERIFY(info.output.contains(QStringLiteral("Version: " ZABO_DEB_VERSION "\n")));
     QVERIFY(!info.output.contains(QStringLiteral("@localhost")));
-    const QString depends =
-        info.output.section(QStringLiteral("Depends: "), 1).section(QLatin1Char('\n'), 0, 0);
-    for (const char *package :
-         {"libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins", "fonts-noto-cjk", "xdg-utils",
-          "libqscintilla2-qt6-15",  // the preview's code views
-          "libgit2-1.5",            // the line diffs
-          "qt6-translations-l10n"}) // Qt's own texts in Chinese
-        QVERIFY2(depends.contains(QString::fromLatin1(package)), package);
-    QVERIFY(!depends.contains(QStringLiteral("indent"))); // built in
+    const QStringList depends = info.output.section(QStringLiteral("Depends: "), 1)
+                                    .section(QLatin1Char('\n'), 0, 0)
+                                    .split(QStringLiteral(", "));
+    const auto dependsOn = [&](const QString &name) {
+        return std::any_of(depends.begin(), depends.end(), [&](const QString &dependency) {
+            return dependency == name || dependency.startsWith(name + QLatin1Char(' '));
+        });
+    };
+    for (const QString &dependency : dependencies)
+        QVERIFY2(dependsOn(dependency), qPrintable(dependency + QStringLiteral(" in ") + depends.join(", ")));
+    for (const QString &dependency : notDependedOn)
+        QVERIFY2(!dependsOn(dependency),
+                 qPrintable(dependency + QStringLiteral(" in ") + depends.join(", ")));
 
     const Run contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
     QVERIFY2(contents.finished && contents.exitCode == 0, qPrintable(contents.output));
-    for (const QString &program : installedPrograms()) {
-        QVERIFY(contents.output.contains(QStringLiteral(" ./usr/bin/") + program + QLatin1Char('\n')));
-        QVERIFY(contents.output.contains(QStringLiteral("./usr/share/man/man1/%1.1.gz\n").arg(program)));
-    }
+    QStringList carried = files;
     for (const char *file : {"copyright", "changelog.Debian.gz", "changelog.gz"})
-        QVERIFY2(
-            contents.output.contains(QStringLiteral("./usr/share/doc/zabo/%1\n").arg(QLatin1String(file))),
-            file);
-    QVERIFY(contents.output.contains(QStringLiteral("./usr/share/applications/%1.desktop\n").arg(AppId)));
-    QVERIFY(contents.output.contains(QStringLiteral("./usr/share/metainfo/%1.metainfo.xml\n").arg(AppId)));
-    QVERIFY(
-        contents.output.contains(QStringLiteral("./usr/share/icons/hicolor/48x48/apps/%1.png\n").arg(AppId)));
+        carried.append(QStringLiteral("./usr/share/doc/%1/%2\n").arg(package, QLatin1String(file)));
+    for (const QString &file : carried)
+        QVERIFY2(contents.output.contains(file), qPrintable(file));
+    for (const QString &part : notCarried)
+        QVERIFY2(!contents.output.contains(part), qPrintable(part));
+}
+
+void TestInstall::lintianFindsNothingToWarnAbout_data()
+{
+    QTest::addColumn<QString>("package");
+    for (const QString &package : packageNames())
+        QTest::newRow(qPrintable(package)) << package;
 }
 
 void TestInstall::lintianFindsNothingToWarnAbout()
 {
+    QFETCH(QString, package);
     if (QStandardPaths::findExecutable(QStringLiteral("dpkg")).isEmpty())
         QSKIP("not a Debian system");
     const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
     QVERIFY2(!lintian.isEmpty(), "lintian is missing: run tools/install-deps.sh");
-    const QString deb = debianPackageFile();
+    const QString deb = debianPackageFile(package);
     QVERIFY(!deb.isEmpty());
     // informational tags are shown for the log; errors and warnings fail
     const Run check = run(lintian, {QStringLiteral("--pedantic"), QStringLiteral("--display-info"),
                                     QStringLiteral("--fail-on"), QStringLiteral("error,warning"), deb});
     qInfo().noquote() << check.output;
     QVERIFY2(check.finished && check.exitCode == 0, qPrintable(check.output));
+}
+
+// dpkg installs both packages into a root of their own, where the window program's dependency on
+// zabo-format holds and the others (the system's libraries) are taken as given; the installed
+// zabo-format runs, and a purge leaves nothing of either behind. Without maintainer scripts, nothing
+// else would run as root.
+void TestInstall::packagesInstallAndPurgeCleanly()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dpkg")).isEmpty())
+        QSKIP("not a Debian system");
+    QStringList debs;
+    for (const QString &package : packageNames())
+        debs.append(debianPackageFile(package));
+    QVERIFY(!debs.contains(QString()));
+    QTemporaryDir root;
+    for (const char *directory : {"var/lib/dpkg/updates", "var/lib/dpkg/info", "var/lib/dpkg/triggers"})
+        QVERIFY(QDir().mkpath(root.filePath(QLatin1String(directory))));
+    QVERIFY(writeAll(root.filePath(QStringLiteral("var/lib/dpkg/status")), QByteArray()));
+    const QStringList dpkg{QStringLiteral("--root=") + root.path(), QStringLiteral("--log=/dev/null"),
+                           QStringLiteral("--force-not-root"), QStringLiteral("--force-script-chrootless")};
+    const QStringList before = snapshot(root.path() + QStringLiteral("/usr"));
+
+    // the window program alone cannot go in: its zabo-format is missing
+    const Run alone =
+        run(QStringLiteral("dpkg"), dpkg + QStringList{QStringLiteral("--install"), debs.last()});
+    QVERIFY2(alone.exitCode != 0 && alone.output.contains(QStringLiteral("zabo-format")),
+             qPrintable(alone.output));
+    QVERIFY2(
+        run(QStringLiteral("dpkg"), dpkg + QStringList{QStringLiteral("--purge"), QStringLiteral("zabo")})
+                .exitCode == 0,
+        "the half-installed window program does not purge");
+
+    const Run install =
+        run(QStringLiteral("dpkg"),
+            dpkg + QStringList{QStringLiteral("--force-depends"), QStringLiteral("--install")} + debs);
+    QVERIFY2(install.finished && install.exitCode == 0, qPrintable(install.output));
+    const Run audit = run(QStringLiteral("dpkg"), dpkg + QStringList{QStringLiteral("--audit")});
+    QVERIFY2(audit.finished && audit.exitCode == 0 && audit.output.trimmed().isEmpty(),
+             qPrintable(audit.output));
+    for (const QString &program : installedPrograms())
+        QVERIFY2(QFileInfo(root.filePath(QStringLiteral("usr/bin/") + program)).isExecutable(),
+                 qPrintable(program));
+    const Run version =
+        run(root.filePath(QStringLiteral("usr/bin/zabo-format")), {QStringLiteral("--version")});
+    QVERIFY2(version.finished && version.exitCode == 0 &&
+                 version.output.contains(QStringLiteral(ZABO_VERSION)),
+             qPrintable(version.output));
+
+    // zabo-format stays while the window program needs it
+    const Run early = run(QStringLiteral("dpkg"),
+                          dpkg + QStringList{QStringLiteral("--purge"), QStringLiteral("zabo-format")});
+    QVERIFY2(early.exitCode != 0 && QFileInfo::exists(root.filePath(QStringLiteral("usr/bin/zabo-format"))),
+             qPrintable(early.output));
+    for (const QString &package : {QStringLiteral("zabo"), QStringLiteral("zabo-format")}) {
+        const Run purge = run(QStringLiteral("dpkg"), dpkg + QStringList{QStringLiteral("--purge"), package});
+        QVERIFY2(purge.finished && purge.exitCode == 0, qPrintable(purge.output));
+    }
+    QCOMPARE(snapshot(root.path() + QStringLiteral("/usr")), before);
+    const Run status = run(QStringLiteral("dpkg-query"),
+                           {QStringLiteral("--admindir=") + root.filePath(QStringLiteral("var/lib/dpkg")),
+                            QStringLiteral("-W"), QStringLiteral("-f=${Package} ${Status}\n")});
+    QVERIFY2(!status.output.contains(QStringLiteral("zabo")), qPrintable(status.output));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)
