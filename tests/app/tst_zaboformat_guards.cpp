@@ -47,6 +47,7 @@ class TestZaboFormatGuards : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_work;
+    std::unique_ptr<QTemporaryDir> m_elsewhere; // outside the scratch repository
 
     QString path(const QString &relative) const { return m_work->filePath(relative); }
     void write(const QString &relative, const QByteArray &bytes) const
@@ -91,7 +92,8 @@ private slots:
         QVERIFY(QDir().mkpath(path(QStringLiteral("home/.config"))));
         QVERIFY(QDir().mkpath(path(QStringLiteral("src"))));
         QVERIFY(QDir().mkpath(path(QStringLiteral(".git")))); // the scratch tree is a repository's top
-        write(QStringLiteral("secrets"), "hunter2-password-of-root\n");
+        m_elsewhere = std::make_unique<QTemporaryDir>();
+        QVERIFY(writeAll(m_elsewhere->filePath(QStringLiteral("secrets")), "hunter2-password-of-root\n"));
     }
 
     void everyFailureGivesTheBufferBack_data()
@@ -127,7 +129,7 @@ private slots:
                                         << QByteArray() << QByteArray("ASCII digits");
         QTest::newRow("--since outside a git repository")
             << file + QStringList{"--since", "HEAD", "-"} << QByteArray("-kr") << QByteArray()
-            << QByteArray("a.c");
+            << QByteArray("--since needs a git work tree");
         QTest::newRow("indent failing") << file + QStringList{"-"} << QByteArray("-kr --no-such-option")
                                         << QByteArray() << QByteArray("not formatted");
         QTest::newRow("indent out of time")
@@ -150,7 +152,7 @@ private slots:
         if (profile == "dir")
             QVERIFY(QDir().mkpath(path(QStringLiteral("src/.indent.pro"))));
         else if (profile == "link")
-            QVERIFY(::symlink(QFile::encodeName(path(QStringLiteral("secrets"))).constData(),
+            QVERIFY(::symlink(QFile::encodeName(m_elsewhere->filePath(QStringLiteral("secrets"))).constData(),
                               QFile::encodeName(path(QStringLiteral("src/.indent.pro"))).constData()) == 0);
         else
             write(QStringLiteral("src/.indent.pro"), profile + '\n');

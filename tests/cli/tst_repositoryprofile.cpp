@@ -97,7 +97,10 @@ private slots:
             << QByteArray("root:x:0:0:root:/root\x1b[2J:/bin/bash")
             << QByteArray("\"root:x:0:0:r...\" is not an option (word 1)");
         QTest::newRow("control characters escaped")
-            << QByteArray("-kr a\x1b]0;b") << QByteArray("\"a\\x1b]0;b\" is not an option (word 2)");
+            << QByteArray("-kr a\x7f"
+                          "b\xc2\x9b"
+                          "c")
+            << QByteArray("\"a\\x7fb\\x9bc\" is not an option (word 2)");
         QTest::newRow("version") << QByteArray("-version") << QByteArray("stop without formatting");
         QTest::newRow("not UTF-8") << QByteArray("-T caf\xe9_t") << QByteArray("not valid UTF-8");
         QTest::newRow("a space indent cannot see") << QByteArray("-T a\xc2\xa0"
