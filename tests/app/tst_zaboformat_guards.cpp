@@ -1,6 +1,7 @@
 // zabo-format as a process where an editor, a hook or a hostile repository meets it: a buffer that
 // always comes back, profiles that cannot hang a run or leak a file, colours as the user asks, and
 // --in-place that keeps what it promises.
+#include "SmallFileSystem.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -164,6 +165,27 @@ private slots:
         QVERIFY2(!run.err.contains("hunter2"), run.err.constData());
         QCOMPARE(run.out.size(), input.size());
         QVERIFY(run.out == input);
+    }
+
+    // No scratch space at all: not even the formatter can be put in place, and the buffer comes back.
+    void aFullScratchSpaceGivesTheBufferBack()
+    {
+        if (!SmallFileSystem::hasPrivateMounts())
+            QSKIP("no mount namespace of our own: /dev/shm cannot be replaced for this test alone");
+        const SmallFileSystem shm(QStringLiteral("/dev/shm"), 64 * 1024);
+        QVERIFY(QDir().mkpath(path(QStringLiteral("tmp"))));
+        const SmallFileSystem scratch(path(QStringLiteral("tmp")), 64 * 1024);
+        if (!shm.isMounted() || !scratch.isMounted())
+            QSKIP("cannot mount a small tmpfs here");
+        SmallFileSystem::fill(shm.path());
+        SmallFileSystem::fill(scratch.path());
+        QProcessEnvironment environment = scratchEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), scratch.path());
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        const QByteArray input = "int  main(){return 0;}\n";
+        const Run run = format({"--style", "GNU", "-"}, input, environment);
+        QVERIFY2(run.exitCode == 2 && run.err.contains("zabo-format: cannot "), run.err.constData());
+        QCOMPARE(run.out, input);
     }
 
     // The README's vim line saves the buffer as it was when zabo-format refuses to format it.
