@@ -272,7 +272,7 @@ BatchRun::BatchRun(const FormatterRequest &request, const FormatterRunner::Progr
         request.parameterText, request.profile ? *request.profile : findFormatterProfile(styleOptions));
     m_result.profile = m_invocation.profile;
     m_pipe = PipeFormatter{request.formatterPath, standardOutputOptions(m_invocation.options), m_environment,
-                           request.directoryDescriptor};
+                           request.directoryDescriptor, request.timeLimitMilliseconds};
 
     QStringList files;
     files.reserve(request.files.size());
