@@ -138,12 +138,13 @@ RepositoryProfiles::Lookup RepositoryProfiles::readProfile(int directoryFd, int 
 {
     Lookup lookup;
     const QByteArray path = shownPath(directoryFd);
-    if (leadsOutside(directoryFd, profileFd)) {
+    const RegularFileRead read = readRegularDescriptor(profileFd, ProfileSizeLimit);
+    // what it read of a file elsewhere is dropped unseen
+    if (read.status != RegularFileRead::Status::NotRegular && leadsOutside(directoryFd, profileFd)) {
         lookup.problem = path + ": a link to a file outside its directory tree and its repository; "
                                 "not followed (commit the profile itself)";
         return lookup;
     }
-    const RegularFileRead read = readRegularDescriptor(profileFd, ProfileSizeLimit);
     switch (read.status) {
     case RegularFileRead::Status::Read:
         break;
