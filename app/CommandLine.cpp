@@ -11,14 +11,17 @@
 
 namespace {
 
-// ASCII only, like the manual page made from it in whatever locale the build runs in
+// ASCII only, like the manual page made from it in whatever locale the build runs in; lines of at
+// most 80 columns, as a terminal shows them
 const char *const Description =
-    "Zabo reformats C and C++ sources with GNU indent in named styles, each a choice of rows from a\n"
-    "grid of 93 indent options. Without arguments it opens its window, whose interface is in Chinese.\n"
+    "Zabo reformats C and C++ sources with GNU indent in named styles, each a choice\n"
+    "of rows from a grid of 93 indent options. Without arguments it opens its\n"
+    "window, whose interface is in Chinese.\n"
     "\n"
-    "A copy installed under ~/.local, /usr, /opt or the prefix it was built for keeps its styles in\n"
-    "~/.config/zabo/Zabocfg.dat and writes each job's output folder into ~/Documents/Zabo; a portable\n"
-    "copy keeps both beside its executable. zabo-format applies the same styles on the command line.";
+    "A copy installed under ~/.local, /usr, /opt or the prefix it was built for\n"
+    "keeps its styles in ~/.config/zabo/Zabocfg.dat and writes each job's output\n"
+    "folder into ~/Documents/Zabo; a portable copy keeps both beside its executable.\n"
+    "zabo-format applies the same styles on the command line.";
 
 const char *const VersionNotice =
     "Copyright (C) 2026 The Zabo developers.\n"
@@ -50,7 +53,10 @@ std::optional<int> answerInformationRequest(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
-    const QCommandLineOption help = parser.addHelpOption();
+    // not addHelpOption(): its --help-all would need the display that --help must do without
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     // anything else may be Qt's own, which only the QApplication knows
     parser.parse(QCoreApplication::arguments());

@@ -3,18 +3,18 @@
 
 #include "DiffNames.h"
 #include "LineDiff.h"
-#include "LineSelection.h"
 #include "PrivateDirectory.h"
 #include "ResultFiles.h"
 
+#include <algorithm>
 #include <climits>
 
 #include <sys/stat.h>
 
 #include <unistd.h>
 
-// The text a source gets: its settled form (or indent's one pass), only the changes on the lines
-// asked for, and the original itself where indent changed nothing or never settled.
+// The text a source gets: its settled form (or indent's one pass), or with --lines and --since what
+// isolateChanges left in its copy, and the original itself where indent changed nothing or never settled.
 bool FormatRun::resultOf(const Source &source, PrivateDirectory &scratch, QByteArray *result)
 {
     if (source.unchangedByFirstPass || source.unsettled)
@@ -25,12 +25,6 @@ bool FormatRun::resultOf(const Source &source, PrivateDirectory &scratch, QByteA
         m_failed = true;
         return false;
     }
-    if (!source.lines)
-        return true;
-    QByteArray original;
-    if (!originalOf(source, &original))
-        return false;
-    *result = keepChangesTouching(original, *result, *source.lines);
     return true;
 }
 
@@ -61,8 +55,13 @@ int FormatRun::deliver(PrivateDirectory &scratch, int outputFd)
         return stopStatus();
     if (m_failed)
         return FormatExit::Error;
-    return m_options.mode == FormatOptions::Mode::Check && delivered.changed > 0 ? FormatExit::WouldChange
-                                                                                 : FormatExit::Success;
+    // a file left as it was because it never settled is one --in-place did not format
+    const bool unsettledLeft = m_options.mode == FormatOptions::Mode::InPlace &&
+                               std::any_of(m_sources.cbegin(), m_sources.cend(),
+                                           [](const Source &source) { return source.unsettled; });
+    return (m_options.mode == FormatOptions::Mode::Check && delivered.changed > 0) || unsettledLeft
+               ? FormatExit::WouldChange
+               : FormatExit::Success;
 }
 
 // An intact copy, as the window's job leaves one for a file indent failed on; the buffer itself for

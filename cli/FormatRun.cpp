@@ -194,30 +194,151 @@ bool FormatRun::format(PrivateDirectory &scratch)
         if (m_sources[index].toFormat())
             all.append(index);
     }
-    if (!runPass(scratch, all, 1))
+    if (!runPass(m_sources, scratch, all, 1))
         return false;
-    if (m_options.singlePass)
-        return true;
-    lookAfresh();
-    SettlingLoop settling(scratch.fd(), m_report);
+    if (!m_options.singlePass) {
+        lookAfresh();
+        SettlingLoop settling(scratch.fd(), m_report);
+        if (!settle(m_sources, scratch, settling))
+            return false;
+        settling.reportUnsettled(
+            m_sources,
+            [this](const Source &source, QByteArray *original) { return originalOf(source, original); },
+            m_options.diff);
+    }
+    return isolateChanges(scratch);
+}
+
+bool FormatRun::settle(std::vector<Source> &sources, PrivateDirectory &scratch, SettlingLoop &settling)
+{
     return settling.run(
-        m_sources,
-        [&](const QList<std::size_t> &indices, int pass) { return runPass(scratch, indices, pass); },
+        sources,
+        [&](const QList<std::size_t> &indices, int pass) { return runPass(sources, scratch, indices, pass); },
         [this](const Source &source, QByteArray *original) { return originalOf(source, original); });
 }
 
-// One pass of indent over the copies of these sources, each with its style's options.
-bool FormatRun::runPass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass)
+bool FormatRun::putInCopy(PrivateDirectory &scratch, const Source &source, const QByteArray &text)
 {
-    for (int style = 0; style < int(m_styles.size()); ++style) {
-        if (!runStylePass(scratch, indices, pass, style))
+    Descriptor copy(::openat(scratch.fd(), source.scratchName.constData(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    int error = 0;
+    if (copy.get() < 0 || !writeWhole(copy.get(), text, &error)) {
+        m_report.message(scratch.nativePath() + ": cannot write a copy of " + source.path + ": " +
+                         errnoText(copy.get() < 0 ? errno : error));
+        return false;
+    }
+    return true;
+}
+
+bool FormatRun::isolateChanges(PrivateDirectory &scratch)
+{
+    std::map<std::size_t, ChangeSelection> selections;
+    for (std::size_t index = 0; index < m_sources.size(); ++index) {
+        Source &source = m_sources[index];
+        if (!source.lines || !source.toFormat() || source.unchangedByFirstPass || source.unsettled)
+            continue;
+        QByteArray original;
+        QByteArray formatted;
+        int error = 0;
+        if (!originalOf(source, &original)) {
+            source.state = Source::State::Failed; // said why; its copy holds more than was asked for
+            continue;
+        }
+        if (!readFileAt(scratch.fd(), source.scratchName, &formatted, &error)) {
+            m_report.message(source.path + ": cannot read the formatted copy: " + errnoText(error));
+            return false;
+        }
+        ChangeSelection selection(original, formatted, *source.lines);
+        if (selection.takesNothing() && !putInCopy(scratch, source, original))
+            return false;
+        if (!selection.takesNothing() && !selection.takesEverything())
+            selections.emplace(index, std::move(selection));
+    }
+    if (selections.empty())
+        return true;
+    if (!checkSelections(scratch, selections))
+        return false;
+    for (const auto &[index, selection] : selections) {
+        const Source &source = m_sources[index];
+        for (const LineRange &lines : selection.joined()) {
+            m_report.message(source.path + ": warning: lines " + QByteArray::number(lines.first) + "-" +
+                             QByteArray::number(lines.last) +
+                             " formatted as one change: indent's changes there cannot be taken apart");
+        }
+        if (source.state == Source::State::Copied && !putInCopy(scratch, source, selection.result()))
             return false;
     }
     return true;
 }
 
-bool FormatRun::runStylePass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass,
-                             int style)
+// Formats each selection's result in copies of its own until its full format is the full format of
+// the original, widening it where it is not.
+bool FormatRun::checkSelections(PrivateDirectory &scratch, std::map<std::size_t, ChangeSelection> &selections)
+{
+    constexpr int MaxRounds = 6; // then the whole formatted text, which needs no check
+    QSet<std::size_t> pending;
+    for (const auto &entry : selections)
+        pending.insert(entry.first);
+    for (int round = 1; round <= MaxRounds && !pending.isEmpty(); ++round) {
+        std::vector<Source> checks = m_sources;
+        for (Source &check : checks)
+            check.state = Source::State::Pending; // only the copies below are formatted
+        QList<std::size_t> indices;
+        for (const std::size_t index : std::as_const(pending)) {
+            Source &check = checks[index];
+            check.state = Source::State::Copied;
+            check.lines.reset();
+            check.unchangedByFirstPass = false;
+            check.original = selections.at(index).result();
+            check.scratchName = "zc" + QByteArray::number(round) + m_sources[index].scratchName;
+            if (!putInCopy(scratch, check, *check.original))
+                return false;
+            indices.append(index);
+        }
+        std::sort(indices.begin(), indices.end());
+        // pass 2: indent's messages were shown for the original already
+        if (!runPass(checks, scratch, indices, 2))
+            return false;
+        SettlingLoop settling(scratch.fd(), m_report);
+        if (!m_options.singlePass && !settle(checks, scratch, settling))
+            return false;
+        for (const std::size_t index : std::as_const(indices)) {
+            const Source &check = checks[index];
+            ChangeSelection &selection = selections.at(index);
+            QByteArray settled = *check.original;
+            int error = 0;
+            if (check.state != Source::State::Copied) {
+                m_sources[index].state = Source::State::NotFormatted; // named by runStylePass
+            } else if (!check.unchangedByFirstPass &&
+                       !readFileAt(scratch.fd(), check.scratchName, &settled, &error)) {
+                m_report.message(check.path + ": cannot read the formatted copy: " + errnoText(error));
+                return false;
+            }
+            if (check.state != Source::State::Copied || check.unsettled || !selection.accepts(settled)) {
+                if (round == MaxRounds || !selection.widen(settled))
+                    selection.takeEverything();
+                if (!selection.takesEverything())
+                    continue;
+            }
+            pending.remove(index);
+        }
+    }
+    return true;
+}
+
+// One pass of indent over the copies of these sources, each with its style's options.
+bool FormatRun::runPass(std::vector<Source> &sources, PrivateDirectory &scratch,
+                        const QList<std::size_t> &indices, int pass)
+{
+    for (int style = 0; style < int(m_styles.size()); ++style) {
+        if (!runStylePass(sources, scratch, indices, pass, style))
+            return false;
+    }
+    return true;
+}
+
+bool FormatRun::runStylePass(std::vector<Source> &sources, PrivateDirectory &scratch,
+                             const QList<std::size_t> &indices, int pass, int style)
 {
     FormatterRequest request;
     request.formatterPath = m_formatterPath;
@@ -228,9 +349,9 @@ bool FormatRun::runStylePass(PrivateDirectory &scratch, const QList<std::size_t>
     request.timeLimitMilliseconds = qint64(m_options.timeLimitSeconds) * 1000;
     QHash<QString, std::size_t> byName;
     for (const std::size_t index : indices) {
-        if (m_sources[index].style != style)
+        if (sources[index].style != style)
             continue;
-        const QString name = QString::fromLatin1(m_sources[index].scratchName);
+        const QString name = QString::fromLatin1(sources[index].scratchName);
         request.files.append(name);
         byName.insert(name, index);
     }
@@ -285,7 +406,7 @@ bool FormatRun::runStylePass(PrivateDirectory &scratch, const QList<std::size_t>
         const QByteArray timedOutPath =
             run.timedOutFile.isEmpty() ? QByteArray() : m_sources[byName.value(run.timedOutFile)].path;
         for (const QString &name : run.files) {
-            Source &source = m_sources[byName.value(name)];
+            Source &source = sources[byName.value(name)];
             source.state = Source::State::NotFormatted;
             m_report.message(
                 source.path + ": not formatted: " +
@@ -375,10 +496,16 @@ int FormatRun::run()
 
     if (!collectSources(m_options, m_report, &m_sources, &m_trees))
         return FormatExit::Error;
-    if (m_sources.size() == 1 && m_sources.front().fromStandardInput &&
-        isExcluded(m_options.excludes, m_sources.front().relativePath))
-        return passStandardInputThrough();
-    dropExcluded(m_options.excludes, &m_sources);
+    SourceExcludes excludes(m_options.excludes);
+    if (m_sources.size() == 1 && m_sources.front().fromStandardInput) {
+        const SourceExcludes::Verdict verdict =
+            excludes.verdictFor(m_sources.front(), lookAfresh(), m_report);
+        if (verdict != SourceExcludes::Verdict::Kept)
+            return passStandardInputThrough(verdict == SourceExcludes::Verdict::Excluded ? FormatExit::Success
+                                                                                         : FormatExit::Error);
+    }
+    if (!excludes.dropExcluded(&m_sources, m_trees, m_report))
+        return FormatExit::Error;
     if (!chooseStyles())
         return FormatExit::Error;
     reached(FormatStage::SourcesFound);
@@ -407,13 +534,14 @@ int FormatRun::run()
     return deliver(scratch, outputFd.get());
 }
 
-// An excluded buffer goes back as it came, so that an editor may format every file alike.
-int FormatRun::passStandardInputThrough()
+// An excluded buffer goes back as it came, so that an editor may format every file alike; so does one
+// whose ignore file cannot be read, with status.
+int FormatRun::passStandardInputThrough(int status)
 {
     QByteArray bytes;
     if (!takeStandardInput(m_sources.front(), &bytes))
         return FormatExit::Error;
     if (m_options.mode == FormatOptions::Mode::StandardOutput)
         m_report.out(bytes);
-    return stopped() ? stopStatus() : FormatExit::Success;
+    return stopped() ? stopStatus() : status;
 }

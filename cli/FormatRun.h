@@ -5,16 +5,19 @@
 #include "FormatSources.h"
 #include "FormatStyles.h"
 #include "FormatterRun.h"
+#include "LineSelection.h"
 #include "SourceAccess.h"
 
 #include <QHash>
 #include <QPair>
 #include <QSet>
 
+#include <map>
 #include <optional>
 #include <vector>
 
 class PrivateDirectory;
+class SettlingLoop;
 
 // One run over files: find them, copy them into a private scratch directory, format the copies there
 // and deliver the results as the mode asks.
@@ -39,7 +42,7 @@ private:
 
     // finding and reading the sources
     bool chooseStyles();
-    int passStandardInputThrough();
+    int passStandardInputThrough(int status);
     bool takeStandardInput(Source &source, QByteArray *bytes);
     SourceDirectories &lookAfresh();
     // Reads source through its directory; false, having said why, when it cannot. With --in-place a
@@ -52,8 +55,18 @@ private:
 
     // formatting the copies
     bool format(PrivateDirectory &scratch);
-    bool runPass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass);
-    bool runStylePass(PrivateDirectory &scratch, const QList<std::size_t> &indices, int pass, int style);
+    // sources: m_sources, or copies of them for a check, whose indices and paths are theirs
+    bool runPass(std::vector<Source> &sources, PrivateDirectory &scratch, const QList<std::size_t> &indices,
+                 int pass);
+    bool runStylePass(std::vector<Source> &sources, PrivateDirectory &scratch,
+                      const QList<std::size_t> &indices, int pass, int style);
+    bool settle(std::vector<Source> &sources, PrivateDirectory &scratch, SettlingLoop &settling);
+
+    // partial formatting (--lines, --since): leaves in each such source's copy the changes asked for,
+    // checked as the class ChangeSelection says
+    bool isolateChanges(PrivateDirectory &scratch);
+    bool checkSelections(PrivateDirectory &scratch, std::map<std::size_t, ChangeSelection> &selections);
+    bool putInCopy(PrivateDirectory &scratch, const Source &source, const QByteArray &text);
     void showFormatterOutput(const FormatterProcessResult &run, const QHash<QString, std::size_t> &byName);
     void warnOfParseProblems(const FormatterProcessResult &run, const QHash<QString, std::size_t> &byName);
 

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include <unistd.h>
+
 QByteArray parentOf(const QByteArray &path)
 {
     const qsizetype slash = path.lastIndexOf('/');
@@ -28,6 +30,21 @@ QByteArray baseNameOf(QByteArray path)
 QByteArray joinedPath(const QByteArray &directory, const QByteArray &relative)
 {
     return directory.endsWith('/') ? directory + relative : directory + '/' + relative;
+}
+
+QByteArray directoryPathOf(int fd)
+{
+    char target[4096];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
+    if (length <= 0 || size_t(length) >= sizeof target || target[0] != '/')
+        return QByteArray();
+    return QByteArray(target, int(length));
+}
+
+QByteArray shownFrom(const QByteArray &workingDirectory, const QByteArray &path)
+{
+    return path.startsWith(workingDirectory + '/') ? path.mid(workingDirectory.size() + 1) : path;
 }
 
 namespace {

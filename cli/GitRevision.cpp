@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <map>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -62,15 +65,53 @@ bool GitRevision::resolve(const QByteArray &revision, QByteArray *problem)
         return false;
     }
     m_topLevel = resolved;
-    const GitResult commit =
+    // the object first, then its commit: "^{commit}" after ":/text" would be part of the text
+    const GitResult object =
         runGit({QStringLiteral("rev-parse"), QStringLiteral("--verify"), QStringLiteral("--quiet"),
-                QStringLiteral("--end-of-options"), QString::fromLocal8Bit(revision + "^{commit}")});
+                QStringLiteral("--end-of-options"), QString::fromLocal8Bit(revision)});
+    const GitResult commit =
+        object.ok
+            ? runGit({QStringLiteral("rev-parse"), QStringLiteral("--verify"), QStringLiteral("--quiet"),
+                      QString::fromLatin1(object.output.trimmed() + "^{commit}")})
+            : object;
     if (!commit.ok) {
         *problem = "--since: \"" + revision + "\" is no commit of the repository at " + m_topLevel;
         return false;
     }
     m_commit = commit.output.trimmed();
     return true;
+}
+
+QByteArrayList GitRevision::nestedRepositories(const QByteArray &path) const
+{
+    char resolved[PATH_MAX];
+    if (!::realpath(parentOf(path).constData(), resolved))
+        return {};
+    QByteArrayList found;
+    for (QByteArray directory(resolved); directory.startsWith(m_topLevel + '/');
+         directory = parentOf(directory)) {
+        struct stat status;
+        if (::lstat((directory + "/.git").constData(), &status) == 0)
+            found.prepend(directory);
+    }
+    return found;
+}
+
+GitRevision::Nested GitRevision::nested(const QByteArray &root, GitRevision *inner) const
+{
+    const QByteArray relative = root.mid(m_topLevel.size() + 1);
+    const GitResult entry =
+        runGit({QStringLiteral("-C"), QFile::decodeName(m_topLevel), QStringLiteral("rev-parse"),
+                QStringLiteral("--verify"), QStringLiteral("--quiet"), QStringLiteral("--end-of-options"),
+                QFile::decodeName(m_commit + ':' + relative)});
+    if (!entry.ok)
+        return Nested::Absent;
+    inner->m_topLevel = root;
+    inner->m_commit = entry.output.trimmed();
+    const GitResult present =
+        runGit({QStringLiteral("-C"), QFile::decodeName(root), QStringLiteral("cat-file"),
+                QStringLiteral("-e"), QString::fromLatin1(inner->m_commit + "^{commit}")});
+    return present.ok ? Nested::Found : Nested::Unavailable;
 }
 
 std::optional<QByteArray> GitRevision::pathInTree(const QByteArray &path, QByteArray *problem) const
@@ -144,25 +185,52 @@ bool GitRevision::committedTexts(const QList<QByteArray> &paths, QList<std::opti
     return true;
 }
 
-bool limitToLinesChangedSince(const QByteArray &revisionName, std::vector<Source> &sources,
-                              const std::function<bool(const Source &, QByteArray *)> &original,
-                              Reporter &reporter)
+namespace {
+
+// A repository that holds some of the sources: the work tree's own, or one inside it.
+struct Repository
 {
     GitRevision revision;
-    QByteArray problem;
-    if (!revision.resolve(revisionName, &problem)) {
-        reporter.message(problem);
-        return false;
-    }
-    QList<std::size_t> indices;
-    QByteArrayList paths;
+    GitRevision::Nested state = GitRevision::Nested::Found;
+};
+
+// The repository of each source, by the work tree of the innermost repository around it ("" for the
+// work tree's own).
+std::map<QByteArray, QList<std::size_t>> sourcesByRepository(const GitRevision &top,
+                                                             const std::vector<Source> &sources,
+                                                             std::map<QByteArray, Repository> *repositories)
+{
+    std::map<QByteArray, QList<std::size_t>> byRoot;
+    repositories->emplace(QByteArray(), Repository{top, GitRevision::Nested::Found});
     for (std::size_t index = 0; index < sources.size(); ++index) {
-        if (sources[index].state == Source::State::Copied) {
-            indices.append(index);
-            paths.append(sources[index].path);
+        if (sources[index].state != Source::State::Copied)
+            continue;
+        QByteArray key;
+        for (const QByteArray &root : top.nestedRepositories(sources[index].path)) {
+            const Repository &outer = repositories->at(key);
+            if (!repositories->count(root)) {
+                Repository inner{GitRevision(), outer.state};
+                if (outer.state == GitRevision::Nested::Found)
+                    inner.state = outer.revision.nested(root, &inner.revision);
+                repositories->emplace(root, inner);
+            }
+            key = root;
         }
+        byRoot[key].append(index);
     }
+    return byRoot;
+}
+
+bool limitToCommittedLines(const GitRevision &revision, const QList<std::size_t> &indices,
+                           std::vector<Source> &sources,
+                           const std::function<bool(const Source &, QByteArray *)> &original,
+                           Reporter &reporter)
+{
+    QByteArrayList paths;
+    for (const std::size_t index : indices)
+        paths.append(sources[index].path);
     QList<std::optional<QByteArray>> committed;
+    QByteArray problem;
     if (!revision.committedTexts(paths, &committed, &problem)) {
         reporter.message(problem);
         return false;
@@ -174,6 +242,41 @@ bool limitToLinesChangedSince(const QByteArray &revisionName, std::vector<Source
             return false;
         source.lines = committed.at(at) ? changedLineRanges(*committed.at(at), now)
                                         : QList<LineRange>{LineRange{1, INT_MAX}};
+    }
+    return true;
+}
+
+} // namespace
+
+bool limitToLinesChangedSince(const QByteArray &revisionName, std::vector<Source> &sources,
+                              const std::function<bool(const Source &, QByteArray *)> &original,
+                              Reporter &reporter)
+{
+    GitRevision revision;
+    QByteArray problem;
+    if (!revision.resolve(revisionName, &problem)) {
+        reporter.message(problem);
+        return false;
+    }
+    std::map<QByteArray, Repository> repositories;
+    for (const auto &[root, indices] : sourcesByRepository(revision, sources, &repositories)) {
+        const Repository &repository = repositories.at(root);
+        switch (repository.state) {
+        case GitRevision::Nested::Found:
+            if (!limitToCommittedLines(repository.revision, indices, sources, original, reporter))
+                return false;
+            break;
+        case GitRevision::Nested::Absent: // a repository that revision did not have: new in every line
+            for (const std::size_t index : indices)
+                sources[index].lines = QList<LineRange>{LineRange{1, INT_MAX}};
+            break;
+        case GitRevision::Nested::Unavailable:
+            reporter.message(root + ": warning: --since " + revisionName +
+                             " records no commit of this repository that it has; its files are left out");
+            for (const std::size_t index : indices)
+                sources[index].lines = QList<LineRange>{};
+            break;
+        }
     }
     return true;
 }

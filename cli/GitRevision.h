@@ -11,8 +11,19 @@
 class GitRevision
 {
 public:
-    // Resolves revision to a commit; false with git's own words, or why git could not be asked.
+    // Resolves revision, any that git accepts, to a commit; false with git's own words, or why git
+    // could not be asked.
     bool resolve(const QByteArray &revision, QByteArray *problem);
+
+    // The repositories inside the work tree on the way to path's directory, outermost first: the
+    // directories with a .git of their own, such as submodules. Their files are not in this history.
+    QByteArrayList nestedRepositories(const QByteArray &path) const;
+
+    // What the commit held at root, the work tree of a repository inside this one: the commit of that
+    // repository recorded there (Found, in inner), nothing (Absent: its files are new), or a commit
+    // that repository does not have, or no commit at all (Unavailable).
+    enum class Nested { Found, Absent, Unavailable };
+    Nested nested(const QByteArray &root, GitRevision *inner) const;
 
     // What each file held in the commit, as git stored it; unset for a file the commit did not have.
     // Paths are as given (relative to the working directory or absolute); the files' directories must

@@ -39,17 +39,6 @@ QString numericProblem(const QStringList &options, qsizetype *index)
     return QString();
 }
 
-// Where the kernel says a descriptor leads now; empty when it cannot tell.
-QByteArray realPathOf(int fd)
-{
-    char target[4096];
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
-    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
-    if (length <= 0 || size_t(length) >= sizeof target)
-        return QByteArray();
-    return QByteArray(target, int(length));
-}
-
 bool isWithin(const QByteArray &path, const QByteArray &directory)
 {
     return !directory.isEmpty() && (directory == "/" || path.startsWith(directory + '/'));
@@ -78,8 +67,8 @@ bool leadsOutside(int directoryFd, int profileFd)
     struct stat link;
     if (::fstatat(directoryFd, ProfileName, &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
         return false;
-    const QByteArray directory = realPathOf(directoryFd);
-    const QByteArray target = realPathOf(profileFd);
+    const QByteArray directory = directoryPathOf(directoryFd);
+    const QByteArray target = directoryPathOf(profileFd);
     return target.isEmpty() || (!isWithin(target, directory) && !isWithin(target, repositoryTop(directory)));
 }
 
@@ -123,15 +112,9 @@ RepositoryProfiles::RepositoryProfiles()
 
 QByteArray RepositoryProfiles::shownPath(int directoryFd) const
 {
-    // the directory as the kernel knows it now: no name given earlier can mislead
-    const QByteArray directory = realPathOf(directoryFd);
-    if (directory.isEmpty())
-        return ProfileName;
-    if (directory == m_workingDirectory)
-        return ProfileName;
-    if (directory.startsWith(m_workingDirectory + '/'))
-        return directory.mid(m_workingDirectory.size() + 1) + '/' + ProfileName;
-    return joinedPath(directory, ProfileName);
+    const QByteArray directory = directoryPathOf(directoryFd);
+    return directory.isEmpty() ? QByteArray(ProfileName)
+                               : shownFrom(m_workingDirectory, joinedPath(directory, ProfileName));
 }
 
 RepositoryProfiles::Lookup RepositoryProfiles::readProfile(int directoryFd, int profileFd)

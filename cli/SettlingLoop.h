@@ -30,10 +30,27 @@ private:
     QList<QByteArray> m_seen;
 };
 
+// Where a file that never settled keeps changing: its last two passes' texts.
+struct UnsettledPasses
+{
+    std::size_t index = 0; // of the source
+    QByteArray before;
+    QByteArray after;
+};
+
+// The first line of after that differs from before, counted from 1 (0 for equal texts), and the line
+// of original that stands there (where indent added the line: the one after it).
+struct ChangingLine
+{
+    int output = 0;
+    int original = 0;
+};
+ChangingLine firstChangingLine(const QByteArray &original, const QByteArray &before, const QByteArray &after);
+
 // Runs indent again over the copies in the scratch directory that changed on the first pass, until
 // each settles or MaxFormatterPasses passes were made. A copy that settled holds its settled form; one
-// that did not is marked unsettled and named in a warning. Copies the first pass left as they were are
-// marked unchangedByFirstPass, so that nobody reads them again.
+// that did not is marked unsettled, its last two texts kept for reportUnsettled. Copies the first pass left
+// as they were are marked unchangedByFirstPass, so that nobody reads them again.
 class SettlingLoop
 {
 public:
@@ -50,9 +67,15 @@ public:
     // False when a pass asked to stop or a copy could not be read.
     bool run(std::vector<Source> &sources, const Pass &pass, const Original &original);
 
+    // Names each source that never settled, with the line where its passes keep changing; withDiff
+    // adds the difference between its last two passes, on standard error, where it cannot be taken
+    // for a change to apply.
+    void reportUnsettled(const std::vector<Source> &sources, const Original &original, bool withDiff);
+
 private:
     bool readCopy(const Source &source, QByteArray *text);
 
     int m_scratchFd;
     Reporter &m_report;
+    std::vector<UnsettledPasses> m_unsettled;
 };

@@ -1,5 +1,6 @@
 // zabo's own command line, run as the process a shell or help2man starts.
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void informationWithoutADisplay();
     void otherArgumentsAreRefused_data();
     void otherArgumentsAreRefused();
+    void theHelpOffersOnlyWhatWorks();
 };
 
 void TestZabo::informationWithoutADisplay_data()
@@ -105,6 +107,30 @@ void TestZabo::otherArgumentsAreRefused()
              qPrintable(zabo.err));
     QVERIFY(zabo.err.contains(QStringLiteral("zabo --help")));
     QCOMPARE(zabo.out, QString());
+}
+
+// Every option --help names works without a display, and the help fits a terminal of 80 columns.
+void TestZabo::theHelpOffersOnlyWhatWorks()
+{
+    const Invocation help = runZabo({QStringLiteral("--help")}, false);
+    QVERIFY2(help.finished && help.exitCode == 0, qPrintable(help.err));
+    for (const QString &line : help.out.split(QLatin1Char('\n')))
+        QVERIFY2(line.size() <= 80, qPrintable(line));
+    static const QRegularExpression option(QStringLiteral("^\\s+(-\\w)?(?:, )?(--[\\w-]+)"),
+                                           QRegularExpression::MultilineOption);
+    QStringList offered;
+    for (auto match = option.globalMatch(help.out); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        offered << found.captured(2);
+        if (found.hasCaptured(1))
+            offered << found.captured(1);
+    }
+    QCOMPARE(offered, (QStringList{"--help", "-h", "--version", "-v"}));
+    for (const QString &name : std::as_const(offered)) {
+        const Invocation zabo = runZabo({name}, false);
+        QVERIFY2(zabo.finished && zabo.exitCode == 0, qPrintable(name + QLatin1Char(' ') + zabo.err));
+        QVERIFY(!zabo.out.isEmpty());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestZabo)

@@ -45,6 +45,16 @@ private slots:
         QTest::newRow("removed") << spaced << dense << QList<LineRange>{{2, 2}} << dense;
         QTest::newRow("removed, elsewhere") << QByteArray("a;\n\n\nb;\nc;\n") << QByteArray("a;\n\nb;\nc;\n")
                                             << QList<LineRange>{{5, 5}} << QByteArray("a;\n\n\nb;\nc;\n");
+        // the diff pairs the "}" of line 2 with the result's line 3: one hunk adds "} x" before it and
+        // another removes "x }" after it; either alone would repeat or delete the x
+        const QByteArray paired = "y;\n}\nx }\nz;\n";
+        const QByteArray repaired = "y;\n} x\n}\nz;\n";
+        QTest::newRow("a brace paired with another, the added line")
+            << paired << repaired << QList<LineRange>{{2, 2}} << repaired;
+        QTest::newRow("a brace paired with another, the removed line")
+            << paired << repaired << QList<LineRange>{{3, 3}} << repaired;
+        QTest::newRow("a brace paired with another, elsewhere")
+            << paired << repaired << QList<LineRange>{{4, 4}} << paired;
         QTest::newRow("no final line feed")
             << QByteArray("int  a;\nint b;\nint  c;") << QByteArray("int a;\nint b;\nint c;\n")
             << QList<LineRange>{{1, 1}} << QByteArray("int a;\nint b;\nint  c;");
@@ -57,6 +67,45 @@ private slots:
         QFETCH(QList<LineRange>, ranges);
         QFETCH(QByteArray, kept);
         QCOMPARE(keepChangesTouching(original, formatted, ranges), kept);
+    }
+
+    // The check and what follows a failed one: the change the check went wrong at is taken with the
+    // nearest chosen one; a chosen change that itself formats otherwise, with its neighbours.
+    void widensWhereTheCheckFails_data()
+    {
+        QTest::addColumn<QByteArray>("settled"); // what formatting the first result gave
+        QTest::addColumn<bool>("widened");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::addColumn<QList<LineRange>>("joined");
+
+        const QByteArray formatted = "int a;\nint x;\nint b;\nint y;\nint c;\n";
+        QTest::newRow("passes") << formatted << false
+                                << QByteArray("int  a;\nint x;\nint b;\nint y;\nint  c;\n")
+                                << QList<LineRange>{};
+        QTest::newRow("wrong at a change not chosen")
+            << QByteArray("int a;\nint x;\nint b;\nint y;\nint  c;\n") << true
+            << QByteArray("int  a;\nint x;\nint b;\nint y;\nint c;\n") << QList<LineRange>{{3, 5}};
+        QTest::newRow("wrong at the chosen change") << QByteArray("int a;\nint x;\nint  b;\nint y;\nint c;\n")
+                                                    << true << formatted << QList<LineRange>{{1, 5}};
+    }
+
+    void widensWhereTheCheckFails()
+    {
+        QFETCH(QByteArray, settled);
+        QFETCH(bool, widened);
+        QFETCH(QByteArray, kept);
+        QFETCH(QList<LineRange>, joined);
+        const QByteArray original = "int  a;\nint x;\nint  b;\nint y;\nint  c;\n";
+        const QByteArray formatted = "int a;\nint x;\nint b;\nint y;\nint c;\n";
+        ChangeSelection selection(original, formatted, {{3, 3}});
+        QCOMPARE(selection.accepts(settled), !widened);
+        if (!widened)
+            QVERIFY(!selection.widen(settled));
+        else
+            QVERIFY(selection.widen(settled));
+        QCOMPARE(selection.result(), kept);
+        QCOMPARE(selection.joined(), joined);
+        QVERIFY(selection.accepts(formatted));
     }
 
     void changedLines_data()

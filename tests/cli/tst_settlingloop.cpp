@@ -34,6 +34,37 @@ private slots:
         }
         QCOMPARE(settled, settlesAfter);
     }
+
+    // Where a file that never settles keeps changing, in indent's output and in the file itself.
+    void firstChangingLine_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<int>("output");
+        QTest::addColumn<int>("originalLine");
+
+        QTest::newRow("same texts") << QByteArray("a\n") << QByteArray("a\n") << QByteArray("a\n") << 0 << 0;
+        QTest::newRow("a line changes") << QByteArray("x;\ny;\nz;\n") << QByteArray("x;\ny;\nz;\n")
+                                        << QByteArray("x;\n  y;\nz;\n") << 2 << 2;
+        QTest::newRow("grows at the end")
+            << QByteArray("a\nb\n") << QByteArray("a\n\nb\n\n") << QByteArray("a\n\nb\n\n\n") << 5 << 2;
+        QTest::newRow("grows in the middle, after lines indent added")
+            << QByteArray("p\nq\nr\n") << QByteArray("p\n\n\nq\nr\n") << QByteArray("p\n\n\n\nq\nr\n") << 4
+            << 2;
+    }
+
+    void firstChangingLine()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(int, output);
+        QFETCH(int, originalLine);
+        const ChangingLine line = ::firstChangingLine(original, before, after);
+        QCOMPARE(line.output, output);
+        QCOMPARE(line.original, originalLine);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettlingLoop)
