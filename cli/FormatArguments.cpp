@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 QString decoded(const QByteArray &argument)
@@ -19,7 +21,8 @@ ParsedFormatArguments argumentError(const QString &error)
 bool takesValue(const QByteArray &option)
 {
     return option == "-o" || option == "--output" || option == "--style" || option == "--config" ||
-           option == "--exclude" || option == "--lines" || option == "--since" || option == "--stdin-name";
+           option == "--exclude" || option == "--lines" || option == "--since" || option == "--stdin-name" ||
+           option == "--time-limit";
 }
 
 // "A:B" with 1 <= A <= B.
@@ -34,6 +37,23 @@ std::optional<LineRange> lineRangeOf(const QByteArray &text)
     if (!firstOk || !lastOk || range.first < 1 || range.last < range.first)
         return std::nullopt;
     return range;
+}
+
+bool isAsciiNumber(const QByteArray &text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<FormatOptions::Colour> colourOf(const QByteArray &choice)
+{
+    if (choice == "auto")
+        return FormatOptions::Colour::Auto;
+    if (choice == "always")
+        return FormatOptions::Colour::Always;
+    if (choice == "never")
+        return FormatOptions::Colour::Never;
+    return std::nullopt;
 }
 
 bool isKnownOption(const QByteArray &option)
@@ -60,7 +80,9 @@ bool isKnownOption(const QByteArray &option)
                                             "--exclude",
                                             "--stdin-name",
                                             "--lines",
-                                            "--since"};
+                                            "--since",
+                                            "--color",
+                                            "--time-limit"};
     return known.contains(option);
 }
 
@@ -130,6 +152,8 @@ QString selectionProblem(const FormatOptions &options)
     const bool formats = options.mode == Mode::StandardOutput || options.mode == Mode::Check ||
                          options.mode == Mode::InPlace || options.mode == Mode::Output;
     if (options.paths.contains("-")) {
+        if (options.mode == Mode::Infer)
+            return QStringLiteral("--infer learns from files and directories, not standard input (-)");
         if (options.paths.size() > 1)
             return QStringLiteral("standard input (-) is formatted alone; name no other file");
         if (options.mode != Mode::StandardOutput && options.mode != Mode::Check)
@@ -187,6 +211,14 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             return argumentError(QStringLiteral("unknown option \"%1\"; a file whose name begins with \"-\" "
                                                 "goes after \"--\"")
                                      .arg(decoded(typed)));
+        }
+        if (argument == "--color") {
+            const QByteArray choice = attachedValues.contains(index + 1) ? arguments.at(++index) : "always";
+            const std::optional<FormatOptions::Colour> colour = colourOf(choice);
+            if (!colour)
+                return argumentError(QStringLiteral("--color takes auto, always or never"));
+            options.colour = *colour;
+            continue;
         }
         if (attachedValues.contains(index + 1) && !takesValue(argument))
             return argumentError(QStringLiteral("%1 takes no value").arg(decoded(argument)));
@@ -251,6 +283,12 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             if (!value || value->isEmpty())
                 return argumentError(QStringLiteral("--since needs a git revision"));
             options.since = *value;
+        } else if (argument == "--time-limit") {
+            bool ok = false;
+            const int seconds = value ? value->toInt(&ok) : 0;
+            if (!ok || seconds < 1 || !isAsciiNumber(*value))
+                return argumentError(QStringLiteral("--time-limit needs a number of seconds, 1 or more"));
+            options.timeLimitSeconds = seconds;
         }
     }
 
@@ -314,6 +352,29 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
     ParsedFormatArguments parsed;
     parsed.options = options;
     return parsed;
+}
+
+bool filtersStandardInput(const QList<QByteArray> &given)
+{
+    static const QList<QByteArray> otherModes = {"-h",       "--help",  "--version",     "--check",
+                                                 "--diff",   "-i",      "--in-place",    "-o",
+                                                 "--output", "--infer", "--list-styles", "--print-profile"};
+    QSet<qsizetype> attachedValues;
+    const QList<QByteArray> arguments = normalizedArguments(given, &attachedValues);
+    bool standardInput = false;
+    for (qsizetype index = 0; index < arguments.size(); ++index) {
+        const QByteArray &argument = arguments.at(index);
+        if (argument == "--")
+            return standardInput || arguments.mid(index + 1).contains("-");
+        if (otherModes.contains(argument))
+            return false;
+        if (attachedValues.contains(index + 1) || takesValue(argument)) {
+            ++index; // a value, never a file
+            continue;
+        }
+        standardInput = standardInput || argument == "-";
+    }
+    return standardInput;
 }
 
 QString formatUsage()
@@ -408,6 +469,12 @@ QString formatUsage()
                           "reads them).\n"
                           "\n"
                           "Other options:\n"
+                          "      --color[=WHEN]  colour the diff: auto (the default: only on a terminal,\n"
+                          "                      and never when NO_COLOR is set and not empty), always\n"
+                          "                      (also --color alone) or never\n"
+                          "      --time-limit S  stop each indent process that runs longer than S seconds\n"
+                          "                      (default 60, far beyond what the largest real source\n"
+                          "                      takes) and name the file it was formatting\n"
                           "  -h, --help          show this help and exit\n"
                           "      --version       show the version and exit\n"
                           "\n"

@@ -46,6 +46,14 @@ struct FormatOptions
     std::optional<QByteArray> standardInputName; // --stdin-name: standard input's name in messages
     QList<LineRange> lines;                      // --lines: only changes touching these input lines
     QByteArray since;                            // --since: only changes touching lines changed since
+
+    enum class Colour { Auto, Always, Never };
+    Colour colour = Colour::Auto;                         // --color: of the diff
+    int timeLimitSeconds = DefaultIndentTimeLimitSeconds; // --time-limit: of each indent process
+
+    // Far beyond what indent spends on the largest real source; a profile that makes it pad
+    // billions of columns is stopped instead of holding a hook or a CI job for minutes.
+    static constexpr int DefaultIndentTimeLimitSeconds = 60;
 };
 
 struct ParsedFormatArguments
@@ -56,6 +64,11 @@ struct ParsedFormatArguments
 
 // Reads the arguments after the program name; no file is looked at.
 ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &arguments);
+
+// Whether a run with these arguments filters standard input to standard output, as an editor runs
+// it: "-" among the files and no mode that writes anything else. Holds for arguments that do not
+// parse too, so that a mistyped option still gives an editor its buffer back.
+bool filtersStandardInput(const QList<QByteArray> &arguments);
 
 // The text of --help: every option, mode and exit status.
 QString formatUsage();

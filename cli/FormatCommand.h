@@ -39,6 +39,8 @@ struct FormatSetup
     std::function<bool()> stopRequested;           // asked between steps; true ends the run early, cleaned up
     std::function<void(FormatStage)> stageReached; // a seam for tests, such as a directory swapped mid-run
     int standardInput = 0;                         // read for the file "-"
+    // When set, what the run read of standardInput is kept here, for a failure to give back.
+    QByteArray *standardInputTaken = nullptr;
 };
 
 // The style file the window uses: beside the executable for a portable copy, in the user's
@@ -48,5 +50,7 @@ QString defaultStyleFilePath();
 // Runs parsed options; returns the exit status. Everything it says goes to the streams.
 int runFormatCommand(const FormatOptions &options, const FormatSetup &setup, FormatStreams &streams);
 
-// Parses and runs; a command-line error is reported with a hint at --help and gives status 2.
+// Parses and runs; a command-line error is reported with a hint at --help and gives status 2. When
+// the run filters standard input (an editor's buffer) and fails before writing a byte, whatever the
+// reason, the input comes back unchanged on standard output, still with status 2.
 int formatCommandMain(const QList<QByteArray> &arguments, const FormatSetup &setup, FormatStreams &streams);

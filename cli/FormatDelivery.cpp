@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <climits>
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 // The text a source gets: its settled form (or indent's one pass), or with --lines and --since what
@@ -41,6 +43,8 @@ int FormatRun::deliver(PrivateDirectory &scratch, int outputFd)
         if (stopped())
             return stopStatus();
         m_report.progress("writing", int(index), int(m_sources.size()));
+        if (m_options.mode == FormatOptions::Mode::InPlace)
+            removeLeftovers(source);
         if (failed || source.nothingAsked())
             deliverUnformatted(source, outputFd);
         else
@@ -136,7 +140,22 @@ void FormatRun::showDiff(const Source &source, const QByteArray &original, const
     }
     const QByteArray diff =
         unifiedDiff(original, result, diffHeaderName("a/", *name), diffHeaderName("b/", *name));
-    m_report.out(m_report.colours() ? coloured(diff) : diff);
+    m_report.out(m_report.colours(m_options.colour) ? coloured(diff) : diff);
+}
+
+void FormatRun::removeLeftovers(const Source &source)
+{
+    QByteArray name;
+    QByteArray problem;
+    const int directoryFd = m_directories->directoryOf(source, &name, &problem);
+    struct stat directory;
+    if (directoryFd < 0 || ::fstat(directoryFd, &directory) != 0)
+        return;
+    const Identity identity{quint64(directory.st_dev), quint64(directory.st_ino)};
+    if (m_cleanedDirectories.contains(identity))
+        return;
+    m_cleanedDirectories.insert(identity);
+    removeLeftoversAt(directoryFd);
 }
 
 void FormatRun::rewrite(const Source &source, const QByteArray &result)

@@ -122,6 +122,19 @@ QByteArray errnoText(int error)
     return QByteArray(std::strerror(error));
 }
 
+bool showsColours(FormatOptions::Colour choice, bool outIsTerminal, const QByteArray &noColour)
+{
+    switch (choice) {
+    case FormatOptions::Colour::Always:
+        return true;
+    case FormatOptions::Colour::Never:
+        return false;
+    case FormatOptions::Colour::Auto:
+        break;
+    }
+    return outIsTerminal && noColour.isEmpty();
+}
+
 QByteArray coloured(const QByteArray &diff)
 {
     QByteArray shown;

@@ -14,6 +14,8 @@ extern const QByteArray ProgramName; // "zabo-format", the prefix of every messa
 // text in any encoding included, stays as it is.
 QByteArray terminalSafe(const QByteArray &text);
 
+bool showsColours(FormatOptions::Colour choice, bool outIsTerminal, const QByteArray &noColour);
+
 // Everything a run says: output on one stream, messages and the progress line on the other.
 class Reporter
 {
@@ -35,7 +37,12 @@ public:
 
     void progress(const QByteArray &what, int done, int total);
     void clearProgress();
-    bool colours() const { return m_streams.outIsTerminal; }
+    // Whether the diff is coloured: as --color says, and with auto only on a terminal and while
+    // NO_COLOR is unset or empty.
+    bool colours(FormatOptions::Colour choice) const
+    {
+        return showsColours(choice, m_streams.outIsTerminal, qgetenv("NO_COLOR"));
+    }
 
 private:
     FormatStreams &m_streams;

@@ -27,12 +27,29 @@ namespace {
 // Originals kept in memory for the comparison after formatting; beyond this they are read again.
 constexpr qint64 KeptBytesLimit = 256 * 1024 * 1024;
 
+// Why a file of a process stopped at the time limit was left as it was.
+QByteArray timeOutText(int seconds, bool onThisFile, const QByteArray &timedOutPath)
+{
+    const QByteArray limit = "the time limit of " + QByteArray::number(seconds) + " s";
+    if (onThisFile)
+        return "indent ran longer than " + limit +
+               " on it (a profile's huge indentation or column? "
+               "--time-limit raises the limit)";
+    if (timedOutPath.isEmpty())
+        return "indent ran longer than " + limit + " on it or another file of the same run";
+    return "stopped with " + timedOutPath + ", on which indent ran longer than " + limit;
+}
+
 } // namespace
 
 bool FormatRun::takeStandardInput(Source &source, QByteArray *bytes)
 {
-    if (!readStandardInput(
-            m_setup.standardInput, source.path, bytes, [this] { return stopped(); }, m_report))
+    // read into the caller's keeping when it asks, so that a failure can still give it all back
+    QByteArray &taken = m_setup.standardInputTaken ? *m_setup.standardInputTaken : *bytes;
+    const bool read = readStandardInput(
+        m_setup.standardInput, source.path, &taken, [this] { return stopped(); }, m_report);
+    *bytes = taken;
+    if (!read)
         return false;
     source.original = *bytes; // the only copy there is: always kept
     m_keptBytes += bytes->size();
@@ -347,6 +364,7 @@ bool FormatRun::runStylePass(std::vector<Source> &sources, PrivateDirectory &scr
     // changes the result, whoever runs it and wherever
     request.parameterText = QStringLiteral("-npro ") + m_styles[std::size_t(style)].parameterText;
     request.directoryDescriptor = scratch.fd();
+    request.timeLimitMilliseconds = qint64(m_options.timeLimitSeconds) * 1000;
     QHash<QString, std::size_t> byName;
     for (const std::size_t index : indices) {
         if (sources[index].style != style)
@@ -403,10 +421,16 @@ bool FormatRun::runStylePass(std::vector<Source> &sources, PrivateDirectory &scr
             why = run.errorString.toUtf8();
             break;
         }
+        const QByteArray timedOutPath =
+            run.timedOutFile.isEmpty() ? QByteArray() : m_sources[byName.value(run.timedOutFile)].path;
         for (const QString &name : run.files) {
             Source &source = sources[byName.value(name)];
             source.state = Source::State::NotFormatted;
-            m_report.message(source.path + ": not formatted: " + why);
+            m_report.message(
+                source.path + ": not formatted: " +
+                (run.timedOut ? timeOutText(m_options.timeLimitSeconds,
+                                            run.files.size() == 1 || name == run.timedOutFile, timedOutPath)
+                              : why));
         }
         m_failed = true;
     }

@@ -80,6 +80,8 @@ private:
     const QByteArray &workingDirectory();
     QByteArray annotatedPath(const Source &source);
     void rewrite(const Source &source, const QByteArray &result);
+    // What an earlier run killed while writing left beside the sources goes, once per directory.
+    void removeLeftovers(const Source &source);
     void summarize(const Delivered &delivered);
     const ChosenStyle &styleOf(const Source &source) const { return m_styles[std::size_t(source.style)]; }
 
@@ -112,6 +114,7 @@ private:
     QString m_formatterPath;
     QSet<QByteArray> m_shownLines; // indent's messages already shown
     QSet<std::size_t> m_warned;    // sources already named in a parse warning
+    QSet<Identity> m_cleanedDirectories;
     QByteArray m_workingDirectory; // null until a diff needs it; empty when it cannot be told
     qint64 m_keptBytes = 0;
     bool m_failed = false;

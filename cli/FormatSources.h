@@ -42,8 +42,8 @@ struct Source
 QByteArray parentOf(const QByteArray &path);
 QByteArray baseNameOf(QByteArray path);
 QByteArray joinedPath(const QByteArray &directory, const QByteArray &relative);
-// The path of the directory fd names, as the kernel knows it now, so that no name given earlier can
-// mislead; empty when it cannot be told.
+// The path of the directory (or file) fd names, as the kernel knows it now, so that no name given
+// earlier can mislead; empty when it cannot be told.
 QByteArray directoryPathOf(int fd);
 // An absolute path as a person in workingDirectory would write it: relative below it, else as it is.
 QByteArray shownFrom(const QByteArray &workingDirectory, const QByteArray &path);

@@ -23,6 +23,14 @@ QString nameOf(const StyleRecord &record)
     return fromAnsi(QByteArray(record.Name, int(qstrnlen(record.Name, StyleRecord::NameSize))));
 }
 
+// A stored name doubles '&' ("K&&R"), which a menu would take for a shortcut mark; on the command
+// line the name as people write it ("K&R") is the same style.
+bool isNamed(const StyleRecord &record, const QString &name)
+{
+    const QString stored = nameOf(record);
+    return stored == name || QString(stored).replace(QLatin1String("&&"), QLatin1String("&")) == name;
+}
+
 } // namespace
 
 std::optional<StyleFileContent> loadStyles(const FormatOptions &options, const FormatSetup &setup,
@@ -80,6 +88,10 @@ std::optional<ChosenStyle> chooseStyle(const StyleFileContent &styles, const std
         chosen = -1;
         for (int index = 0; index < styles.records.size() && chosen < 0; ++index) {
             if (nameOf(styles.records.at(index)) == *name)
+                chosen = index;
+        }
+        for (int index = 0; index < styles.records.size() && chosen < 0; ++index) {
+            if (isNamed(styles.records.at(index), *name))
                 chosen = index;
         }
         if (chosen < 0) {

@@ -21,14 +21,55 @@ namespace {
 const char ProfileName[] = ".indent.pro";
 constexpr qint64 ProfileSizeLimit = 64 * 1024;
 
-bool isNumber(const QString &word)
-{
-    return !word.isEmpty() && std::all_of(word.cbegin(), word.cend(), [](QChar c) { return c.isDigit(); });
-}
-
 QByteArray quoted(const QString &word)
 {
-    return '"' + word.toUtf8() + '"';
+    return shownWord(word).toUtf8();
+}
+
+// Why a numeric option's value, given as the next word or glued on, cannot be used; empty when it can.
+QString numericProblem(const QStringList &options, qsizetype *index)
+{
+    const QString &word = options.at(*index);
+    QString option;
+    QString value;
+    if (takesNextWord(word) && word != QLatin1String("-T") && *index + 1 < options.size())
+        return numericValueProblem(word, options.at(++*index));
+    if (gluedNumericOption(word, &option, &value))
+        return numericValueProblem(option, value);
+    return QString();
+}
+
+bool isWithin(const QByteArray &path, const QByteArray &directory)
+{
+    return !directory.isEmpty() && (directory == "/" || path.startsWith(directory + '/'));
+}
+
+// The top of the git repository that holds directory (the nearest one above with a .git); empty
+// outside any.
+QByteArray repositoryTop(QByteArray directory)
+{
+    while (!directory.isEmpty()) {
+        struct stat entry;
+        if (::lstat((directory + "/.git").constData(), &entry) == 0)
+            return directory;
+        const qsizetype slash = directory.lastIndexOf('/');
+        if (slash <= 0)
+            break;
+        directory.truncate(slash);
+    }
+    return QByteArray();
+}
+
+// A profile that is a link is followed within the tree it governs or its repository, never out: a
+// hostile repository could otherwise have any readable file of the machine read as its profile.
+bool leadsOutside(int directoryFd, int profileFd)
+{
+    struct stat link;
+    if (::fstatat(directoryFd, ProfileName, &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+        return false;
+    const QByteArray directory = directoryPathOf(directoryFd);
+    const QByteArray target = directoryPathOf(profileFd);
+    return target.isEmpty() || (!isWithin(target, directory) && !isWithin(target, repositoryTop(directory)));
 }
 
 } // namespace
@@ -55,10 +96,11 @@ RepositoryProfileOptions repositoryProfileOptions(const QByteArray &text)
         const QString &word = read.options.at(index);
         // the formatter's command line is text split at white space: the word must survive it
         if (word.simplified() != word)
-            return refuse(quoted(word) + " is not plain UTF-8 text: it holds a blank indent cannot see");
-        if (takesNextWord(word) && word != QLatin1String("-T") && index + 1 < read.options.size() &&
-            !isNumber(read.options.at(++index)))
-            return refuse(quoted(word) + " needs a number, not " + quoted(read.options.at(index)));
+            return refuse(quoted(word) + " (word " + QByteArray::number(index + 1) +
+                          ") is not plain UTF-8 text: it holds a blank indent cannot see");
+        const qsizetype position = index;
+        if (const QString problem = numericProblem(read.options, &index); !problem.isEmpty())
+            return refuse(problem.toUtf8() + " (word " + QByteArray::number(position + 1) + ')');
     }
     result.options = read.options;
     return result;
@@ -80,6 +122,12 @@ RepositoryProfiles::Lookup RepositoryProfiles::readProfile(int directoryFd, int 
     Lookup lookup;
     const QByteArray path = shownPath(directoryFd);
     const RegularFileRead read = readRegularDescriptor(profileFd, ProfileSizeLimit);
+    // what it read of a file elsewhere is dropped unseen
+    if (read.status != RegularFileRead::Status::NotRegular && leadsOutside(directoryFd, profileFd)) {
+        lookup.problem = path + ": a link to a file outside its directory tree and its repository; "
+                                "not followed (commit the profile itself)";
+        return lookup;
+    }
     switch (read.status) {
     case RegularFileRead::Status::Read:
         break;

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 bool sameFileState(const struct stat &a, const struct stat &b)
@@ -45,11 +46,13 @@ int openDirectoryChain(int baseFd, const QByteArray &relative, int *error)
     return current;
 }
 
-// A hidden file beside name, named after it, that did not exist before.
+const QByteArray LeftoverMark = ".zabo-";
+
+// A hidden file beside name, named after it and after this process, that did not exist before.
 Descriptor createBeside(int directoryFd, const QByteArray &name, QByteArray *temporary)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *temporary = '.' + name.left(200) + ".zabo-" +
+        *temporary = '.' + name.left(200) + LeftoverMark + QByteArray::number(qint64(::getpid())) + '-' +
                      QByteArray::number(QRandomGenerator::global()->generate64(), 36);
         Descriptor fd(::openat(directoryFd, temporary->constData(),
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -72,6 +75,47 @@ QByteArray groupName(gid_t group)
 }
 
 } // namespace
+
+qint64 leftoverOwner(const QByteArray &entry)
+{
+    const qsizetype mark = entry.lastIndexOf(LeftoverMark);
+    if (!entry.startsWith('.') || mark < 2)
+        return -1;
+    const QList<QByteArray> parts = entry.mid(mark + LeftoverMark.size()).split('-');
+    const auto isAll = [](const QByteArray &part, const char *allowed) {
+        return !part.isEmpty() &&
+               std::all_of(part.cbegin(), part.cend(), [&](char c) { return std::strchr(allowed, c); });
+    };
+    if (parts.size() != 2 || !isAll(parts.at(0), "0123456789") ||
+        !isAll(parts.at(1), "0123456789abcdefghijklmnopqrstuvwxyz"))
+        return -1;
+    bool ok = false;
+    const qint64 pid = parts.at(0).toLongLong(&ok);
+    return ok && pid > 0 ? pid : -1;
+}
+
+int removeLeftoversAt(int directoryFd)
+{
+    DIR *directory = ::fdopendir(::dup(directoryFd));
+    if (!directory)
+        return 0;
+    QList<QByteArray> gone;
+    while (const dirent *entry = ::readdir(directory)) {
+        const QByteArray name(entry->d_name);
+        const qint64 owner = leftoverOwner(name);
+        struct stat status;
+        // only our own regular files, and only when the process that made them no longer runs
+        if (owner > 0 && ::kill(pid_t(owner), 0) != 0 && errno == ESRCH &&
+            ::fstatat(directoryFd, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_uid == ::geteuid())
+            gone.append(name);
+    }
+    ::closedir(directory);
+    int removed = 0;
+    for (const QByteArray &name : std::as_const(gone))
+        removed += ::unlinkat(directoryFd, name.constData(), 0) == 0 ? 1 : 0;
+    return removed;
+}
 
 bool mayWrite(const struct stat &status)
 {
@@ -123,15 +167,16 @@ bool replaceFileAt(int directoryFd, const QByteArray &name, const QByteArray &by
         *problem = what + errnoText(error);
         return false;
     };
-    // owner and group first: changing them clears the set-user-ID and set-group-ID bits
+    // owner and group first, the mode after the bytes: changing the owner, and a write by a user
+    // without the privilege to keep them, clear the set-user-ID and set-group-ID bits
     // (the group alone where the owner cannot be kept; what is lost is checked and named below)
     [[maybe_unused]] const bool ownershipKept = ::fchown(fd.get(), expected.st_uid, expected.st_gid) == 0 ||
                                                 ::fchown(fd.get(), uid_t(-1), expected.st_gid) == 0;
-    if (::fchmod(fd.get(), expected.st_mode & 07777) != 0)
-        return fail("cannot keep its mode: ", errno);
     int error = 0;
     if (!writeWhole(fd.get(), bytes, &error))
         return fail("cannot write: ", error);
+    if (::fchmod(fd.get(), expected.st_mode & 07777) != 0)
+        return fail("cannot keep its mode: ", errno);
     if (rules.keepModificationTime) {
         const struct timespec times[2] = {expected.st_atim, expected.st_mtim};
         if (::futimens(fd.get(), times) != 0)

@@ -32,6 +32,14 @@ bool replaceFileAt(int directoryFd, const QByteArray &name, const QByteArray &by
                    const struct stat &expected, const ReplaceRules &rules, QByteArray *problem,
                    QList<QByteArray> *losses);
 
+// The process that made entry, when entry has exactly the form of replaceFileAt's file beside a
+// source (".NAME.zabo-PID-RANDOM"); -1 for any other name.
+qint64 leftoverOwner(const QByteArray &entry);
+
+// Removes what a run killed while writing left below directoryFd: this user's regular files of that
+// form whose process no longer runs. Returns how many.
+int removeLeftoversAt(int directoryFd);
+
 // A new file at relative below directoryFd, its directories made as needed, with the permission bits
 // of source and, with keepModificationTime, its access and modification times.
 bool writeNewFileAt(int directoryFd, const QByteArray &relative, const QByteArray &bytes,

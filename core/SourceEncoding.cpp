@@ -1,17 +1,16 @@
 #include "SourceEncoding.h"
 
 #include <QStringDecoder>
+#include <QUtf8StringView>
 
 namespace {
 
 constexpr char Utf8ByteOrderMark[] = "\xef\xbb\xbf";
 
+// The whole text: a decoder would keep a sequence cut off at the end as pending, not as an error.
 bool isValidUtf8(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringConverter::Utf8);
-    const QString text = decoder.decode(bytes); // decode() converts only when its result is taken
-    Q_UNUSED(text)
-    return !decoder.hasError();
+    return QUtf8StringView(bytes).isValidUtf8();
 }
 
 // Nearly any run of high bytes is valid GB18030 ("Müller" decodes to an ideograph and an "l"), so

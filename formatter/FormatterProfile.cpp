@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QUtf8StringView>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -66,6 +67,24 @@ const char *const NumericLongNames[] = {
     "tab-size",
 };
 
+// The largest value of a numeric option that a layout can sensibly use: lines up to 10000
+// columns, a comment or declaration column up to 1000, any other indentation or tab up to 100.
+struct NumericBound
+{
+    const char *shortName;
+    const char *longName;
+    int largest;
+};
+const NumericBound NumericBounds[] = {
+    {"l", "line-length", 10000},        {"lc", "comment-line-length", 10000},
+    {"c", "comment-indentation", 1000}, {"cd", "declaration-comment-column", 1000},
+    {"cp", "else-endif-column", 1000},  {"di", "declaration-indentation", 1000},
+};
+constexpr int LargestIndentation = 100;
+
+// How much of a refused word a message shows.
+constexpr qsizetype ShownWordLength = 12;
+
 // The name after a long prefix ("--" or "+"), or nothing for a short option or a non-option.
 bool longName(const QString &word, QString *name)
 {
@@ -108,6 +127,79 @@ IndentWordRole indentWordRole(const QString &word)
             return candidate.role;
     }
     return IndentWordRole::Setting;
+}
+
+bool gluedNumericOption(const QString &word, QString *option, QString *value)
+{
+    QString name;
+    const bool isLong = longName(word, &name);
+    if (!isLong) {
+        if (!word.startsWith(QLatin1Char('-')))
+            return false;
+        name = word.mid(1);
+    }
+    // the longest numeric name that begins the word: "-cli4" is "-cli" 4, never "-c" "li4"
+    qsizetype longest = 0;
+    const auto consider = [&](const char *numeric) {
+        const QLatin1String candidate(numeric);
+        if (name.size() > candidate.size() && name.startsWith(candidate) && candidate.size() > longest &&
+            !name.at(candidate.size()).isLetter() && name.at(candidate.size()) != QLatin1Char('-'))
+            longest = candidate.size();
+    };
+    if (isLong) {
+        for (const char *numeric : NumericLongNames)
+            consider(numeric);
+    } else {
+        for (const char *numeric : NumericShortNames)
+            consider(numeric);
+    }
+    if (longest == 0)
+        return false;
+    *option = word.left(word.size() - name.size() + longest);
+    *value = name.mid(longest);
+    return true;
+}
+
+QString numericValueProblem(const QString &option, const QString &value)
+{
+    const bool ascii = !value.isEmpty() && std::all_of(value.cbegin(), value.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    if (!ascii)
+        return QStringLiteral("%1 needs a number in ASCII digits, not %2")
+            .arg(quoted(option), shownWord(value));
+    QString name;
+    const bool isLong = longName(option, &name);
+    if (!isLong)
+        name = option.mid(1);
+    int largest = LargestIndentation;
+    for (const NumericBound &bound : NumericBounds) {
+        if (name == QLatin1String(isLong ? bound.longName : bound.shortName))
+            largest = bound.largest;
+    }
+    bool fits = false;
+    const int number = value.toInt(&fits);
+    if (!fits || number > largest)
+        return QStringLiteral("%1 %2 is beyond any sensible layout (at most %3)")
+            .arg(quoted(option), shownWord(value))
+            .arg(largest);
+    return QString();
+}
+
+QString shownWord(const QString &word)
+{
+    QString shown;
+    for (const QChar c : word.left(ShownWordLength)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            shown += QLatin1Char('\\') + c;
+        else
+            shown += c;
+    }
+    if (word.size() > ShownWordLength)
+        shown += QStringLiteral("...");
+    return quoted(shown);
 }
 
 bool takesNextWord(const QString &word)
@@ -176,10 +268,11 @@ ProfileOptions profileOptions(const QList<QByteArray> &words)
             result.problem = QStringLiteral("a word is longer than indent reads (%1 bytes)").arg(LongestWord);
         } else if (!isOptionLike(bytes) || bytes == "-") {
             // on a command line it would be a file to format, or standard input
-            result.problem = QStringLiteral("%1 is not an option").arg(quoted(word));
+            result.problem =
+                QStringLiteral("%1 is not an option (word %2)").arg(shownWord(word)).arg(index + 1);
         } else if (takesNextWord(word)) {
             if (index + 1 == words.size()) {
-                result.problem = QStringLiteral("%1 at the end has no value").arg(quoted(word));
+                result.problem = QStringLiteral("%1 at the end has no value").arg(shownWord(word));
                 break;
             }
             const QByteArray &value = words.at(++index);

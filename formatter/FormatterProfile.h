@@ -23,6 +23,19 @@ IndentWordRole indentWordRole(const QString &word);
 // bare numeric option such as "-l" or "--line-length" its number.
 bool takesNextWord(const QString &word);
 
+// The numeric option a word gives with its value glued on ("-di16", "--line-length80"), as indent
+// reads it; false for any other word.
+bool gluedNumericOption(const QString &word, QString *option, QString *value);
+
+// Why value cannot be the number of the numeric option: anything but ASCII digits (indent's atoi
+// stops at "٨٠" and "８０"), or more than any sensible layout uses, which would make indent pad
+// millions of columns for minutes. Empty when it can. The one place the bounds live.
+QString numericValueProblem(const QString &option, const QString &value);
+
+// A word of a profile as a message may show it: quoted, a short prefix with its control characters
+// escaped, so that a refused word never copies much of a file into a log. Its position goes with it.
+QString shownWord(const QString &word);
+
 // The words of an indent profile, split as indent splits them: runs of bytes above the blank other
 // than '/'; "/* */" and "//" comments are left out, and so is a '/' that begins neither.
 QList<QByteArray> indentProfileWords(const QByteArray &text);

@@ -193,7 +193,23 @@ struct RunningBatch
 {
     int index = 0;
     std::unique_ptr<QProcess> process;
+    QElapsedTimer clock;
 };
+
+// Of files, the one process has open, as the kernel names its descriptors; empty when none.
+QString openFileOf(const QProcess &process, const QStringList &files)
+{
+    const QString descriptors = QStringLiteral("/proc/%1/fd").arg(process.processId());
+    const QFileInfoList entries = QDir(descriptors).entryInfoList(QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        const QString target = entry.symLinkTarget();
+        for (const QString &file : files) {
+            if (target == file || target.endsWith(QLatin1Char('/') + file))
+                return file;
+        }
+    }
+    return QString();
+}
 
 void collect(QProcess &process, FormatterProcessResult &run)
 {
@@ -224,6 +240,8 @@ private:
     void finish(RunningBatch &batch);
     bool keepGoing();
     void cancel();
+    void stop(RunningBatch &batch, FormatterProcessResult::Outcome outcome);
+    void timeOut(RunningBatch &batch);
     void takeFailures(int batchIndex);
 
     const FormatterRequest &m_request;
@@ -258,7 +276,7 @@ BatchRun::BatchRun(const FormatterRequest &request, const FormatterRunner::Progr
         request.parameterText, request.profile ? *request.profile : findFormatterProfile(styleOptions));
     m_result.profile = m_invocation.profile;
     m_pipe = PipeFormatter{request.formatterPath, standardOutputOptions(m_invocation.options), m_environment,
-                           request.directoryDescriptor};
+                           request.directoryDescriptor, request.timeLimitMilliseconds};
 
     QStringList files;
     files.reserve(request.files.size());
@@ -292,6 +310,10 @@ FormatterRunResult BatchRun::run()
             const int wait = it == m_running.begin() ? PollMilliseconds : 0;
             if (it->process->waitForFinished(wait) || it->process->state() == QProcess::NotRunning) {
                 ended.push_back(std::move(*it));
+                it = m_running.erase(it);
+            } else if (m_request.timeLimitMilliseconds > 0 &&
+                       it->clock.hasExpired(m_request.timeLimitMilliseconds)) {
+                timeOut(*it);
                 it = m_running.erase(it);
             } else {
                 collect(*it->process, m_result.runs[it->index]);
@@ -369,7 +391,9 @@ void BatchRun::startBatch(int index)
         return;
     }
     run.started = true;
-    m_running.push_back(RunningBatch{index, std::move(process)});
+    QElapsedTimer clock;
+    clock.start();
+    m_running.push_back(RunningBatch{index, std::move(process), clock});
 }
 
 void BatchRun::finish(RunningBatch &batch)
@@ -424,16 +448,31 @@ bool BatchRun::keepGoing()
     return m_progress(m_filesDone, m_total);
 }
 
+void BatchRun::stop(RunningBatch &batch, FormatterProcessResult::Outcome outcome)
+{
+    batch.process->kill();
+    batch.process->waitForFinished(-1);
+    FormatterProcessResult &run = m_result.runs[batch.index];
+    collect(*batch.process, run);
+    run.outcome = outcome;
+    restoreTwins(m_directory, std::exchange(m_prepared[batch.index], {}));
+}
+
+void BatchRun::timeOut(RunningBatch &batch)
+{
+    FormatterProcessResult &run = m_result.runs[batch.index];
+    run.timedOutFile = openFileOf(*batch.process, run.files);
+    run.timedOut = true;
+    run.errorString =
+        QStringLiteral("indent ran longer than %1 s").arg(m_request.timeLimitMilliseconds / 1000.0);
+    stop(batch, FormatterProcessResult::Outcome::Crashed);
+    m_filesDone += int(m_batches.at(batch.index).size());
+}
+
 void BatchRun::cancel()
 {
-    for (RunningBatch &batch : m_running) {
-        batch.process->kill();
-        batch.process->waitForFinished(-1);
-        FormatterProcessResult &run = m_result.runs[batch.index];
-        collect(*batch.process, run);
-        run.outcome = FormatterProcessResult::Outcome::Cancelled;
-        restoreTwins(m_directory, std::exchange(m_prepared[batch.index], {}));
-    }
+    for (RunningBatch &batch : m_running)
+        stop(batch, FormatterProcessResult::Outcome::Cancelled);
     m_running.clear();
     for (int index = m_nextBatch; index < m_batches.size(); ++index) {
         m_result.runs[index].outcome = FormatterProcessResult::Outcome::Cancelled;

@@ -67,6 +67,10 @@ struct FormatterRequest
     // The profile to use; when unset, the one findFormatterProfile finds for the program's working
     // directory and environment.
     std::optional<FormatterProfile> profile;
+    // When above 0, a process still running after this long is killed and its run ends as Crashed,
+    // naming in timedOutFile the file it was formatting: a profile can make indent pad billions of
+    // columns, and nothing then may hold a hook or a CI job for minutes.
+    qint64 timeLimitMilliseconds = 0;
 };
 
 // One formatter process over one batch of files, or one file that failed on its own.
@@ -87,8 +91,10 @@ struct FormatterProcessResult
     int exitCode = 0;     // meaningful when Finished: 0 clean, 2 a file did not parse cleanly, else failed
     QByteArray standardOutput;
     QByteArray standardError;
-    QString errorString; // from QProcess, when it failed to start or crashed; why a file failed
-    int systemError = 0; // errno with FileFailed
+    QString errorString;   // from QProcess, when it failed to start or crashed; why a file failed
+    int systemError = 0;   // errno with FileFailed
+    bool timedOut = false; // Crashed: killed at the request's time limit
+    QString timedOutFile;  // of files, the one it had open then (empty when none could be told)
 };
 
 struct FormatterRunResult

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <optional>
 
@@ -137,7 +139,14 @@ bool PipeFormatter::format(const QByteArray &input, QByteArray *text, QString *w
     }
     process.write(input);
     process.closeWriteChannel();
-    process.waitForFinished(-1);
+    if (!process.waitForFinished(
+            timeLimitMilliseconds > 0 ? int(std::min<qint64>(timeLimitMilliseconds, INT_MAX)) : -1)) {
+        process.kill();
+        process.waitForFinished(-1);
+        *why = QStringLiteral("indent ran longer than %1 s when formatting it again")
+                   .arg(timeLimitMilliseconds / 1000.0);
+        return false;
+    }
     if (process.exitStatus() != QProcess::NormalExit) {
         *why = QStringLiteral("indent crashed when formatting it again");
         return false;

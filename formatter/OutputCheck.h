@@ -67,7 +67,8 @@ struct PipeFormatter
     QString formatterPath;
     QStringList options; // standardOutputOptions of the run's options
     QProcessEnvironment environment;
-    int directoryDescriptor = -1; // indent runs there, as the batches do
+    int directoryDescriptor = -1;     // indent runs there, as the batches do
+    qint64 timeLimitMilliseconds = 0; // above 0: the run is stopped after this long, as a batch is
 
     bool format(const QByteArray &input, QByteArray *text, QString *why) const;
 };

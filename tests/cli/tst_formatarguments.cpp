@@ -157,6 +157,45 @@ private slots:
         QVERIFY(parseFormatArguments({"--check", "-"}).options);
     }
 
+    void colourAndTimeLimit()
+    {
+        const ParsedFormatArguments defaults = parseFormatArguments({"a.c"});
+        QCOMPARE(defaults.options->colour, FormatOptions::Colour::Auto);
+        QCOMPARE(defaults.options->timeLimitSeconds, FormatOptions::DefaultIndentTimeLimitSeconds);
+        const ParsedFormatArguments given =
+            parseFormatArguments({"--color=never", "--time-limit", "600", "--check", "a.c"});
+        QVERIFY2(given.options, qPrintable(given.error));
+        QCOMPARE(given.options->colour, FormatOptions::Colour::Never);
+        QCOMPARE(given.options->timeLimitSeconds, 600);
+        // --color alone means always, as ls, diff and git read it; its value is never the next word
+        const ParsedFormatArguments alone = parseFormatArguments({"--color", "--diff", "a.c"});
+        QVERIFY2(alone.options, qPrintable(alone.error));
+        QCOMPARE(alone.options->colour, FormatOptions::Colour::Always);
+    }
+
+    void whatFiltersStandardInput_data()
+    {
+        QTest::addColumn<QByteArrayList>("arguments");
+        QTest::addColumn<bool>("filters");
+        QTest::newRow("the editor's line")
+            << QByteArrayList{"--style", "file", "--stdin-name", "a.c", "-"} << true;
+        QTest::newRow("a mistyped option") << QByteArrayList{"--sytle", "file", "-"} << true;
+        QTest::newRow("a style named -") << QByteArrayList{"--style", "-", "a.c"} << false;
+        QTest::newRow("a glued value") << QByteArrayList{"--stdin-name=-", "a.c"} << false;
+        QTest::newRow("after --") << QByteArrayList{"--", "-"} << true;
+        QTest::newRow("checked") << QByteArrayList{"--check", "-"} << false;
+        QTest::newRow("a diff") << QByteArrayList{"-", "--diff"} << false;
+        QTest::newRow("in place") << QByteArrayList{"-i", "-"} << false;
+        QTest::newRow("a file") << QByteArrayList{"a.c"} << false;
+    }
+
+    void whatFiltersStandardInput()
+    {
+        QFETCH(QByteArrayList, arguments);
+        QFETCH(bool, filters);
+        QCOMPARE(filtersStandardInput(arguments), filters);
+    }
+
     void invalidCommandLines_data()
     {
         QTest::addColumn<QByteArrayList>("arguments");
@@ -212,6 +251,14 @@ private slots:
         QTest::newRow("--= alone") << QByteArrayList{"--check", "--=", "a.c"} << "unknown option \"--=\"";
         QTest::newRow("unknown option with a value")
             << QByteArrayList{"--check", "--width=80", "a.c"} << "unknown option \"--width=80\"";
+        QTest::newRow("infer from standard input")
+            << QByteArrayList{"--infer", "-"}
+            << "--infer learns from files and directories, not standard input";
+        QTest::newRow("colour of another kind")
+            << QByteArrayList{"--color=sometimes", "a.c"} << "auto, always or never";
+        QTest::newRow("no time at all") << QByteArrayList{"--time-limit", "0", "a.c"} << "--time-limit needs";
+        QTest::newRow("time in other digits")
+            << QByteArrayList{"--time-limit", "\xd9\xa8", "a.c"} << "--time-limit needs";
         QTest::newRow("--force-read-only without --in-place")
             << QByteArrayList{"--check", "--force-read-only", "a.c"}
             << "--force-read-only goes with --in-place";

@@ -48,6 +48,15 @@ private slots:
             << QByteArray("-kr -st -stx --standard-output +standard-output -i2") << QStringList{"-kr", "-i2"};
         QTest::newRow("-orig is no output file") << QByteArray("-orig") << QStringList{"-orig"};
         QTest::newRow("empty") << QByteArray("/* nothing yet */\n") << QStringList{};
+        QTest::newRow("the largest sensible values")
+            << QByteArray("-l10000 -lc 10000 -di1000 --declaration-indentation1000 -c1000 -i100 -bli100 "
+                          "--indent-level 100 -ts100 -cli100")
+            << QStringList{"-l10000", "-lc",    "10000",   "-di1000",        "--declaration-indentation1000",
+                           "-c1000",  "-i100",  "-bli100", "--indent-level", "100",
+                           "-ts100",  "-cli100"};
+        QTest::newRow("names that only begin like numeric ones")
+            << QByteArray("-lp -lps -cdb -cli4 -ip0 -fc1 -cs -il-1")
+            << QStringList{"-lp", "-lps", "-cdb", "-cli4", "-ip0", "-fc1", "-cs", "-il-1"};
     }
 
     void optionsAsIndentReadsThem()
@@ -70,6 +79,28 @@ private slots:
         QTest::newRow("output file, long")
             << QByteArray("--output-file x.c") << QByteArray("sends indent's output");
         QTest::newRow("a word for a number") << QByteArray("-l wide") << QByteArray("\"-l\" needs a number");
+        QTest::newRow("Arabic-Indic digits")
+            << QByteArray("-kr -l \xd9\xa8\xd9\xa0") << QByteArray("\"-l\" needs a number in ASCII digits");
+        QTest::newRow("fullwidth digits, glued") << QByteArray("-kr -l\xef\xbc\x98\xef\xbc\x90")
+                                                 << QByteArray("\"-l\" needs a number in ASCII digits");
+        QTest::newRow("a declaration column of two billion")
+            << QByteArray("-kr -di2000000000") << QByteArray("\"-di\" \"2000000000\" is beyond any sensible");
+        QTest::newRow("a brace indent of two billion")
+            << QByteArray("-kr -bli2000000000 -bl") << QByteArray("\"-bli\" \"2000000000\" is beyond");
+        QTest::newRow("one past the line bound") << QByteArray("-l10001") << QByteArray("at most 10000");
+        QTest::newRow("one past the column bound, apart")
+            << QByteArray("-cd 1001")
+            << QByteArray("\"-cd\" \"1001\" is beyond any sensible layout (at most 1000)");
+        QTest::newRow("one past the indentation bound, long")
+            << QByteArray("--indent-level101") << QByteArray("\"--indent-level\" \"101\" is beyond");
+        QTest::newRow("a word of another file, shortened and escaped")
+            << QByteArray("root:x:0:0:root:/root\x1b[2J:/bin/bash")
+            << QByteArray("\"root:x:0:0:r...\" is not an option (word 1)");
+        QTest::newRow("control characters escaped")
+            << QByteArray("-kr a\x7f"
+                          "b\xc2\x9b"
+                          "c")
+            << QByteArray("\"a\\x7fb\\x9bc\" is not an option (word 2)");
         QTest::newRow("version") << QByteArray("-version") << QByteArray("stop without formatting");
         QTest::newRow("not UTF-8") << QByteArray("-T caf\xe9_t") << QByteArray("not valid UTF-8");
         QTest::newRow("a space indent cannot see") << QByteArray("-T a\xc2\xa0"
@@ -141,6 +172,34 @@ private slots:
         QCOMPARE(profiles.styleFor(path("repo/src/a.c"), &problem), -1);
         QVERIFY2(problem.contains(".indent.pro: "), problem.constData());
         QVERIFY(profiles.styles().empty());
+    }
+
+    // A hostile repository cannot have a file elsewhere read as its profile, nor see a word of it.
+    void aLinkIsFollowedOnlyWithinItsTreeOrRepository_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("a file of secrets elsewhere") << "secrets" << false;
+        QTest::newRow("a file below its directory") << "repo/src/style/indent.pro" << true;
+        QTest::newRow("a file elsewhere in its repository") << "repo/shared.pro" << true;
+    }
+
+    void aLinkIsFollowedOnlyWithinItsTreeOrRepository()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, followed);
+        write("secrets", "hunter2-password\n");
+        write("repo/src/style/indent.pro", "-kr\n");
+        write("repo/shared.pro", "-gnu\n");
+        QVERIFY(QDir().mkpath(m_work->filePath("repo/.git")));
+        QVERIFY(::symlink(path(target).constData(), path("repo/src/.indent.pro").constData()) == 0);
+        RepositoryProfiles profiles;
+        QByteArray problem;
+        QCOMPARE(profiles.styleFor(path("repo/src/a.c"), &problem) >= 0, followed);
+        if (!followed) {
+            QVERIFY2(problem.contains("a link to a file outside"), problem.constData());
+            QVERIFY(!problem.contains("hunter2"));
+        }
     }
 
     void aTreeWithoutAProfileIsNamed()

@@ -49,6 +49,9 @@ void TestSourceEncoding::detectsAndDecodes_data()
         << QByteArray("/* M\xfcller, Stra\xdf"
                       "e */\n")
         << SourceEncoding::Latin1 << text("Latin-1") << text("/* Müller, Straße */\n");
+    QTest::newRow("UTF-8 cut inside its last character")
+        << QByteArray("int x; /* caf\xc3") << SourceEncoding::Latin1 << text("Latin-1")
+        << text("int x; /* caf\u00c3");
     QTest::newRow("Latin-1, invalid as GBK")
         << QByteArray("char *s = \"caf\xe9\";\n") << SourceEncoding::Latin1 << text("Latin-1")
         << text("char *s = \"café\";\n");

@@ -305,9 +305,9 @@ void TestFormatterProfile::profileOptions_data()
     QTest::newRow("bare -l at the end") << bytes("-kr -l") << QStringList() << QStringList()
                                         << QStringLiteral("\"-l\" at the end has no value");
     QTest::newRow("a file name") << bytes("-kr main.c") << QStringList() << QStringList()
-                                 << QStringLiteral("\"main.c\" is not an option");
+                                 << QStringLiteral("\"main.c\" is not an option (word 2)");
     QTest::newRow("standard input") << bytes("-kr -") << QStringList() << QStringList()
-                                    << QStringLiteral("\"-\" is not an option");
+                                    << QStringLiteral("\"-\" is not an option (word 2)");
     QTest::newRow("not UTF-8") << bytes("-Tcaf\xe9") << QStringList() << QStringList()
                                << QStringLiteral("a word is not valid UTF-8 text");
     QTest::newRow("overlong word") << "-T" + QByteArray(9000, 'x') << QStringList() << QStringList()
