@@ -1,6 +1,7 @@
 #include "FormatterProfile.h"
 
 #include "Descriptor.h"
+#include "IndentOptions.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,29 +42,6 @@ const NamedRole ShortRoles[] = {
     {"st", IndentWordRole::StandardOutput}, {"orig", IndentWordRole::Setting},
     {"o", IndentWordRole::OutputFile},      {"hnl", IndentWordRole::Setting},
     {"h", IndentWordRole::Usage},
-};
-
-const char *const NumericShortNames[] = {"bli", "c",  "cbi", "cd", "ci", "cli", "cp",  "d",   "di",
-                                         "i",   "il", "ip",  "l",  "lc", "pi",  "ppi", "sbi", "ts"};
-const char *const NumericLongNames[] = {
-    "brace-indent",
-    "case-brace-indentation",
-    "case-indentation",
-    "comment-indentation",
-    "comment-line-length",
-    "continuation-indentation",
-    "declaration-comment-column",
-    "declaration-indentation",
-    "else-endif-column",
-    "indent-label",
-    "indent-level",
-    "line-comments-indentation",
-    "line-length",
-    "parameter-indentation",
-    "paren-indentation",
-    "preprocessor-indentation",
-    "struct-brace-indentation",
-    "tab-size",
 };
 
 // The name after a long prefix ("--" or "+"), or nothing for a short option or a non-option.
@@ -116,20 +94,13 @@ bool takesNextWord(const QString &word)
         return true;
     QString name;
     if (longName(word, &name)) {
-        for (const char *numeric : NumericLongNames) {
-            if (name == QLatin1String(numeric))
-                return true;
-        }
-        return false;
+        const OptionMatch match = matchLongOption(name);
+        return match.option && match.option->numeric && match.number.isEmpty();
     }
     if (!word.startsWith(QLatin1Char('-')))
         return false;
-    name = word.mid(1);
-    for (const char *numeric : NumericShortNames) {
-        if (name == QLatin1String(numeric))
-            return true;
-    }
-    return false;
+    const IndentOption *option = indentOptionNamed(QStringView(word).mid(1));
+    return option && option->numeric;
 }
 
 QList<QByteArray> indentProfileWords(const QByteArray &text)
