@@ -9,9 +9,11 @@
 #include "PrivateDirectory.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -70,6 +72,15 @@ int main(int argc, char *argv[])
     MainForm->AboutItemClick();
     saved = save(AboutForm, output, QStringLiteral("about.png")) && saved;
     AboutForm->hide();
+
+    // the search field and a topic in the menu bar's corner
+    auto *search = MainForm->findChild<QLineEdit *>(QStringLiteral("SearchEdit"));
+    search->setText(QStringLiteral("-bap"));
+    saved = save(MainForm, output, QStringLiteral("search.png")) && saved;
+    search->clear();
+    MainForm->findChild<QComboBox *>(QStringLiteral("TopicBox"))->setCurrentIndex(1);
+    saved = save(MainForm, output, QStringLiteral("topic.png")) && saved;
+    MainForm->findChild<QComboBox *>(QStringLiteral("TopicBox"))->setCurrentIndex(0);
 
     // the recommended style with "-psl" (row 77) ticked: function names move to lines of their own
     ensurePreviewForm()->resize(1100, 720);

@@ -12,6 +12,8 @@
 #include "InferStyle.h"
 #include "Inputname.h"
 #include "OptionEffects.h"
+#include "OptionSearch.h"
+#include "OptionSearchBar.h"
 #include "Preview.h"
 #include "QtPrompts.h"
 #include "Startup.h"
@@ -21,11 +23,14 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -86,6 +91,21 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->ExportProfileItem, &QAction::triggered, this, &TMainForm::ExportProfileItemClick);
     connect(ui->CopyCommandLineItem, &QAction::triggered, this, &TMainForm::CopyCommandLineItemClick);
     connect(ui->InferStyleItem, &QAction::triggered, this, &TMainForm::InferStyleItemClick);
+
+    // the search sits in the menu bar's corner, so that nothing the window shows moves
+    m_searchBar = new OptionSearchBar(ui->MenuBar1);
+    ui->MenuBar1->setCornerWidget(m_searchBar, Qt::TopRightCorner);
+    m_highlight = new SearchHighlightDelegate(ui->StyleGrid);
+    ui->StyleGrid->setItemDelegate(m_highlight);
+    QWidget::setTabOrder(ui->SaveCfgButton, m_searchBar->searchField());
+    QWidget::setTabOrder(m_searchBar->searchField(), m_searchBar->topicChooser());
+    QWidget::setTabOrder(m_searchBar->topicChooser(), ui->StyleGrid);
+    auto *searchShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
+    connect(searchShortcut, &QShortcut::activated, m_searchBar, &OptionSearchBar::focusSearch);
+    connect(m_searchBar, &OptionSearchBar::filterChanged, this, &TMainForm::applyOptionFilter);
+    connect(m_searchBar, &OptionSearchBar::leaveForGrid, this,
+            [this] { ui->StyleGrid->setFocus(Qt::TabFocusReason); });
+    m_searchBar->showCount(OptionCount, OptionCount);
 }
 
 TMainForm::~TMainForm() = default;
@@ -140,7 +160,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     ui->StyleGrid->selectionModel()->setCurrentIndex(m_gridModel->index(0, 0), QItemSelectionModel::NoUpdate);
     connect(ui->StyleGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
-                if (current.isValid())
+                if (current.isValid() && !m_movingQuietly)
                     StyleGridSelectCell(current.column(), current.row());
             });
     showStyle(m_store->SelectedIndex());
@@ -173,6 +193,37 @@ void TMainForm::StyleGridSelectCell(int ACol, int ARow)
         refreshRowNotes();
     }
     showParameterText(m_cells->ComposeParameterText());
+}
+
+void TMainForm::applyOptionFilter()
+{
+    if (!m_cells)
+        return;
+    const QString text = m_searchBar->searchText();
+    const RowVisibility rows = matchingRows(text, m_searchBar->topic());
+    {
+        const UpdateBracket grid(ui->StyleGrid);
+        for (int row = 0; row < OptionCount; ++row)
+            ui->StyleGrid->setRowHidden(row, !rows[size_t(row)]);
+        m_highlight->setSearchText(text);
+    }
+    ui->StyleGrid->viewport()->update();
+    m_searchBar->showCount(visibleRowCount(rows), OptionCount);
+    const int current = ui->StyleGrid->currentIndex().row();
+    if (current >= 0 && !rows[size_t(current)]) {
+        const auto first = std::find(rows.cbegin(), rows.cend(), true);
+        if (first != rows.cend())
+            moveCurrentRowQuietly(int(first - rows.cbegin()));
+    }
+}
+
+void TMainForm::moveCurrentRowQuietly(int row)
+{
+    m_movingQuietly = true;
+    ui->StyleGrid->selectionModel()->setCurrentIndex(
+        m_gridModel->index(row, ui->StyleGrid->currentIndex().column()),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_movingQuietly = false;
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)

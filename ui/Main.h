@@ -11,6 +11,8 @@
 
 class CellTable;
 class FormattingJob;
+class OptionSearchBar;
+class SearchHighlightDelegate;
 class JobPrompts;
 class QtPrompts;
 class StyleGridModel;
@@ -108,6 +110,10 @@ private:
     void showStyle(int index);
     void showParameterText(const QString &text);
     void refreshRowNotes();
+    // Shows the rows the search field and the topic ask for; ticks and ParamMemo stay as they are.
+    void applyOptionFilter();
+    // Makes a shown row current without the toggle that a move of the current row means.
+    void moveCurrentRowQuietly(int row);
     void applySelection(const CheckStates &checks);
     // The selected style's name, marked when the grid holds changes not saved to it.
     QString selectedStyleName() const;
@@ -128,6 +134,9 @@ private:
     TImportProfileForm *m_importForm = nullptr;
     TInferStyleForm *m_inferForm = nullptr;
     bool m_placed = false;
+    OptionSearchBar *m_searchBar = nullptr;
+    SearchHighlightDelegate *m_highlight = nullptr;
+    bool m_movingQuietly = false;
 };
 
 extern TMainForm *MainForm;

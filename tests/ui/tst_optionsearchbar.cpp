@@ -1,0 +1,156 @@
+#include "OptionSearch.h"
+#include "OptionSearchBar.h"
+#include "ZaboWindows.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+// The search field and the topics in the main window, driven by the keyboard as a user would.
+class TestOptionSearchBar : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void typingFiltersAndEscShowsAllAgain();
+    void filteredRowsTickAsAllRowsDo();
+    void topicsShowTheirRows_data();
+    void topicsShowTheirRows();
+    void reachableByTab();
+    void menuItemsStayInView();
+
+private:
+    QLineEdit *searchField() const { return MainForm->findChild<QLineEdit *>(QStringLiteral("SearchEdit")); }
+    QComboBox *topics() const { return MainForm->findChild<QComboBox *>(QStringLiteral("TopicBox")); }
+    QString count() const
+    {
+        return MainForm->findChild<QLabel *>(QStringLiteral("SearchCountLabel"))->text();
+    }
+    QList<int> shownRows() const;
+
+    std::unique_ptr<ZaboWindows> m_windows;
+};
+
+void TestOptionSearchBar::init()
+{
+    m_windows = std::make_unique<ZaboWindows>();
+    QVERIFY(m_windows->start());
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+}
+
+void TestOptionSearchBar::cleanup()
+{
+    m_windows.reset();
+}
+
+QList<int> TestOptionSearchBar::shownRows() const
+{
+    QList<int> rows;
+    for (int row = 0; row < OptionCount; ++row) {
+        if (!m_windows->grid()->isRowHidden(row))
+            rows.append(row);
+    }
+    return rows;
+}
+
+void TestOptionSearchBar::typingFiltersAndEscShowsAllAgain()
+{
+    const QString parameters = m_windows->paramMemo()->parameterText();
+    QTest::keyClick(MainForm, Qt::Key_K, Qt::ControlModifier);
+    QTRY_VERIFY(searchField()->hasFocus());
+    QTest::keyClicks(searchField(), QStringLiteral("-bap"));
+    QCOMPARE(shownRows(), (QList<int>{1, 47}));
+    QCOMPARE(count(), QStringLiteral("2 / 93"));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), parameters);
+
+    QTest::keyClick(searchField(), Qt::Key_Escape);
+    QVERIFY(searchField()->text().isEmpty());
+    QCOMPARE(shownRows().size(), OptionCount);
+    QCOMPARE(count(), QStringLiteral("93 / 93"));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), parameters);
+}
+
+void TestOptionSearchBar::filteredRowsTickAsAllRowsDo()
+{
+    QTest::keyClick(MainForm, Qt::Key_K, Qt::ControlModifier);
+    searchField()->insert(QString::fromUtf8("花括号 缩进")); // as an input method commits it
+    QCOMPARE(shownRows(), (QList<int>{6, 7, 8, 14}));
+    const QList<bool> before{m_windows->isChecked(6), m_windows->isChecked(7), m_windows->isChecked(8)};
+
+    // Down leaves for the grid on the first row shown, without ticking it; Space ticks it, a move ticks
+    // the row reached, as without a search
+    QTest::keyClick(searchField(), Qt::Key_Down);
+    QTableView *grid = m_windows->grid();
+    QTRY_VERIFY(grid->hasFocus());
+    QCOMPARE(grid->currentIndex().row(), 6);
+    QCOMPARE(m_windows->isChecked(6), before.at(0));
+    QTest::keyClick(grid, Qt::Key_Space);
+    QCOMPARE(m_windows->isChecked(6), !before.at(0));
+    QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(grid->currentIndex().row(), 7);
+    QCOMPARE(m_windows->isChecked(7), !before.at(1));
+    QCOMPARE(m_windows->isChecked(8), before.at(2));
+    QCOMPARE(m_windows->paramMemo()->parameterText(), m_windows->checkedOptions());
+
+    const QString parameters = m_windows->paramMemo()->parameterText();
+    searchField()->clear();
+    QCOMPARE(shownRows().size(), OptionCount);
+    QCOMPARE(m_windows->paramMemo()->parameterText(), parameters);
+}
+
+void TestOptionSearchBar::topicsShowTheirRows_data()
+{
+    QTest::addColumn<int>("topic");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QList<int>>("rows");
+
+    QTest::newRow("blank lines") << 1 << "" << QList<int>{0, 1, 2, 46, 47, 67, 85};
+    QTest::newRow("blank lines, searched") << 1 << "-nbap" << QList<int>{47};
+    QTest::newRow("long lines") << 6 << "" << QList<int>{3, 31, 36, 37, 38, 39, 48, 57};
+}
+
+void TestOptionSearchBar::topicsShowTheirRows()
+{
+    QFETCH(int, topic);
+    QFETCH(QString, search);
+    QFETCH(QList<int>, rows);
+    searchField()->setText(search);
+    topics()->setCurrentIndex(topic);
+    QCOMPARE(shownRows(), rows);
+    QCOMPARE(count(), QStringLiteral("%1 / 93").arg(rows.size()));
+    topics()->setCurrentIndex(0); // "全部"
+    QCOMPARE(shownRows().size(), visibleRowCount(matchingRows(search)));
+}
+
+void TestOptionSearchBar::reachableByTab()
+{
+    auto *save = MainForm->findChild<QPushButton *>(QStringLiteral("SaveCfgButton"));
+    save->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(save->hasFocus());
+    QTest::keyClick(save, Qt::Key_Tab);
+    QTRY_VERIFY(searchField()->hasFocus());
+    QTest::keyClick(searchField(), Qt::Key_Tab);
+    QTRY_VERIFY(topics()->hasFocus());
+}
+
+// The bar sits in the menu bar's corner beside every menu item, none pushed into an overflow.
+void TestOptionSearchBar::menuItemsStayInView()
+{
+    auto *menuBar = MainForm->findChild<QMenuBar *>(QStringLiteral("MenuBar1"));
+    const QRect bar = menuBar->cornerWidget(Qt::TopRightCorner)->geometry();
+    QVERIFY(bar.isValid());
+    for (QAction *action : menuBar->actions()) {
+        const QRect item = menuBar->actionGeometry(action);
+        QVERIFY2(item.isValid() && item.right() < bar.left(), qPrintable(action->text()));
+    }
+}
+
+QTEST_MAIN(TestOptionSearchBar)
+#include "tst_optionsearchbar.moc"
