@@ -11,6 +11,7 @@
 #include "IndentProfile.h"
 #include "InferStyle.h"
 #include "Inputname.h"
+#include "MenuShortcutStyle.h"
 #include "OptionEffects.h"
 #include "OptionSearch.h"
 #include "OptionSearchBar.h"
@@ -91,6 +92,10 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->ExportProfileItem, &QAction::triggered, this, &TMainForm::ExportProfileItemClick);
     connect(ui->CopyCommandLineItem, &QAction::triggered, this, &TMainForm::CopyCommandLineItemClick);
     connect(ui->InferStyleItem, &QAction::triggered, this, &TMainForm::InferStyleItemClick);
+
+    auto *menuStyle = new MenuShortcutStyle();
+    menuStyle->setParent(ui->ToolsMenu);
+    ui->ToolsMenu->setStyle(menuStyle);
 
     // the search sits in the menu bar's corner, so that nothing the window shows moves
     m_searchBar = new OptionSearchBar(ui->MenuBar1);

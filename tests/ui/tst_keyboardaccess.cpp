@@ -1,3 +1,4 @@
+#include "MenuShortcutStyle.h"
 #include "OptionSearch.h"
 #include "OptionSearchBar.h"
 #include "ZaboWindows.h"
@@ -5,13 +6,16 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 
-// The search field and the topics in the main window, driven by the keyboard as a user would.
-class TestOptionSearchBar : public QObject
+// The main window by keyboard: the search field and the topics as a user drives them, and a shortcut for
+// every command of the "工具" menu, shown once.
+class TestKeyboardAccess : public QObject
 {
     Q_OBJECT
 
@@ -25,6 +29,9 @@ private Q_SLOTS:
     void topicsShowTheirRows();
     void reachableByTab();
     void menuItemsStayInView();
+    void toolsItemsHaveShortcuts();
+    void shortcutShownOnce_data();
+    void shortcutShownOnce();
 
 private:
     QLineEdit *searchField() const { return MainForm->findChild<QLineEdit *>(QStringLiteral("SearchEdit")); }
@@ -38,19 +45,19 @@ private:
     std::unique_ptr<ZaboWindows> m_windows;
 };
 
-void TestOptionSearchBar::init()
+void TestKeyboardAccess::init()
 {
     m_windows = std::make_unique<ZaboWindows>();
     QVERIFY(m_windows->start());
     QVERIFY(QTest::qWaitForWindowActive(MainForm));
 }
 
-void TestOptionSearchBar::cleanup()
+void TestKeyboardAccess::cleanup()
 {
     m_windows.reset();
 }
 
-QList<int> TestOptionSearchBar::shownRows() const
+QList<int> TestKeyboardAccess::shownRows() const
 {
     QList<int> rows;
     for (int row = 0; row < OptionCount; ++row) {
@@ -60,7 +67,7 @@ QList<int> TestOptionSearchBar::shownRows() const
     return rows;
 }
 
-void TestOptionSearchBar::typingFiltersAndEscShowsAllAgain()
+void TestKeyboardAccess::typingFiltersAndEscShowsAllAgain()
 {
     const QString parameters = m_windows->paramMemo()->parameterText();
     QTest::keyClick(MainForm, Qt::Key_K, Qt::ControlModifier);
@@ -77,7 +84,7 @@ void TestOptionSearchBar::typingFiltersAndEscShowsAllAgain()
     QCOMPARE(m_windows->paramMemo()->parameterText(), parameters);
 }
 
-void TestOptionSearchBar::filteredRowsTickAsAllRowsDo()
+void TestKeyboardAccess::filteredRowsTickAsAllRowsDo()
 {
     QTest::keyClick(MainForm, Qt::Key_K, Qt::ControlModifier);
     searchField()->insert(QString::fromUtf8("花括号 缩进")); // as an input method commits it
@@ -105,7 +112,7 @@ void TestOptionSearchBar::filteredRowsTickAsAllRowsDo()
     QCOMPARE(m_windows->paramMemo()->parameterText(), parameters);
 }
 
-void TestOptionSearchBar::topicsShowTheirRows_data()
+void TestKeyboardAccess::topicsShowTheirRows_data()
 {
     QTest::addColumn<int>("topic");
     QTest::addColumn<QString>("search");
@@ -116,7 +123,7 @@ void TestOptionSearchBar::topicsShowTheirRows_data()
     QTest::newRow("long lines") << 6 << "" << QList<int>{3, 31, 36, 37, 38, 39, 48, 57};
 }
 
-void TestOptionSearchBar::topicsShowTheirRows()
+void TestKeyboardAccess::topicsShowTheirRows()
 {
     QFETCH(int, topic);
     QFETCH(QString, search);
@@ -129,7 +136,7 @@ void TestOptionSearchBar::topicsShowTheirRows()
     QCOMPARE(shownRows().size(), visibleRowCount(matchingRows(search)));
 }
 
-void TestOptionSearchBar::reachableByTab()
+void TestKeyboardAccess::reachableByTab()
 {
     auto *save = MainForm->findChild<QPushButton *>(QStringLiteral("SaveCfgButton"));
     save->setFocus(Qt::TabFocusReason);
@@ -141,7 +148,7 @@ void TestOptionSearchBar::reachableByTab()
 }
 
 // The bar sits in the menu bar's corner beside every menu item, none pushed into an overflow.
-void TestOptionSearchBar::menuItemsStayInView()
+void TestKeyboardAccess::menuItemsStayInView()
 {
     auto *menuBar = MainForm->findChild<QMenuBar *>(QStringLiteral("MenuBar1"));
     const QRect bar = menuBar->cornerWidget(Qt::TopRightCorner)->geometry();
@@ -152,5 +159,44 @@ void TestOptionSearchBar::menuItemsStayInView()
     }
 }
 
-QTEST_MAIN(TestOptionSearchBar)
-#include "tst_optionsearchbar.moc"
+void TestKeyboardAccess::toolsItemsHaveShortcuts()
+{
+    auto *tools = MainForm->findChild<QMenu *>(QStringLiteral("ToolsMenu"));
+    QList<QKeySequence> seen;
+    for (const QAction *action : MainForm->findChildren<QAction *>())
+        seen.append(action->shortcut());
+    for (QAction *action : tools->actions()) {
+        const QKeySequence shortcut = action->shortcut();
+        QVERIFY2(!shortcut.isEmpty(), qPrintable(action->text()));
+        QCOMPARE(seen.count(shortcut), 1);
+        // only what the shortcut does is watched: the dialogs it opens are not answered here
+        if (action->objectName() == QLatin1String("CopyCommandLineItem")) {
+            QSignalSpy triggered(action, &QAction::triggered);
+            QTest::keySequence(MainForm, shortcut);
+            QCOMPARE(triggered.size(), 1);
+        }
+    }
+}
+
+void TestKeyboardAccess::shortcutShownOnce_data()
+{
+    QTest::addColumn<QString>("itemText");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("named in the caption") << QString::fromUtf8("Indent目录树(Ctrl+Shift+D)\tCtrl+Shift+D")
+                                          << QString::fromUtf8("Indent目录树(Ctrl+Shift+D)");
+    QTest::newRow("not named") << QString::fromUtf8("复制命令行\tCtrl+Shift+C")
+                               << QString::fromUtf8("复制命令行\tCtrl+Shift+C");
+    QTest::newRow("another shortcut named")
+        << QString::fromUtf8("a(Ctrl+D)\tCtrl+Shift+D") << QString::fromUtf8("a(Ctrl+D)\tCtrl+Shift+D");
+    QTest::newRow("no shortcut") << QString::fromUtf8("工具") << QString::fromUtf8("工具");
+}
+
+void TestKeyboardAccess::shortcutShownOnce()
+{
+    QFETCH(QString, itemText);
+    QFETCH(QString, shown);
+    QCOMPARE(menuItemText(itemText), shown);
+}
+
+QTEST_MAIN(TestKeyboardAccess)
+#include "tst_keyboardaccess.moc"
