@@ -1,5 +1,6 @@
 #include "RowExample.h"
 
+#include "CellTable.h"
 #include "OptionCatalogue.h"
 #include "OptionEffects.h"
 
@@ -35,12 +36,7 @@ QList<QByteArray> exampleParts()
 QString parameterTextWith(CheckStates checks, int row, bool ticked)
 {
     checks[size_t(row)] = ticked;
-    QString text;
-    for (int at = 0; at < OptionCount; ++at) {
-        if (checks[size_t(at)])
-            text += QString::fromUtf8(OptionCatalogue[size_t(at)].optionText) + QLatin1Char(' ');
-    }
-    return text;
+    return ParameterTextFor(checks);
 }
 
 namespace {
@@ -135,4 +131,40 @@ void RowExampleMaker::finish()
     }
     m_cache.insert(m_key, m_current);
     emit ready(m_current);
+}
+
+ExampleChanges exampleChanges(const QList<QByteArray> &before, const QList<QByteArray> &after)
+{
+    qsizetype head = 0;
+    while (head < before.size() && head < after.size() && before.at(head) == after.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < before.size() - head && tail < after.size() - head &&
+           before.at(before.size() - 1 - tail) == after.at(after.size() - 1 - tail))
+        ++tail;
+    ExampleChanges changes;
+    const qsizetype beforeEnd = before.size() - tail;
+    const qsizetype afterEnd = after.size() - tail;
+    const bool paired = beforeEnd - head == afterEnd - head;
+    for (qsizetype line = head; line < std::max(beforeEnd, afterEnd); ++line) {
+        const QByteArray one = line < beforeEnd ? before.at(line) : QByteArray();
+        const QByteArray other = line < afterEnd ? after.at(line) : QByteArray();
+        if (!paired) {
+            if (line < beforeEnd)
+                changes.before.append({int(line), 0, int(one.size())});
+            if (line < afterEnd)
+                changes.after.append({int(line), 0, int(other.size())});
+            continue;
+        }
+        qsizetype start = 0;
+        while (start < one.size() && start < other.size() && one.at(start) == other.at(start))
+            ++start;
+        qsizetype end = 0;
+        while (end < one.size() - start && end < other.size() - start &&
+               one.at(one.size() - 1 - end) == other.at(other.size() - 1 - end))
+            ++end;
+        changes.before.append({int(line), int(start), int(one.size() - start - end)});
+        changes.after.append({int(line), int(start), int(other.size() - start - end)});
+    }
+    return changes;
 }

@@ -9,6 +9,7 @@
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 // What one catalogue row does under a selection, shown on the smallest part of the example corpus whose
 // formatted text changes with the row.
@@ -64,3 +65,19 @@ private:
     quint64 m_awaited = 0;
 };
 Q_DECLARE_METATYPE(RowExample)
+
+// The changed characters of each side of an example, as (line, start, length) per side: lines both share
+// at the start and the end are unchanged; in between, lines paired one to one are marked from their first
+// to their last differing character, and lines without a partner whole.
+struct ChangedSpan
+{
+    int line;
+    int start;
+    int length;
+};
+struct ExampleChanges
+{
+    QVector<ChangedSpan> before;
+    QVector<ChangedSpan> after;
+};
+ExampleChanges exampleChanges(const QList<QByteArray> &before, const QList<QByteArray> &after);

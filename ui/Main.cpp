@@ -17,6 +17,8 @@
 #include "OptionSearchBar.h"
 #include "Preview.h"
 #include "QtPrompts.h"
+#include "RowExample.h"
+#include "RowExampleText.h"
 #include "Startup.h"
 #include "StyleGridModel.h"
 #include "StyleStore.h"
@@ -33,6 +35,7 @@
 #include <QMouseEvent>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 #include <algorithm>
 #include <new>
@@ -222,6 +225,28 @@ void TMainForm::applyOptionFilter()
     }
 }
 
+void TMainForm::showRowExample(int row, const QPoint &globalPosition)
+{
+    if (m_formatterPath.isEmpty())
+        return;
+    if (!m_examples) {
+        m_examples = new RowExampleMaker(m_formatterPath, this);
+        connect(m_examples, &RowExampleMaker::ready, this, &TMainForm::rowExampleReady);
+    }
+    m_exampleRow = row;
+    m_examplePosition = globalPosition;
+    QToolTip::showText(globalPosition, rowExamplePendingText(row), ui->StyleGrid);
+    m_examples->request(row, m_cells->checks());
+}
+
+void TMainForm::rowExampleReady(const RowExample &example)
+{
+    // only the row still asked for: leaving the grid forgets it
+    if (example.row != m_exampleRow)
+        return;
+    QToolTip::showText(m_examplePosition, rowExampleHtml(example), ui->StyleGrid);
+}
+
 void TMainForm::moveCurrentRowQuietly(int row)
 {
     m_movingQuietly = true;
@@ -240,12 +265,27 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         // a press on another row moves the current row, and that move is the selection event
         if (index.isValid() && index.row() == ui->StyleGrid->currentIndex().row())
             StyleGridSelectCell(index.column(), index.row());
+    } else if (watched == ui->StyleGrid->viewport() && event->type() == QEvent::Leave) {
+        m_exampleRow = -1;
+    } else if (m_cells && watched == ui->StyleGrid->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = ui->StyleGrid->indexAt(help->pos());
+        if (index.isValid()) {
+            showRowExample(index.row(), help->globalPos());
+            return true;
+        }
     } else if (m_cells && watched == ui->StyleGrid && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const QModelIndex current = ui->StyleGrid->currentIndex();
         // the keyboard's way to select the current cell again
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && current.isValid()) {
             StyleGridSelectCell(current.column(), current.row());
+            return true;
+        }
+        // the keyboard's way to see the current row's example
+        if (key->key() == Qt::Key_F2 && current.isValid()) {
+            const QRect cell = ui->StyleGrid->visualRect(current);
+            showRowExample(current.row(), ui->StyleGrid->viewport()->mapToGlobal(cell.bottomLeft()));
             return true;
         }
     }

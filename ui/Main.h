@@ -12,6 +12,8 @@
 class CellTable;
 class FormattingJob;
 class OptionSearchBar;
+class RowExampleMaker;
+struct RowExample;
 class SearchHighlightDelegate;
 class JobPrompts;
 class QtPrompts;
@@ -91,6 +93,9 @@ public:
     QList<QAction *> sharedMenuActions() const;
     JobPrompts &prompts() const { return *m_prompts; }
     QString parameterText() const;
+    // Shows at globalPosition what row does under the working selection, once its example is made: what
+    // hovering a row or F2 on the current one does.
+    void showRowExample(int row, const QPoint &globalPosition);
 
 signals:
     // Whenever ParamMemo is rebuilt, with the text it shows.
@@ -112,6 +117,7 @@ private:
     void refreshRowNotes();
     // Shows the rows the search field and the topic ask for; ticks and ParamMemo stay as they are.
     void applyOptionFilter();
+    void rowExampleReady(const RowExample &example);
     // Makes a shown row current without the toggle that a move of the current row means.
     void moveCurrentRowQuietly(int row);
     void applySelection(const CheckStates &checks);
@@ -137,6 +143,9 @@ private:
     OptionSearchBar *m_searchBar = nullptr;
     SearchHighlightDelegate *m_highlight = nullptr;
     bool m_movingQuietly = false;
+    RowExampleMaker *m_examples = nullptr; // made by the first example asked for
+    int m_exampleRow = -1;
+    QPoint m_examplePosition;
 };
 
 extern TMainForm *MainForm;

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void everyRowUnderBuiltInSelections_data();
     void everyRowUnderBuiltInSelections();
     void answersAreCached();
+    void changedCharacters_data();
+    void changedCharacters();
 
 private:
     RowExample exampleOf(RowExampleMaker &maker, int row, const CheckStates &checks);
@@ -126,6 +128,41 @@ void TestRowExample::answersAreCached()
     const RowExample overridden = exampleOf(maker, 5, withBr); // "-bl" before "-br": overridden
     QVERIFY(!overridden.found);
     QCOMPARE(overridden.reason, QString::fromUtf8("被 -br 覆盖"));
+}
+
+using Spans = QVector<QVector<int>>; // line, start, length
+
+Spans spansOf(const QVector<ChangedSpan> &spans)
+{
+    Spans plain;
+    for (const ChangedSpan &span : spans)
+        plain.append({span.line, span.start, span.length});
+    return plain;
+}
+
+void TestRowExample::changedCharacters_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<Spans>("beforeSpans");
+    QTest::addColumn<Spans>("afterSpans");
+
+    QTest::newRow("a blank") << QByteArray("if(x)\n") << QByteArray("if (x)\n") << Spans{{0, 2, 0}}
+                             << Spans{{0, 2, 1}};
+    QTest::newRow("a brace moves") << QByteArray("a\nif (x) {\nb\n") << QByteArray("a\nif (x)\n{\nb\n")
+                                   << Spans{{1, 0, 8}} << Spans{{1, 0, 6}, {2, 0, 1}};
+    QTest::newRow("same") << QByteArray("a\n") << QByteArray("a\n") << Spans{} << Spans{};
+}
+
+void TestRowExample::changedCharacters()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(Spans, beforeSpans);
+    QFETCH(Spans, afterSpans);
+    const ExampleChanges changes = exampleChanges(before.split('\n'), after.split('\n'));
+    QCOMPARE(spansOf(changes.before), beforeSpans);
+    QCOMPARE(spansOf(changes.after), afterSpans);
 }
 
 QTEST_GUILESS_MAIN(TestRowExample)

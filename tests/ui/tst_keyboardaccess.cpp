@@ -1,6 +1,7 @@
 #include "MenuShortcutStyle.h"
 #include "OptionSearch.h"
 #include "OptionSearchBar.h"
+#include "RowExample.h"
 #include "ZaboWindows.h"
 
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 
 // The main window by keyboard: the search field and the topics as a user drives them, and a shortcut for
 // every command of the "工具" menu, shown once.
@@ -30,6 +32,7 @@ private Q_SLOTS:
     void reachableByTab();
     void menuItemsStayInView();
     void toolsItemsHaveShortcuts();
+    void f2ShowsTheCurrentRowsExample();
     void shortcutShownOnce_data();
     void shortcutShownOnce();
 
@@ -176,6 +179,24 @@ void TestKeyboardAccess::toolsItemsHaveShortcuts()
             QCOMPARE(triggered.size(), 1);
         }
     }
+}
+
+// The first row, "-bad", is not ticked in the recommended style: the example shows the blank line it adds.
+void TestKeyboardAccess::f2ShowsTheCurrentRowsExample()
+{
+    QTableView *grid = m_windows->grid();
+    grid->setFocus();
+    QCOMPARE(grid->currentIndex().row(), 0);
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto *maker = MainForm->findChild<RowExampleMaker *>();
+    QVERIFY(maker);
+    QSignalSpy ready(maker, &RowExampleMaker::ready);
+    QVERIFY(ready.wait(60000));
+    const RowExample example = ready.first().first().value<RowExample>();
+    QCOMPARE(example.row, 0);
+    QVERIFY(example.found);
+    QVERIFY(QToolTip::text().contains(QString::fromUtf8("选中 -bad")));
+    QVERIFY(!m_windows->isChecked(0)); // asking changes nothing
 }
 
 void TestKeyboardAccess::shortcutShownOnce_data()
