@@ -73,7 +73,10 @@ void RowExampleMaker::request(int row, const CheckStates &checks)
         QTimer::singleShot(0, this, [this, example] { emit ready(example); });
         return;
     }
-    m_part = 0;
+    m_order.clear();
+    m_orderAt = 0;
+    m_wholeCorpus = true;
+    m_fallBackToAll = false;
     m_formattingWith = false;
     // a row that the option effects prove idle needs no run (tst_optioneffectsproof checks them)
     if (rowNoteWith(m_checks, row).hasNoEffect()) {
@@ -83,14 +86,37 @@ void RowExampleMaker::request(int row, const CheckStates &checks)
     formatNext();
 }
 
+namespace {
+
+// Stands between the parts when the whole corpus is formatted at once; indent keeps preprocessor lines.
+const QByteArray PartSeparator = "#pragma zabo_example_part\n";
+
+// The formatted corpus cut at its separators; empty when their number is not as written.
+QList<QByteArray> formattedParts(const QByteArray &formatted, qsizetype count)
+{
+    QList<QByteArray> parts{QByteArray()};
+    for (const QByteArray &line : formatted.split('\n')) {
+        if (QByteArray(line).replace(' ', "").replace('\t', "") == "#pragmazabo_example_part")
+            parts.append(QByteArray());
+        else
+            parts.last() += line + '\n';
+    }
+    return parts.size() == count ? parts : QList<QByteArray>();
+}
+
+} // namespace
+
+// First both texts of the whole corpus, which name the parts that change in context; then, smallest first,
+// those parts alone until one changes by itself (what is shown is always a part formatted alone), and all
+// parts when none of them does.
 void RowExampleMaker::formatNext()
 {
-    if (m_part >= m_parts.size()) {
+    if (!m_wholeCorpus && m_orderAt >= m_order.size()) {
         finish();
         return;
     }
     PreviewRequest request;
-    request.source = m_parts.at(m_part);
+    request.source = m_wholeCorpus ? m_parts.join(PartSeparator) : m_parts.at(m_order.at(m_orderAt));
     request.fileName = QStringLiteral("example.c");
     request.parameterText = m_formattingWith ? m_with : m_without;
     m_awaited = m_runner.format(request);
@@ -108,16 +134,36 @@ void RowExampleMaker::partFormatted(const PreviewResult &result)
         formatNext();
         return;
     }
+    m_formattingWith = false;
+    if (m_wholeCorpus) {
+        m_wholeCorpus = false;
+        const QList<QByteArray> without = formattedParts(m_withoutText, m_parts.size());
+        const QList<QByteArray> with = formattedParts(text, m_parts.size());
+        for (int part = 0; part < m_parts.size(); ++part) {
+            if (without.isEmpty() || with.isEmpty() || without.at(part) != with.at(part))
+                m_order.append(part);
+        }
+        if (text != m_withoutText)
+            m_fallBackToAll = true;
+        formatNext();
+        return;
+    }
+    const int part = m_order.at(m_orderAt);
     if (text != m_withoutText) {
         m_current.found = true;
-        m_current.source = m_parts.at(m_part);
+        m_current.source = m_parts.at(part);
         m_current.before = m_withoutText;
         m_current.after = text;
         finish();
         return;
     }
-    ++m_part;
-    m_formattingWith = false;
+    if (++m_orderAt == m_order.size() && m_fallBackToAll && m_order.size() < m_parts.size()) {
+        m_fallBackToAll = false;
+        m_order.clear();
+        m_orderAt = 0;
+        for (int all = 0; all < m_parts.size(); ++all)
+            m_order.append(all);
+    }
     formatNext();
 }
 

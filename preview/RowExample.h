@@ -30,8 +30,9 @@ QList<QByteArray> exampleParts();
 // The selection as a parameter text, with the row ticked or not.
 QString parameterTextWith(CheckStates checks, int row, bool ticked);
 
-// Makes row examples with the preview's runner, one at a time and never blocking: the parts, smallest
-// first, are formatted without and with the row until one differs. Answers are cached by the two
+// Makes row examples with the preview's runner, one at a time and never blocking: the whole corpus
+// without and with the row names the parts that change; those alone, smallest first, are formatted
+// without and with the row until one differs. Answers are cached by the two
 // parameter texts; a new request replaces one still running.
 class RowExampleMaker : public QObject
 {
@@ -59,7 +60,10 @@ private:
     QString m_key;
     QString m_without;
     QString m_with;
-    int m_part = 0;
+    bool m_wholeCorpus = true;
+    bool m_fallBackToAll = false; // the whole corpus changed, but maybe no part alone among those named
+    QVector<int> m_order;         // the parts to format alone, in this order
+    int m_orderAt = 0;
     bool m_formattingWith = false;
     QByteArray m_withoutText;
     quint64 m_awaited = 0;
