@@ -1,5 +1,6 @@
 #include "IndentProfile.h"
 
+#include "IndentOptions.h"
 #include "OptionEffects.h"
 
 #include <QFileInfo>
@@ -11,136 +12,12 @@
 
 namespace {
 
-// indent's long options and their short forms, from the manual of the build we ship. A numeric option
-// takes its number glued to the long name as to the short one ("--line-length80" is "-l80").
-struct LongOption
-{
-    const char *longName;
-    const char *shortName;
-    bool numeric;
-};
-const LongOption LongOptions[] = {
-    {"align-with-spaces", "as", false},
-    {"blank-before-sizeof", "bs", false},
-    {"Bill-Shannon", "bs", false},
-    {"blank-lines-after-commas", "bc", false},
-    {"blank-lines-after-declarations", "bad", false},
-    {"blank-lines-after-procedures", "bap", false},
-    {"blank-lines-before-block-comments", "bbb", false},
-    {"brace-indent", "bli", true},
-    {"braces-after-func-def-line", "blf", false},
-    {"braces-after-if-line", "bl", false},
-    {"braces-after-struct-decl-line", "bls", false},
-    {"braces-on-func-def-line", "brf", false},
-    {"braces-on-if-line", "br", false},
-    {"braces-on-struct-decl-line", "brs", false},
-    {"break-after-boolean-operator", "nbbo", false},
-    {"break-before-boolean-operator", "bbo", false},
-    {"break-function-decl-args", "bfda", false},
-    // indent 2.2.12 matches long names by prefix and so reads the manual's "-end" forms as the shorter
-    // names before them: "--break-function-decl-args-end" is "-bfda", not "-bfde"
-    {"break-function-decl-args-end", "bfda", false},
-    {"case-brace-indentation", "cbi", true},
-    {"case-indentation", "cli", true},
-    {"comment-delimiters-on-blank-lines", "cdb", false},
-    {"comment-indentation", "c", true},
-    {"comment-line-length", "lc", true},
-    {"continuation-indentation", "ci", true},
-    {"continue-at-parentheses", "lp", false},
-    {"cuddle-do-while", "cdw", false},
-    {"cuddle-else", "ce", false},
-    {"declaration-comment-column", "cd", true},
-    {"declaration-indentation", "di", true},
-    {"dont-break-function-decl-args", "nbfda", false},
-    {"dont-break-function-decl-args-end", "nbfda", false},
-    {"dont-break-procedure-type", "npsl", false},
-    {"dont-cuddle-do-while", "ncdw", false},
-    {"dont-cuddle-else", "nce", false},
-    {"dont-format-comments", "nfca", false},
-    {"dont-format-first-column-comments", "nfc1", false},
-    {"dont-line-up-parentheses", "nlp", false},
-    {"dont-left-justify-declarations", "ndj", false},
-    {"dont-space-special-semicolon", "nss", false},
-    {"dont-star-comments", "nsc", false},
-    {"dont-tab-align-comments", "ntac", false},
-    {"else-endif-column", "cp", true},
-    {"fix-nested-comments", "fnc", false},
-    {"format-all-comments", "fca", false},
-    {"format-first-column-comments", "fc1", false},
-    {"gettext-strings", "gts", false},
-    {"gnu-style", "gnu", false},
-    {"honour-newlines", "hnl", false},
-    {"ignore-newlines", "nhnl", false},
-    {"ignore-profile", "npro", false},
-    {"indent-label", "il", true},
-    {"indent-level", "i", true},
-    {"k-and-r-style", "kr", false},
-    {"leave-optional-blank-lines", "nsob", false},
-    {"leave-preprocessor-space", "lps", false},
-    {"left-justify-declarations", "dj", false},
-    {"line-comments-indentation", "d", true},
-    {"line-length", "l", true},
-    {"linux-style", "linux", false},
-    {"no-blank-lines-after-commas", "nbc", false},
-    {"no-blank-lines-after-declarations", "nbad", false},
-    {"no-blank-lines-after-procedures", "nbap", false},
-    {"no-blank-lines-before-block-comments", "nbbb", false},
-    {"no-comment-delimiters-on-blank-lines", "ncdb", false},
-    {"no-gettext-strings", "ngts", false},
-    {"no-parameter-indentation", "nip", false},
-    {"no-space-after-casts", "ncs", false},
-    {"no-space-after-for", "nsaf", false},
-    {"no-space-after-function-call-names", "npcs", false},
-    {"no-space-after-if", "nsai", false},
-    {"no-space-after-parentheses", "nprs", false},
-    {"no-space-after-while", "nsaw", false},
-    {"no-tabs", "nut", false},
-    {"no-verbosity", "nv", false},
-    {"original", "orig", false},
-    {"parameter-indentation", "ip", true},
-    {"paren-indentation", "pi", true},
-    {"pointer-align-left", "pal", false},
-    {"pointer-align-right", "par", false},
-    {"preprocessor-indentation", "ppi", true},
-    {"preserve-mtime", "pmt", false},
-    {"procnames-start-lines", "psl", false},
-    {"single-line-conditionals", "slc", false},
-    {"space-after-cast", "cs", false},
-    {"space-after-for", "saf", false},
-    {"space-after-if", "sai", false},
-    {"space-after-parentheses", "prs", false},
-    {"space-after-procedure-calls", "pcs", false},
-    {"space-after-while", "saw", false},
-    {"space-special-semicolon", "ss", false},
-    {"spaces-around-initializers", "sar", false},
-    {"standard-output", "st", false},
-    {"start-left-side-of-comments", "sc", false},
-    {"struct-brace-indentation", "sbi", true},
-    {"swallow-optional-blank-lines", "sob", false},
-    {"tab-size", "ts", true},
-    {"use-tabs", "ut", false},
-    {"verbose", "v", false},
-};
-
-// Short options that take a number, glued or as the next word.
-const char *const NumericShortNames[] = {"bli", "c",  "cbi", "cd", "ci", "cli", "cp",  "d",   "di",
-                                         "i",   "il", "ip",  "l",  "lc", "pi",  "ppi", "sbi", "ts"};
-
 constexpr int TypeNameRow = 88;
-
-bool isNumber(QStringView word)
-{
-    return !word.isEmpty() &&
-           std::all_of(word.begin(), word.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
 
 bool isNumericShortName(const QString &name)
 {
-    for (const char *numeric : NumericShortNames) {
-        if (name == QLatin1String(numeric))
-            return true;
-    }
-    return false;
+    const IndentOption *option = indentOptionNamed(name);
+    return option && option->numeric;
 }
 
 int rowOfOption(const QString &option)
@@ -205,23 +82,6 @@ bool isIndentCommand(const QString &word)
     return name == QLatin1String("indent") || name == QLatin1String("indent.exe");
 }
 
-// A long option's name without its prefix, matched in full or with a glued number.
-const LongOption *longOptionFor(QStringView name, QString *number)
-{
-    for (const LongOption &option : LongOptions) {
-        const QLatin1String longName(option.longName);
-        if (name == longName) {
-            number->clear();
-            return &option;
-        }
-        if (option.numeric && name.startsWith(longName) && isNumber(name.mid(longName.size()))) {
-            *number = name.mid(longName.size()).toString();
-            return &option;
-        }
-    }
-    return nullptr;
-}
-
 QString sanitizedComment(QString text)
 {
     text.replace(QLatin1String("*/"), QLatin1String("* /"));
@@ -250,7 +110,7 @@ void reconcileOrder(const QVector<int> &inputOrder, ProfileImport &result)
     QSet<int> busy;
     for (int at = 0; at < inputOrder.size(); ++at) {
         const int row = inputOrder.at(at);
-        if (OptionEffects[size_t(row)].kind != OptionKind::Setting)
+        if (optionEffect(row).kind != OptionKind::Setting)
             continue;
         if (inputNotes.at(at).effect == RowNote::Effect::Overridden)
             idle.insert(row);
@@ -343,7 +203,7 @@ qsizetype ProfileReader::readWord(const QVector<QStringView> &words, qsizetype a
 
     QString written = word;
     // "-l 80", "--line-length 80": the number as the next word
-    if (isNumericShortName(name) && at < words.size() && isNumber(words.at(at))) {
+    if (isNumericShortName(name) && at < words.size() && isAsciiNumber(words.at(at))) {
         written += QLatin1Char(' ');
         written += words.at(at);
         option += words.at(at++);
@@ -459,19 +319,19 @@ QString shortOptionForm(const QString &option)
         name = option.mid(1);
     else
         return option.startsWith(QLatin1Char('-')) ? option : QString();
-    QString number;
-    const LongOption *longOption = longOptionFor(name, &number);
-    if (!longOption)
+    const OptionMatch match = matchLongOption(name);
+    if (!match.option)
         return {};
-    return QLatin1Char('-') + QLatin1String(longOption->shortName) + number;
+    return QLatin1Char('-') + QLatin1String(match.option->shortName) + match.number;
 }
 
 QStringList knownLongOptions()
 {
     QStringList options;
-    for (const LongOption &option : LongOptions)
-        options.append(QLatin1String("--") + QLatin1String(option.longName) +
-                       QLatin1String(option.numeric ? "3" : ""));
+    for (const IndentOption &option : IndentOptions) {
+        for (const QString &name : longNamesOf(option))
+            options.append(option.numeric ? name + QLatin1String("3") : name);
+    }
     return options;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IndentOptions.h"
 #include "StyleRecord.h"
 
 #include <QHash>
@@ -15,14 +16,6 @@
 // no explicit option has set it, and a later preset beats an earlier one; a bare "-T" takes the next
 // option as a type name. The job hands indent the files first and the options after, in catalogue order,
 // without "-st".
-enum class OptionKind {
-    Setting,        // sets exactly one indent setting
-    Preset,         // sets the settings of its expansion with a preset's standing
-    ProfileSwitch,  // "-npro": which profile is read, nothing about the layout
-    TypeName,       // "-T": declares the next option's text a type name
-    StandardOutput, // "-st": the job always leaves it out
-};
-
 struct OptionEffect
 {
     OptionKind kind;
@@ -31,8 +24,8 @@ struct OptionEffect
     const char *what;
 };
 
-// One entry per catalogue row, in catalogue order.
-extern const std::array<OptionEffect, OptionCount> OptionEffects;
+// What the catalogue row does, as the option table says of the option it carries.
+OptionEffect optionEffect(int row);
 
 // The indent setting that an option of a preset's expansion (or any catalogue switch or number) sets,
 // e.g. "br" for "-bl", "i" for "-i2", "dj" for "-ndj"; empty when the option is none of these.

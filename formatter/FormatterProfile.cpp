@@ -1,6 +1,7 @@
 #include "FormatterProfile.h"
 
 #include "Descriptor.h"
+#include "IndentOptions.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,29 +43,6 @@ const NamedRole ShortRoles[] = {
     {"st", IndentWordRole::StandardOutput}, {"orig", IndentWordRole::Setting},
     {"o", IndentWordRole::OutputFile},      {"hnl", IndentWordRole::Setting},
     {"h", IndentWordRole::Usage},
-};
-
-const char *const NumericShortNames[] = {"bli", "c",  "cbi", "cd", "ci", "cli", "cp",  "d",   "di",
-                                         "i",   "il", "ip",  "l",  "lc", "pi",  "ppi", "sbi", "ts"};
-const char *const NumericLongNames[] = {
-    "brace-indent",
-    "case-brace-indentation",
-    "case-indentation",
-    "comment-indentation",
-    "comment-line-length",
-    "continuation-indentation",
-    "declaration-comment-column",
-    "declaration-indentation",
-    "else-endif-column",
-    "indent-label",
-    "indent-level",
-    "line-comments-indentation",
-    "line-length",
-    "parameter-indentation",
-    "paren-indentation",
-    "preprocessor-indentation",
-    "struct-brace-indentation",
-    "tab-size",
 };
 
 // The largest value of a numeric option that a layout can sensibly use: lines up to 10000
@@ -140,18 +118,20 @@ bool gluedNumericOption(const QString &word, QString *option, QString *value)
     }
     // the longest numeric name that begins the word: "-cli4" is "-cli" 4, never "-c" "li4"
     qsizetype longest = 0;
-    const auto consider = [&](const char *numeric) {
-        const QLatin1String candidate(numeric);
+    const auto consider = [&](const QString &candidate) {
         if (name.size() > candidate.size() && name.startsWith(candidate) && candidate.size() > longest &&
             !name.at(candidate.size()).isLetter() && name.at(candidate.size()) != QLatin1Char('-'))
             longest = candidate.size();
     };
-    if (isLong) {
-        for (const char *numeric : NumericLongNames)
-            consider(numeric);
-    } else {
-        for (const char *numeric : NumericShortNames)
-            consider(numeric);
+    for (const IndentOption &numeric : IndentOptions) {
+        if (!numeric.numeric)
+            continue;
+        if (!isLong) {
+            consider(QString::fromLatin1(numeric.shortName));
+            continue;
+        }
+        for (const QString &longName : QString::fromLatin1(numeric.longNames).split(u' ', Qt::SkipEmptyParts))
+            consider(longName);
     }
     if (longest == 0)
         return false;
@@ -162,10 +142,7 @@ bool gluedNumericOption(const QString &word, QString *option, QString *value)
 
 QString numericValueProblem(const QString &option, const QString &value)
 {
-    const bool ascii = !value.isEmpty() && std::all_of(value.cbegin(), value.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-    if (!ascii)
+    if (!isAsciiNumber(value))
         return QStringLiteral("%1 needs a number in ASCII digits, not %2")
             .arg(quoted(option), shownWord(value));
     QString name;
@@ -208,20 +185,13 @@ bool takesNextWord(const QString &word)
         return true;
     QString name;
     if (longName(word, &name)) {
-        for (const char *numeric : NumericLongNames) {
-            if (name == QLatin1String(numeric))
-                return true;
-        }
-        return false;
+        const OptionMatch match = matchLongOption(name);
+        return match.option && match.option->numeric && match.number.isEmpty();
     }
     if (!word.startsWith(QLatin1Char('-')))
         return false;
-    name = word.mid(1);
-    for (const char *numeric : NumericShortNames) {
-        if (name == QLatin1String(numeric))
-            return true;
-    }
-    return false;
+    const IndentOption *option = indentOptionNamed(QStringView(word).mid(1));
+    return option && option->numeric;
 }
 
 QList<QByteArray> indentProfileWords(const QByteArray &text)

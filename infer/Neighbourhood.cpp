@@ -65,7 +65,7 @@ QVector<SelectionChange> presetCompactions(const CheckStates &checks)
             continue;
         SelectionChange change{toggled(checks, preset), {preset}};
         for (const int row : proposableRows()) {
-            if (checks[size_t(row)] && OptionEffects[size_t(row)].kind == OptionKind::Setting &&
+            if (checks[size_t(row)] && optionEffect(row).kind == OptionKind::Setting &&
                 expansion.contains(optionText(row))) {
                 change.checks[size_t(row)] = false;
                 change.rows.append(row);

@@ -37,7 +37,7 @@ QStringList keySettings()
 {
     QStringList settings;
     for (const int row : proposableRows()) {
-        const OptionEffect &effect = OptionEffects[size_t(row)];
+        const OptionEffect &effect = optionEffect(row);
         if (effect.kind == OptionKind::Setting)
             settings.append(QString::fromLatin1(effect.what));
         for (const QString &option : presetExpansion(row))
@@ -245,7 +245,7 @@ public:
                 defaults[index] = valueOf(index, option);
         }
         for (const int row : proposableRows()) {
-            const OptionEffect &effect = OptionEffects[size_t(row)];
+            const OptionEffect &effect = optionEffect(row);
             preset[size_t(row)] = effect.kind == OptionKind::Preset;
             const QStringList options =
                 effect.kind == OptionKind::Preset
@@ -389,7 +389,7 @@ const QVector<QVector<int>> &exclusiveChoices()
         QStringList settings;
         QVector<int> presets;
         for (const int row : proposableRows()) {
-            const OptionEffect &effect = OptionEffects[size_t(row)];
+            const OptionEffect &effect = optionEffect(row);
             if (effect.kind == OptionKind::Preset && presetExpansion(row).size() > 1) {
                 presets.append(row);
                 continue;

@@ -11,9 +11,14 @@
 #include "IndentProfile.h"
 #include "InferStyle.h"
 #include "Inputname.h"
+#include "MenuShortcutStyle.h"
 #include "OptionEffects.h"
+#include "OptionSearch.h"
+#include "OptionSearchBar.h"
 #include "Preview.h"
 #include "QtPrompts.h"
+#include "RowExample.h"
+#include "RowExampleText.h"
 #include "ScreenFit.h"
 #include "Startup.h"
 #include "StyleGridModel.h"
@@ -23,11 +28,14 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QToolTip>
 
@@ -108,6 +116,25 @@ TMainForm::TMainForm(QWidget *parent)
     connect(ui->ExportProfileItem, &QAction::triggered, this, &TMainForm::ExportProfileItemClick);
     connect(ui->CopyCommandLineItem, &QAction::triggered, this, &TMainForm::CopyCommandLineItemClick);
     connect(ui->InferStyleItem, &QAction::triggered, this, &TMainForm::InferStyleItemClick);
+
+    auto *menuStyle = new MenuShortcutStyle();
+    menuStyle->setParent(ui->ToolsMenu);
+    ui->ToolsMenu->setStyle(menuStyle);
+
+    // the search sits in the menu bar's corner, so that nothing the window shows moves
+    m_searchBar = new OptionSearchBar(ui->MenuBar1);
+    ui->MenuBar1->setCornerWidget(m_searchBar, Qt::TopRightCorner);
+    m_highlight = new SearchHighlightDelegate(ui->StyleGrid);
+    ui->StyleGrid->setItemDelegate(m_highlight);
+    QWidget::setTabOrder(ui->SaveCfgButton, m_searchBar->searchField());
+    QWidget::setTabOrder(m_searchBar->searchField(), m_searchBar->topicChooser());
+    QWidget::setTabOrder(m_searchBar->topicChooser(), ui->StyleGrid);
+    auto *searchShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
+    connect(searchShortcut, &QShortcut::activated, m_searchBar, &OptionSearchBar::focusSearch);
+    connect(m_searchBar, &OptionSearchBar::filterChanged, this, &TMainForm::applyOptionFilter);
+    connect(m_searchBar, &OptionSearchBar::leaveForGrid, this,
+            [this] { ui->StyleGrid->setFocus(Qt::TabFocusReason); });
+    m_searchBar->showCount(OptionCount, OptionCount);
 }
 
 TMainForm::~TMainForm() = default;
@@ -162,7 +189,7 @@ bool TMainForm::FormCreate(const StartupEnvironment &environment)
     ui->StyleGrid->selectionModel()->setCurrentIndex(m_gridModel->index(0, 0), QItemSelectionModel::NoUpdate);
     connect(ui->StyleGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
-                if (current.isValid())
+                if (current.isValid() && !m_movingQuietly)
                     StyleGridSelectCell(current.column(), current.row());
             });
     showStyle(m_store->SelectedIndex());
@@ -198,6 +225,59 @@ void TMainForm::StyleGridSelectCell(int ACol, int ARow)
     showParameterText(m_cells->ComposeParameterText());
 }
 
+void TMainForm::applyOptionFilter()
+{
+    if (!m_cells)
+        return;
+    const QString text = m_searchBar->searchText();
+    const RowVisibility rows = matchingRows(text, m_searchBar->topic());
+    {
+        const UpdateBracket grid(ui->StyleGrid);
+        for (int row = 0; row < OptionCount; ++row)
+            ui->StyleGrid->setRowHidden(row, !rows[size_t(row)]);
+        m_highlight->setSearchText(text);
+    }
+    ui->StyleGrid->viewport()->update();
+    m_searchBar->showCount(visibleRowCount(rows), OptionCount);
+    const int current = ui->StyleGrid->currentIndex().row();
+    if (current >= 0 && !rows[size_t(current)]) {
+        const auto first = std::find(rows.cbegin(), rows.cend(), true);
+        if (first != rows.cend())
+            moveCurrentRowQuietly(int(first - rows.cbegin()));
+    }
+}
+
+void TMainForm::showRowExample(int row, const QPoint &globalPosition)
+{
+    if (m_formatterPath.isEmpty())
+        return;
+    if (!m_examples) {
+        m_examples = new RowExampleMaker(m_formatterPath, this);
+        connect(m_examples, &RowExampleMaker::ready, this, &TMainForm::rowExampleReady);
+    }
+    m_exampleRow = row;
+    m_examplePosition = globalPosition;
+    QToolTip::showText(globalPosition, rowExamplePendingText(row), ui->StyleGrid);
+    m_examples->request(row, m_cells->checks());
+}
+
+void TMainForm::rowExampleReady(const RowExample &example)
+{
+    // only the row still asked for: leaving the grid forgets it
+    if (example.row != m_exampleRow)
+        return;
+    QToolTip::showText(m_examplePosition, rowExampleHtml(example), ui->StyleGrid);
+}
+
+void TMainForm::moveCurrentRowQuietly(int row)
+{
+    m_movingQuietly = true;
+    ui->StyleGrid->selectionModel()->setCurrentIndex(
+        m_gridModel->index(row, ui->StyleGrid->currentIndex().column()),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_movingQuietly = false;
+}
+
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->StyleListBox->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -212,12 +292,27 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         // a press on another row moves the current row, and that move is the selection event
         if (index.isValid() && index.row() == ui->StyleGrid->currentIndex().row())
             StyleGridSelectCell(index.column(), index.row());
+    } else if (watched == ui->StyleGrid->viewport() && event->type() == QEvent::Leave) {
+        m_exampleRow = -1;
+    } else if (m_cells && watched == ui->StyleGrid->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = ui->StyleGrid->indexAt(help->pos());
+        if (index.isValid()) {
+            showRowExample(index.row(), help->globalPos());
+            return true;
+        }
     } else if (m_cells && watched == ui->StyleGrid && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const QModelIndex current = ui->StyleGrid->currentIndex();
         // the keyboard's way to select the current cell again
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && current.isValid()) {
             StyleGridSelectCell(current.column(), current.row());
+            return true;
+        }
+        // the keyboard's way to see the current row's example
+        if (key->key() == Qt::Key_F2 && current.isValid()) {
+            const QRect cell = ui->StyleGrid->visualRect(current);
+            showRowExample(current.row(), ui->StyleGrid->viewport()->mapToGlobal(cell.bottomLeft()));
             return true;
         }
     }

@@ -11,6 +11,10 @@
 
 class CellTable;
 class FormattingJob;
+class OptionSearchBar;
+class RowExampleMaker;
+struct RowExample;
+class SearchHighlightDelegate;
 class JobPrompts;
 class QtPrompts;
 class StyleGridModel;
@@ -89,6 +93,9 @@ public:
     QList<QAction *> sharedMenuActions() const;
     JobPrompts &prompts() const { return *m_prompts; }
     QString parameterText() const;
+    // Shows at globalPosition what row does under the working selection, once its example is made: what
+    // hovering a row or F2 on the current one does.
+    void showRowExample(int row, const QPoint &globalPosition);
 
 signals:
     // Whenever ParamMemo is rebuilt, with the text it shows.
@@ -111,6 +118,11 @@ private:
     void showStyle(int index);
     void showParameterText(const QString &text);
     void refreshRowNotes();
+    // Shows the rows the search field and the topic ask for; ticks and ParamMemo stay as they are.
+    void applyOptionFilter();
+    void rowExampleReady(const RowExample &example);
+    // Makes a shown row current without the toggle that a move of the current row means.
+    void moveCurrentRowQuietly(int row);
     void applySelection(const CheckStates &checks);
     // The selected style's name, marked when the grid holds changes not saved to it.
     QString selectedStyleName() const;
@@ -132,6 +144,12 @@ private:
     TInferStyleForm *m_inferForm = nullptr;
     bool m_placed = false;
     bool m_pressOnSelectedStyle = false; // the last press in the style list was on the selected style
+    OptionSearchBar *m_searchBar = nullptr;
+    SearchHighlightDelegate *m_highlight = nullptr;
+    bool m_movingQuietly = false;
+    RowExampleMaker *m_examples = nullptr; // made by the first example asked for
+    int m_exampleRow = -1;
+    QPoint m_examplePosition;
 };
 
 extern TMainForm *MainForm;

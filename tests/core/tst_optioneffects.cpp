@@ -43,18 +43,18 @@ private Q_SLOTS:
 void TestOptionEffects::everyRowHasItsSetting()
 {
     for (int row = 0; row < OptionCount; ++row) {
-        const OptionEffect &effect = OptionEffects[size_t(row)];
+        const OptionEffect &effect = optionEffect(row);
         const QString option = QString::fromUtf8(OptionCatalogue[size_t(row)].optionText);
         if (effect.kind == OptionKind::Setting)
             QCOMPARE(settingOfOption(option), QString::fromLatin1(effect.what));
     }
-    QCOMPARE(OptionEffects[30].kind, OptionKind::Preset);
-    QCOMPARE(OptionEffects[35].kind, OptionKind::Preset);
-    QCOMPARE(OptionEffects[58].kind, OptionKind::Preset);
-    QCOMPARE(OptionEffects[71].kind, OptionKind::Preset);
-    QCOMPARE(OptionEffects[72].kind, OptionKind::ProfileSwitch);
-    QCOMPARE(OptionEffects[87].kind, OptionKind::StandardOutput);
-    QCOMPARE(OptionEffects[88].kind, OptionKind::TypeName);
+    QCOMPARE(optionEffect(30).kind, OptionKind::Preset);
+    QCOMPARE(optionEffect(35).kind, OptionKind::Preset);
+    QCOMPARE(optionEffect(58).kind, OptionKind::Preset);
+    QCOMPARE(optionEffect(71).kind, OptionKind::Preset);
+    QCOMPARE(optionEffect(72).kind, OptionKind::ProfileSwitch);
+    QCOMPARE(optionEffect(87).kind, OptionKind::StandardOutput);
+    QCOMPARE(optionEffect(88).kind, OptionKind::TypeName);
     QCOMPARE(settingOfOption(QStringLiteral("-cd41")), QStringLiteral("cd"));
     QCOMPARE(settingOfOption(QStringLiteral("-cdb")), QStringLiteral("cdb"));
     QCOMPARE(settingOfOption(QStringLiteral("-di16")), QStringLiteral("di"));

@@ -103,7 +103,7 @@ private Q_SLOTS:
 
     void theFastKeyReadsBackAsTheEffectiveSettings()
     {
-        // the compact key against the plain reading of OptionEffects, over selections of every density
+        // the compact key against the plain reading of the option effects, over selections of every density
         QRandomGenerator random(20240518);
         const QStringList idle{"cli", "lps"};
         const StyleKeys keys(idle);
