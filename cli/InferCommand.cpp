@@ -7,10 +7,12 @@
 #include "InferenceInput.h"
 #include "StyleEvaluator.h"
 #include "StyleSearch.h"
+#include "UnparsableSources.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QIODevice>
+#include <QScopeGuard>
 #include <QThread>
 
 namespace {
@@ -39,7 +41,8 @@ public:
 
 private:
     bool collect(InferenceInput *input);
-    SearchResult search(const QVector<SourceText> &sources, QString *setupError);
+    SearchResult search(QVector<SourceText> *sources, QString *setupError);
+    void reportUnparsable(const ParseScreening &screening);
     int print(const SearchResult &result, const InferenceInput &input);
 
     // through the shared reporter, which escapes control characters in names
@@ -126,7 +129,18 @@ void InferRun::progress(const SearchProgress &progress)
     m_progressShown = true;
 }
 
-SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setupError)
+void InferRun::reportUnparsable(const ParseScreening &screening)
+{
+    for (const QByteArray &line : screening.messages)
+        message(line);
+    for (const QByteArray &path : screening.unparsable)
+        message(path + (screening.keptAll
+                            ? ": warning: indent could not parse it cleanly; learnt from all the same, "
+                              "as no file parsed cleanly"
+                            : ": warning: indent could not parse it cleanly; left out of what is learnt"));
+}
+
+SearchResult InferRun::search(QVector<SourceText> *sources, QString *setupError)
 {
     const FormatterDeployment deployment = DeployFormatter(QDir::tempPath());
     if (!deployment.ok) {
@@ -136,12 +150,7 @@ SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setup
     EvaluatorSetup evaluatorSetup;
     evaluatorSetup.formatterPath = deployment.formatterPath;
     evaluatorSetup.scratchBase = m_setup.scratchBase;
-    StyleEvaluator evaluator(sources, evaluatorSetup);
-    if (!evaluator.isReady()) {
-        *setupError = evaluator.setupError();
-        return {};
-    }
-    // a stop request (a signal) is only a flag: turn it into a cancel while the search runs
+    // a stop request (a signal) is only a flag: turn it into a cancel while the check and search run
     std::atomic_bool cancel{false};
     std::atomic_bool done{false};
     std::unique_ptr<QThread> watcher(QThread::create([&] {
@@ -152,10 +161,18 @@ SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setup
         }
     }));
     watcher->start();
+    const auto stopWatching = qScopeGuard([&] {
+        done = true;
+        watcher->wait();
+    });
+    reportUnparsable(leaveOutUnparsable(sources, evaluatorSetup, cancel));
+    StyleEvaluator evaluator(*sources, evaluatorSetup);
+    if (!evaluator.isReady()) {
+        *setupError = evaluator.setupError();
+        return {};
+    }
     const SearchResult result = StyleSearch(evaluator).run(
         std::nullopt, cancel, [this](const SearchProgress &now) { progress(now); });
-    done = true;
-    watcher->wait();
     clearProgress();
     return result;
 }
@@ -190,7 +207,7 @@ int InferRun::run()
     if (!collect(&input))
         return FormatExit::Error;
     QString setupError;
-    const SearchResult result = search(input.files, &setupError);
+    const SearchResult result = search(&input.files, &setupError);
     if (!setupError.isEmpty()) {
         message(setupError.toUtf8());
         return FormatExit::Error;

@@ -236,6 +236,11 @@ QString TInferStyleForm::reportOf(const InferenceOutcome &outcome) const
     QStringList lines;
     for (const InputProblem &problem : outcome.input.problems)
         lines.append(problemText(problem));
+    for (const QByteArray &path : outcome.screening.unparsable)
+        lines.append(
+            outcome.screening.keptAll
+                ? text("indent 无法完整解析：%1（没有可完整解析的文件，仍用于推断）").arg(shown(path))
+                : text("indent 无法完整解析：%1（未用于推断）").arg(shown(path)));
     if (outcome.result.outcome == SearchResult::Outcome::Cancelled)
         return lines.join(QLatin1Char('\n'));
     if (outcome.result.outcome == SearchResult::Outcome::Failed) {
