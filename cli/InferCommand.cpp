@@ -111,7 +111,7 @@ bool InferRun::collect(InferenceInput *input)
     }
     if (ok && input->sampled)
         message("learning from " + QByteArray::number(input->files.size()) + " of " +
-                QByteArray::number(input->filesFound) + " files, spread over them evenly");
+                QByteArray::number(input->filesFound) + " files, chosen by their bytes and spread over them");
     return ok;
 }
 

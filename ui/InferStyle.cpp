@@ -279,7 +279,7 @@ QString TInferStyleForm::reportOf(const InferenceOutcome &outcome) const
     const int files = int(outcome.input.files.size());
     QString basis =
         outcome.input.sampled
-            ? text("依据 %1 个文件（共 %2 个，均匀抽样）").arg(files).arg(outcome.input.filesFound)
+            ? text("依据 %1 个文件（共 %2 个，按字节与按文件抽样）").arg(files).arg(outcome.input.filesFound)
             : text("依据 %1 个文件").arg(files);
     basis += text("；%1 轮，indent 运行 %2 次，用时 %3 秒")
                  .arg(result.rounds)
