@@ -8,10 +8,12 @@
 #include "PrivateDirectory.h"
 #include "StyleEvaluator.h"
 #include "StyleSearch.h"
+#include "UnparsableSources.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
+#include <QScopeGuard>
 #include <QThread>
 
 namespace {
@@ -40,7 +42,8 @@ public:
 
 private:
     bool collect(InferenceInput *input);
-    SearchResult search(const QVector<SourceText> &sources, QString *setupError);
+    SearchResult search(QVector<SourceText> *sources, QString *setupError);
+    void reportUnparsable(const ParseScreening &screening);
     int print(const SearchResult &result, const InferenceInput &input);
 
     // through the shared reporter, which escapes control characters in names
@@ -109,7 +112,7 @@ bool InferRun::collect(InferenceInput *input)
     }
     if (ok && input->sampled)
         message("learning from " + QByteArray::number(input->files.size()) + " of " +
-                QByteArray::number(input->filesFound) + " files, spread over them evenly");
+                QByteArray::number(input->filesFound) + " files, chosen by their bytes and spread over them");
     return ok;
 }
 
@@ -127,7 +130,18 @@ void InferRun::progress(const SearchProgress &progress)
     m_progressShown = true;
 }
 
-SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setupError)
+void InferRun::reportUnparsable(const ParseScreening &screening)
+{
+    for (const QByteArray &line : screening.messages)
+        message(line);
+    for (const QByteArray &path : screening.unparsable)
+        message(path + (screening.keptAll
+                            ? ": warning: indent could not parse it cleanly; learnt from all the same, "
+                              "as no file parsed cleanly"
+                            : ": warning: indent could not parse it cleanly; left out of what is learnt"));
+}
+
+SearchResult InferRun::search(QVector<SourceText> *sources, QString *setupError)
 {
     const FormatterDeployment deployment = DeployFormatter(QFile::decodeName(privateTemporaryRoot()));
     if (!deployment.ok) {
@@ -137,12 +151,7 @@ SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setup
     EvaluatorSetup evaluatorSetup;
     evaluatorSetup.formatterPath = deployment.formatterPath;
     evaluatorSetup.scratchBase = m_setup.scratchBase;
-    StyleEvaluator evaluator(sources, evaluatorSetup);
-    if (!evaluator.isReady()) {
-        *setupError = evaluator.setupError();
-        return {};
-    }
-    // a stop request (a signal) is only a flag: turn it into a cancel while the search runs
+    // a stop request (a signal) is only a flag: turn it into a cancel while the check and search run
     std::atomic_bool cancel{false};
     std::atomic_bool done{false};
     std::unique_ptr<QThread> watcher(QThread::create([&] {
@@ -153,10 +162,18 @@ SearchResult InferRun::search(const QVector<SourceText> &sources, QString *setup
         }
     }));
     watcher->start();
+    const auto stopWatching = qScopeGuard([&] {
+        done = true;
+        watcher->wait();
+    });
+    reportUnparsable(leaveOutUnparsable(sources, evaluatorSetup, cancel));
+    StyleEvaluator evaluator(*sources, evaluatorSetup);
+    if (!evaluator.isReady()) {
+        *setupError = evaluator.setupError();
+        return {};
+    }
     const SearchResult result = StyleSearch(evaluator).run(
         std::nullopt, cancel, [this](const SearchProgress &now) { progress(now); });
-    done = true;
-    watcher->wait();
     clearProgress();
     return result;
 }
@@ -191,7 +208,7 @@ int InferRun::run()
     if (!collect(&input))
         return FormatExit::Error;
     QString setupError;
-    const SearchResult result = search(input.files, &setupError);
+    const SearchResult result = search(&input.files, &setupError);
     if (!setupError.isEmpty()) {
         message(setupError.toUtf8());
         return FormatExit::Error;

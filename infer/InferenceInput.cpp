@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 #include <sys/stat.h>
 
@@ -41,8 +42,8 @@ void addDirectory(const QByteArray &directory, bool recursive, QVector<Candidate
         candidates.append({joinedPath(directory, file), 0});
 }
 
-// Evenly spaced files in their order whose sizes add up to about budget; at least one.
-QVector<Candidate> evenSpread(const QVector<Candidate> &candidates, qint64 budget)
+// Evenly spaced files in their order whose sizes add up to about budget; at least one when asked.
+QVector<Candidate> evenSpread(const QVector<Candidate> &candidates, qint64 budget, bool atLeastOne)
 {
     qint64 total = 0;
     for (const Candidate &candidate : candidates)
@@ -62,11 +63,101 @@ QVector<Candidate> evenSpread(const QVector<Candidate> &candidates, qint64 budge
             owed -= double(candidate.size);
         }
     }
-    if (chosen.isEmpty()) {
+    if (chosen.isEmpty() && atLeastOne && !candidates.isEmpty()) {
         const auto smallest =
             std::min_element(candidates.cbegin(), candidates.cend(),
                              [](const Candidate &a, const Candidate &b) { return a.size < b.size; });
         chosen.append(*smallest);
+    }
+    return chosen;
+}
+
+// Which files hold a point when points are laid every stride bytes (the first at half a stride) along
+// the files' bytes in their order: a file is picked with a chance that grows with its size.
+QVector<bool> filesAtByteStride(const QVector<Candidate> &candidates, const QVector<bool> &eligible,
+                                double stride, qint64 *bytes)
+{
+    QVector<bool> picked(candidates.size(), false);
+    *bytes = 0;
+    double start = 0;
+    for (qsizetype index = 0; index < candidates.size(); ++index) {
+        if (!eligible.at(index))
+            continue;
+        const double end = start + double(candidates.at(index).size);
+        const double firstPoint = std::ceil((start - stride / 2) / stride) * stride + stride / 2;
+        if (firstPoint < end) {
+            picked[index] = true;
+            *bytes += candidates.at(index).size;
+        }
+        start = end;
+    }
+    return picked;
+}
+
+// Files chosen by their bytes, about budget of them: the densest spread of byte points whose files fit.
+// Files larger than the budget cannot be chosen.
+QVector<bool> byteSpread(const QVector<Candidate> &candidates, qint64 budget)
+{
+    QVector<bool> eligible(candidates.size(), false);
+    qint64 total = 0;
+    for (qsizetype index = 0; index < candidates.size(); ++index) {
+        eligible[index] = candidates.at(index).size > 0 && candidates.at(index).size <= budget;
+        if (eligible.at(index))
+            total += candidates.at(index).size;
+    }
+    if (total == 0)
+        return eligible;
+    // the chosen bytes shrink, roughly, as the stride grows: look for the shortest stride within budget
+    double fits = double(total) + 1;
+    double tooShort = 0;
+    QVector<bool> best = QVector<bool>(candidates.size(), false);
+    qint64 bestBytes = -1;
+    for (int step = 0; step < 48; ++step) {
+        const double stride = (fits + tooShort) / 2;
+        qint64 bytes = 0;
+        const QVector<bool> picked = filesAtByteStride(candidates, eligible, stride, &bytes);
+        if (bytes <= budget) {
+            fits = stride;
+            if (bytes > bestBytes) {
+                best = picked;
+                bestBytes = bytes;
+            }
+        } else {
+            tooShort = stride;
+        }
+    }
+    return best;
+}
+
+// Half the budget goes to files chosen by their bytes, so that the large files that hold most of the
+// code are heard; the rest to an even spread by count of the files not yet chosen, so that the many
+// small ones are heard too. The files stay in their order.
+QVector<Candidate> fairSample(const QVector<Candidate> &candidates, qint64 budget)
+{
+    qint64 total = 0;
+    for (const Candidate &candidate : candidates)
+        total += candidate.size;
+    if (total <= budget)
+        return candidates;
+    const QVector<bool> byBytes = byteSpread(candidates, budget / 2);
+    qint64 taken = 0;
+    QVector<Candidate> rest;
+    for (qsizetype index = 0; index < candidates.size(); ++index) {
+        if (byBytes.at(index))
+            taken += candidates.at(index).size;
+        else
+            rest.append(candidates.at(index));
+    }
+    const QVector<Candidate> byCount = evenSpread(rest, budget - taken, taken == 0);
+    QVector<Candidate> chosen;
+    qsizetype next = 0;
+    for (qsizetype index = 0; index < candidates.size(); ++index) {
+        if (byBytes.at(index)) {
+            chosen.append(candidates.at(index));
+        } else if (next < byCount.size() && byCount.at(next).path == candidates.at(index).path) {
+            chosen.append(candidates.at(index));
+            ++next;
+        }
     }
     return chosen;
 }
@@ -131,7 +222,7 @@ InferenceInput collectInferenceInput(const QList<QByteArray> &paths, bool recurs
     }
     input.filesFound = int(distinct.size());
 
-    const QVector<Candidate> chosen = evenSpread(distinct, sampleBytes);
+    const QVector<Candidate> chosen = fairSample(distinct, sampleBytes);
     input.sampled = chosen.size() < distinct.size();
     for (const Candidate &candidate : chosen) {
         const RegularFileRead read = readRegularFile(candidate.path, MaximumSourceBytes);

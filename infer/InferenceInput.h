@@ -34,7 +34,7 @@ struct InferenceInput
     QVector<SourceText> files;      // in the order the paths and the scans give them
     QVector<InputProblem> problems; // files that were left out, and why
     int filesFound = 0;             // distinct files the paths name
-    bool sampled = false;           // only an even spread of them was read
+    bool sampled = false;           // only a sample of them was read
 };
 
 // The bytes of sources a search reads at most; beyond them it learns from an even spread of the files.
@@ -44,8 +44,10 @@ constexpr qint64 MaximumSourceBytes = 8 * 1024 * 1024;
 
 // The files the paths name, by the rules of zabo-format and the jobs: a file is taken whatever its name,
 // a directory stands for its .c, .h, .cpp and .hpp files (with recursive, those of its whole tree, hidden
-// directories and links to directories passed over). When they hold more than sampleBytes, an even
-// spread of them in their order that stays near that size is read instead; a single file is always read.
+// directories and links to directories passed over). When they hold more than sampleBytes, a sample in
+// their order that stays within that size is read instead: half of it files chosen by their bytes (a
+// file's chance grows with its size, so the large files that hold most of the code speak), the rest an
+// even spread of the others by count; a single file is always read.
 InferenceInput collectInferenceInput(const QList<QByteArray> &paths, bool recursive,
                                      qint64 sampleBytes = SearchSampleBytes);
 

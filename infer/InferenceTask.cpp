@@ -79,6 +79,7 @@ InferenceOutcome InferenceTask::infer(const InferenceRequest &request, const std
         outcome.result.outcome = SearchResult::Outcome::Failed;
         return outcome;
     }
+    outcome.screening = leaveOutUnparsable(&outcome.input.files, request.setup, cancel);
     StyleEvaluator evaluator(outcome.input.files, request.setup);
     if (!evaluator.isReady()) {
         outcome.setupError = evaluator.setupError();

@@ -3,6 +3,7 @@
 #include "InferenceInput.h"
 #include "ResidualChanges.h"
 #include "StyleSearch.h"
+#include "UnparsableSources.h"
 
 #include <QObject>
 
@@ -24,8 +25,9 @@ struct InferenceRequest
 // Everything a report needs once a search is over.
 struct InferenceOutcome
 {
-    InferenceInput input; // no file in it: nothing to learn from, nothing ran
-    QString setupError;   // the scratch space could not be prepared; nothing ran
+    InferenceInput input;     // no file in it: nothing to learn from, nothing ran; files: those learnt from
+    ParseScreening screening; // files indent could not parse cleanly, left out of input.files unless keptAll
+    QString setupError;       // the scratch space could not be prepared; nothing ran
     SearchResult result;
     ResidualChanges residual; // what the proposal still changes, when Found
     qint64 elapsedMilliseconds = 0;

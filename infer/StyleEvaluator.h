@@ -80,6 +80,8 @@ public:
 
     int indentRuns() const { return m_runs.load(); }
     const QVector<SourceText> &sources() const { return m_sources; }
+    // The name indent sees for a source's copy, and names in its messages.
+    QString copyName(int index) const { return m_copyNames.at(index); }
 
     // Below this much free space after a run the formatter may have been cut short.
     static constexpr qint64 LowSpaceMargin = 1024 * 1024;

@@ -236,6 +236,11 @@ QString TInferStyleForm::reportOf(const InferenceOutcome &outcome) const
     QStringList lines;
     for (const InputProblem &problem : outcome.input.problems)
         lines.append(problemText(problem));
+    for (const QByteArray &path : outcome.screening.unparsable)
+        lines.append(
+            outcome.screening.keptAll
+                ? text("indent 无法完整解析：%1（没有可完整解析的文件，仍用于推断）").arg(shown(path))
+                : text("indent 无法完整解析：%1（未用于推断）").arg(shown(path)));
     if (outcome.result.outcome == SearchResult::Outcome::Cancelled)
         return lines.join(QLatin1Char('\n'));
     if (outcome.result.outcome == SearchResult::Outcome::Failed) {
@@ -274,7 +279,7 @@ QString TInferStyleForm::reportOf(const InferenceOutcome &outcome) const
     const int files = int(outcome.input.files.size());
     QString basis =
         outcome.input.sampled
-            ? text("依据 %1 个文件（共 %2 个，均匀抽样）").arg(files).arg(outcome.input.filesFound)
+            ? text("依据 %1 个文件（共 %2 个，按字节与按文件抽样）").arg(files).arg(outcome.input.filesFound)
             : text("依据 %1 个文件").arg(files);
     basis += text("；%1 轮，indent 运行 %2 次，用时 %3 秒")
                  .arg(result.rounds)

@@ -133,6 +133,43 @@ private Q_SLOTS:
         QVERIFY2(deep.exitCode == 0, describe(deep));
     }
 
+    void aFileIndentCannotParseIsNamedAndLeftOut_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("it ends inside a block") << QByteArray("unparsable.c") << QByteArray(":7: Error:");
+        QTest::newRow("else else") << QByteArray("else_else.c") << QByteArray(":6: Error:Unmatched 'else'");
+        QTest::newRow("a stray #endif")
+            << QByteArray("stray_endif.c") << QByteArray(":3: Error:Unmatched #endif");
+    }
+
+    void aFileIndentCannotParseIsNamedAndLeftOut()
+    {
+        // indent's output for such a file follows its confusion, not a style: it would only mislead
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, error);
+        QVERIFY(QDir(m_work->path()).mkpath("tree"));
+        const QByteArray text = formatWith(fixture("options_sample.c"), "-kr -nut -ncs");
+        QVERIFY(writeAll(m_work->filePath("tree/kr.c"), text));
+        QVERIFY(writeAll(m_work->filePath("tree/" + QString::fromLatin1(name)), fixture(name.constData())));
+        const Invocation run = infer({"--infer", "tree"});
+        QVERIFY2(run.exitCode == 0, describe(run));
+        QVERIFY2(run.out.split('\n').at(1).startsWith("0 changed lines in 1 file "), describe(run));
+        QVERIFY2(run.err.contains("tree/" + name + error), run.err);
+        QVERIFY2(run.err.contains("tree/" + name +
+                                  ": warning: indent could not parse it cleanly; left out of what is learnt"),
+                 run.err);
+
+        // with nothing else to learn from, it is learnt from all the same, and said so
+        const Invocation alone = infer({"--infer", "tree/" + name});
+        QVERIFY2(alone.exitCode == 0, describe(alone));
+        QVERIFY2(alone.out.split('\n').at(1).contains(" in 1 file"), describe(alone));
+        QVERIFY2(alone.err.contains("tree/" + name +
+                                    ": warning: indent could not parse it cleanly; learnt from "
+                                    "all the same, as no file parsed cleanly"),
+                 alone.err);
+    }
+
     void badInputIsNamedWithStatusTwo_data()
     {
         QTest::addColumn<QList<QByteArray>>("arguments");

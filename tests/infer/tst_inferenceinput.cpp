@@ -6,6 +6,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -157,6 +159,35 @@ private Q_SLOTS:
         const InferenceInput one = collectInferenceInput({local(root + "/f00.c")}, false, 10);
         QCOMPARE(one.files.size(), 1);
         QVERIFY(!one.sampled);
+    }
+
+    void theLargeFilesThatHoldMostOfTheCodeAreSampledToo()
+    {
+        // eight large files hold more than half the bytes among sixty small ones
+        const QString root = m_dir->path();
+        QStringList large;
+        for (int index = 0; index < 68; ++index) {
+            const bool isLarge = index % 8 == 3;
+            const QString name = QStringLiteral("f%1.c").arg(index, 2, 10, QLatin1Char('0'));
+            if (isLarge)
+                large.append(name);
+            QVERIFY(writeAll(root + '/' + name, QByteArray(isLarge ? 8999 : 999, 'x') + '\n'));
+        }
+        const qint64 budget = 32000;
+        const InferenceInput input = collectInferenceInput({local(root)}, false, budget);
+        QVERIFY(input.sampled);
+        const QStringList chosen = pathsOf(input, root);
+        qint64 bytes = 0;
+        int largeChosen = 0;
+        for (const SourceText &source : input.files) {
+            bytes += source.text.size();
+            largeChosen += source.text.size() > 1000 ? 1 : 0;
+        }
+        QVERIFY2(bytes <= budget, qPrintable(QString::number(bytes)));
+        QVERIFY2(largeChosen >= 1, qPrintable(chosen.join(' ')));
+        QVERIFY2(chosen.size() - largeChosen >= 8, qPrintable(chosen.join(' ')));
+        QVERIFY(std::is_sorted(chosen.cbegin(), chosen.cend()));
+        QCOMPARE(pathsOf(collectInferenceInput({local(root)}, false, budget), root), chosen);
     }
 
 private:

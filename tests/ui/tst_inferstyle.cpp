@@ -107,6 +107,24 @@ private Q_SLOTS:
                  QString("ComparePage"));
     }
 
+    void aFileIndentCannotParseIsNamedInTheReportAndLeftOut()
+    {
+        QVERIFY(writeAll(m_files->filePath("kr.c"), formatted("-kr -nut")));
+        QVERIFY(writeAll(m_files->filePath("else_else.c"), fixture("else_else.c")));
+        TInferStyleForm *form = openDialog();
+        QVERIFY(form);
+        m_windows->prompts.queueDirectory(m_files->path());
+        m_windows->clickButton(form, "AddDirectoryButton");
+        m_windows->clickButton(form, "StartButton");
+        QTRY_VERIFY_WITH_TIMEOUT(button(form, "ApplyButton")->isEnabled(), SearchMilliseconds);
+        const QString report = form->reportText();
+        QVERIFY2(report.contains(text("indent 无法完整解析：") + m_files->filePath("else_else.c") +
+                                 text("（未用于推断）")),
+                 qPrintable(report));
+        QVERIFY2(report.contains(text("改动 0 行（")), qPrintable(report));
+        QVERIFY2(report.contains(text("依据 1 个文件")), qPrintable(report));
+    }
+
     void cancellingMidSearchKeepsTheSelectionAndLeavesNothingBehind()
     {
         QVERIFY(writeAll(m_files->filePath("untidy.c"), fixture("options_sample.c")));
