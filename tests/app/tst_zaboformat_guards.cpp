@@ -1,6 +1,7 @@
 // zabo-format as a process where an editor, a hook or a hostile repository meets it: a buffer that
 // always comes back, profiles that cannot hang a run or leak a file, colours as the user asks, and
 // --in-place that keeps what it promises.
+#include "ChildProcesses.h"
 #include "SmallFileSystem.h"
 #include "TestFiles.h"
 
@@ -23,12 +24,7 @@ const QString Program = QStringLiteral(ZABO_FORMAT_PATH);
 // Far beyond any run of these tests; only a real hang reaches it.
 constexpr int HangMilliseconds = 600 * 1000;
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = ChildRun;
 
 QByteArray benchFile(const QString &name)
 {
@@ -78,16 +74,7 @@ class TestZaboFormatGuards : public QObject
         process.start(Program, arguments);
         process.write(input);
         process.closeWriteChannel();
-        Run run;
-        if (!process.waitForFinished(HangMilliseconds)) {
-            process.kill();
-            process.waitForFinished(-1);
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = process.readAllStandardOutput();
-        run.err = process.readAllStandardError();
-        return run;
+        return finishedRun(process, HangMilliseconds);
     }
 
 private slots:

@@ -1,5 +1,6 @@
 // zabo-format --lines and --since as processes over real code: partial formatting keeps every token,
 // and formatting its result fully gives what formatting the source fully gives.
+#include "ChildProcesses.h"
 #include "LineSelection.h"
 #include "StyleStore.h"
 #include "TestFiles.h"
@@ -17,12 +18,7 @@ const QString Program = QStringLiteral(ZABO_FORMAT_PATH);
 const QString BenchData = QStringLiteral(ZABO_BENCH_DATA);
 const QStringList BenchFiles{"enough.c", "gun.c", "gzlog.c"};
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = ChildRun;
 
 // A program run to its end in directory; a run that would hang fails the test instead.
 Run runIn(const QString &directory, const QString &program, const QStringList &arguments)
@@ -30,16 +26,7 @@ Run runIn(const QString &directory, const QString &program, const QStringList &a
     QProcess process;
     process.setWorkingDirectory(directory);
     process.start(program, arguments);
-    Run run;
-    if (!process.waitForFinished(600000)) {
-        process.kill();
-        process.waitForFinished(-1);
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return finishedRun(process, 600000);
 }
 
 QByteArray describe(const Run &run)

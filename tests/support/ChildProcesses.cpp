@@ -1,5 +1,7 @@
 #include "ChildProcesses.h"
 
+#include <QProcess>
+
 #include <QDir>
 #include <QFile>
 #include <QStringList>
@@ -21,4 +23,18 @@ int childProcessCount()
             ++count;
     }
     return count;
+}
+
+ChildRun finishedRun(QProcess &process, int limitMilliseconds)
+{
+    ChildRun run;
+    if (!process.waitForFinished(limitMilliseconds)) {
+        process.kill();
+        process.waitForFinished(-1);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
 }
