@@ -6,6 +6,7 @@
 #include "CellTable.h"
 #include "FormatterDeployment.h"
 #include "InferenceInput.h"
+#include "ProfileSearch.h"
 #include "StyleEvaluator.h"
 #include "StyleSearch.h"
 #include "StyleSpace.h"
@@ -150,6 +151,34 @@ int improvingNeighbours(const QVector<SourceText> &sources, const EvaluatorSetup
     return improving;
 }
 
+// The whole-profile search on top of the row search, on the same evaluator as the window and
+// zabo-format run it: its time added to the row search's against the row search's alone.
+void wholeProfile(StyleEvaluator &evaluator, const SearchResult &rows, double rowSeconds, double rowCpu)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    const std::atomic_bool cancel{false};
+    const ProfileSearchResult whole =
+        ProfileSearch(evaluator).run({profileOfSelection(rows.selection)}, cancel);
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    const double cpu = cpuSeconds() - cpuBefore;
+    if (whole.outcome != SearchResult::Outcome::Found) {
+        std::printf("  whole profile: the search failed\n");
+        return;
+    }
+    std::printf("  %-28s %6lld changed lines, %2d options, %5d indent runs, %6.2f s (CPU %.2f s), "
+                "%d rounds\n",
+                "whole profile:", whole.score.changedLines, int(whole.profile.size()), whole.indentRuns,
+                seconds, cpu, whole.rounds);
+    std::printf("  whole profile against rows: changed lines %lld / %lld, time with the rows' %.2f "
+                "(CPU %.2f); the proof: %d runs over %d neighbours\n",
+                whole.score.changedLines, rows.score.changedLines, (rowSeconds + seconds) / rowSeconds,
+                (rowCpu + cpu) / rowCpu, whole.proofIndentRuns, whole.neighbours);
+    std::printf("  profile:  %s\n", qPrintable(whole.parameterText));
+    std::fflush(stdout);
+}
+
 int lineCount(const QVector<SourceText> &sources)
 {
     int lines = 0;
@@ -223,6 +252,7 @@ int main(int argc, char *argv[])
         std::printf("  proposal: %s\n", qPrintable(ParameterTextFor(result.selection).trimmed()));
         std::printf("  greedy:   %s\n", qPrintable(plain.parameterText.trimmed()));
         std::fflush(stdout);
+        wholeProfile(evaluator, result, searchSeconds, searchCpu);
         if (!checkOptimum) {
             std::printf("\n");
             continue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 constexpr OptionKind S = OptionKind::Setting;
@@ -243,4 +244,35 @@ QString topicName(OptionTopic topic)
     static const char *const Names[OptionTopicCount] = {"空行", "注释",     "语句",       "声明",
                                                         "缩进", "长行断行", "禁止格式化", "其他"};
     return QString::fromUtf8(Names[int(topic)]);
+}
+
+bool isLayoutOption(const IndentOption &option)
+{
+    const QLatin1String setting(option.what);
+    return option.kind == OptionKind::Setting && setting != QLatin1String("v") &&
+           setting != QLatin1String("pmt");
+}
+
+LayoutConcern layoutConcernOf(const IndentOption &option)
+{
+    struct Concern
+    {
+        LayoutConcern concern;
+        std::initializer_list<const char *> settings;
+    };
+    static const Concern Concerns[] = {
+        {LayoutConcern::Braces, {"br", "brf", "brs", "bli", "ce", "cdw", "cbi", "sbi"}},
+        {LayoutConcern::Indentation, {"i", "ci", "lp", "pi", "ip", "ts", "ut", "cli", "il", "ppi", "l"}},
+        {LayoutConcern::CommentColumns, {"c", "cd", "cp", "d", "lc", "fca", "fc1", "sc", "cdb", "tac"}},
+        {LayoutConcern::Declarations, {"di", "dj", "psl", "bfda", "bfde", "pa", "bc", "bad"}},
+    };
+    if (!isLayoutOption(option))
+        return LayoutConcern::None;
+    for (const Concern &entry : Concerns) {
+        for (const char *setting : entry.settings) {
+            if (std::strcmp(setting, option.what) == 0)
+                return entry.concern;
+        }
+    }
+    return LayoutConcern::None;
 }

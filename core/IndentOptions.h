@@ -78,6 +78,25 @@ QString numberOfRow(int row);
 // The catalogue rows that carry option, in catalogue order.
 QVector<int> catalogueRowsOf(const IndentOption &option);
 
+// What a layout option acts on, where options act on the same thing: a change of one is only judged
+// fairly together with a change of another of the same concern ("-br" with "-ce", "-i8" with "-ci8",
+// "-c41" with "-cd41", "-di16" with "-psl").
+enum class LayoutConcern {
+    None, // acts alone: blank lines, blanks around words, line breaking
+    Braces,
+    Indentation, // indentation, continuation lines and the line length they break at
+    CommentColumns,
+    Declarations,
+};
+
+// Whether a learnt profile may hold the option: it sets a setting of the code's layout. Options that
+// only redirect or stop indent, read files, talk, keep file times, name types or stand for presets are
+// never proposed.
+bool isLayoutOption(const IndentOption &option);
+
+// The concern of a layout option's setting; None for every other option.
+LayoutConcern layoutConcernOf(const IndentOption &option);
+
 // The topic's name as the window shows it ("空行", "注释", …).
 QString topicName(OptionTopic topic);
 

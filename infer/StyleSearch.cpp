@@ -3,6 +3,7 @@
 #include "AnsiText.h"
 #include "CellTable.h"
 #include "Neighbourhood.h"
+#include "ScoreBook.h"
 #include "StyleSpace.h"
 #include "StyleStore.h"
 
@@ -16,9 +17,8 @@
 
 namespace {
 
-// Selections scored between two progress reports, and between two looks at the best so far while the
-// two-row changes are tried.
-constexpr int RunsPerBatch = 16;
+// Selections scored between two looks at the best so far while the two-row changes are tried.
+constexpr int RunsPerBatch = ScoreBook::RunsPerBatch;
 
 // A selection with what it scored, in the order the search prefers selections.
 struct Ranked
@@ -54,19 +54,16 @@ QVector<QByteArray> sourceTexts(const StyleEvaluator &evaluator)
     return texts;
 }
 
-// What every selection scored so far, by what indent makes of it: selections with equal keys are
-// formatted once.
-class ScoreBook
+// The score book for selections: keys from what indent makes of a selection.
+class SelectionBook
 {
 public:
-    ScoreBook(StyleEvaluator &evaluator, const std::atomic_bool &cancel)
-        : m_evaluator(evaluator)
-        , m_cancel(cancel)
+    SelectionBook(StyleEvaluator &evaluator, const std::atomic_bool &cancel)
+        : m_book(evaluator, cancel)
         , m_keys(settingsTheSourcesCannotShow(sourceTexts(evaluator)))
     {}
 
-    // After each batch of runs.
-    std::function<void()> batchScored;
+    void setBatchScored(std::function<void()> batchScored) { m_book.batchScored = std::move(batchScored); }
 
     QByteArray keyOf(const CheckStates &checks) const
     {
@@ -75,81 +72,37 @@ public:
             return "as given: " + ParameterTextFor(checks).toLatin1();
         return m_keys.key(checks);
     }
-    bool contains(const QByteArray &key) const { return m_scores.contains(key); }
-    StyleScore scoreOf(const CheckStates &checks) const { return m_scores.value(keyOf(checks)); }
+    bool contains(const QByteArray &key) const { return m_book.contains(key); }
+    StyleScore scoreOf(const CheckStates &checks) const { return m_book.scoreOf(keyOf(checks)); }
     Ranked rank(const CheckStates &checks) const
     {
         Ranked ranked;
         ranked.checks = checks;
         ranked.rows = tickedRowCount(checks);
         ranked.text = ParameterTextFor(checks);
-        const auto found = m_scores.constFind(keyOf(checks));
-        if (found != m_scores.cend() && found->scored()) {
+        if (const std::optional<qint64> lines = m_book.changedLines(keyOf(checks))) {
             ranked.usable = true;
-            ranked.lines = found->changedLines;
+            ranked.lines = *lines;
         }
         return ranked;
     }
-    int size() const { return int(m_scores.size()); }
+    int size() const { return m_book.size(); }
 
-    // Scores every selection whose key has no score yet, in order, a batch at a time. False once the
-    // search must stop: cancelled, or the scratch space or the formatter itself failed (failure()).
     bool scoreAll(const QVector<CheckStates> &selections)
     {
-        QVector<QByteArray> keys;
-        QStringList texts;
-        for (const CheckStates &checks : selections) {
-            const QByteArray key = keyOf(checks);
-            if (m_scores.contains(key) || keys.contains(key))
-                continue;
-            keys.append(key);
-            texts.append(ParameterTextFor(checks));
-        }
-        for (qsizetype first = 0; first < texts.size(); first += RunsPerBatch) {
-            if (m_cancel.load())
-                return false;
-            const QVector<StyleScore> scores = m_evaluator.score(texts.mid(first, RunsPerBatch), m_cancel);
-            for (qsizetype index = 0; index < scores.size(); ++index) {
-                if (!keep(keys.at(first + index), scores.at(index)))
-                    return false;
-            }
-            if (batchScored)
-                batchScored();
-        }
-        return true;
+        QVector<ScoreRequest> requests;
+        requests.reserve(selections.size());
+        for (const CheckStates &checks : selections)
+            requests.append({keyOf(checks), ParameterTextFor(checks)});
+        return m_book.scoreAll(requests);
     }
 
-    std::optional<StyleScore> failure() const { return m_failure; }
-    void fail(const StyleScore &score) { m_failure = score; }
+    std::optional<StyleScore> failure() const { return m_book.failure(); }
+    void fail(const StyleScore &score) { m_book.fail(score); }
 
 private:
-    bool keep(const QByteArray &key, const StyleScore &score)
-    {
-        using Outcome = StyleScore::Outcome;
-        switch (score.outcome) {
-        case Outcome::Cancelled:
-            return false;
-        case Outcome::FailedToStart:
-        case Outcome::ScratchFailed:
-        case Outcome::OutOfSpace:
-            // nothing more can be scored
-            m_failure = score;
-            return false;
-        case Outcome::Scored:
-        case Outcome::FormatterFailed:
-        case Outcome::TimedOut:
-            // this selection cannot be used; others may
-            m_scores.insert(key, score);
-            return true;
-        }
-        return true;
-    }
-
-    StyleEvaluator &m_evaluator;
-    const std::atomic_bool &m_cancel;
+    ScoreBook m_book;
     StyleKeys m_keys;
-    QHash<QByteArray, StyleScore> m_scores;
-    std::optional<StyleScore> m_failure;
 };
 
 QVector<CheckStates> selectionsOf(const QVector<SelectionChange> &changes)
@@ -180,7 +133,7 @@ public:
         , m_book(evaluator, cancel)
         , m_progress(progress)
     {
-        m_book.batchScored = [this] { report(); };
+        m_book.setBatchScored([this] { report(); });
     }
 
     SearchResult run(const std::optional<CheckStates> &start);
@@ -203,7 +156,7 @@ private:
     void report();
 
     StyleEvaluator &m_evaluator;
-    ScoreBook m_book;
+    SelectionBook m_book;
     const StyleSearch::Progress &m_progress;
     Ranked m_current;
     int m_rounds = 0;

@@ -177,12 +177,27 @@ QStringList settingsTheSourcesCannotShow(const QVector<QByteArray> &texts)
 
 QMap<QString, QString> effectiveSettings(const CheckStates &checks, const QStringList &idleSettings)
 {
+    QHash<QString, QString> given;
     const QHash<QString, AppliedSetting> applied = appliedSettings(checks);
-    QMap<QString, QString> values;
-    for (const QString &setting : keySettings()) {
-        const auto found = applied.constFind(setting);
-        values.insert(setting, found != applied.cend() ? found->option : indentDefaultOption(setting));
+    for (auto at = applied.cbegin(); at != applied.cend(); ++at)
+        given.insert(at.key(), at->option);
+    return effectiveSettingsOf(given, idleSettings);
+}
+
+QMap<QString, QString> effectiveSettingsOf(const QHash<QString, QString> &given,
+                                           const QStringList &idleSettings)
+{
+    static const QStringList known = keySettings();
+    QStringList settings = known;
+    for (auto at = given.cbegin(); at != given.cend(); ++at) {
+        if (!settings.contains(at.key()))
+            settings.append(at.key());
     }
+    settings.removeAll(QStringLiteral("v"));
+    settings.removeAll(QStringLiteral("pmt"));
+    QMap<QString, QString> values;
+    for (const QString &setting : settings)
+        values.insert(setting, given.value(setting, indentDefaultOption(setting)));
     const auto number = [&values](const char *setting) {
         return numberIn(values.value(QLatin1String(setting)), QLatin1String(setting));
     };
@@ -190,7 +205,7 @@ QMap<QString, QString> effectiveSettings(const CheckStates &checks, const QStrin
         values.insert(QLatin1String(setting),
                       QLatin1Char('-') + QLatin1String(setting) + QString::number(value));
     };
-    const auto isSet = [&applied](const char *setting) { return applied.contains(QLatin1String(setting)); };
+    const auto isSet = [&given](const char *setting) { return given.contains(QLatin1String(setting)); };
 
     // what indent derives before it formats a file
     if (!isSet("lc"))

@@ -3,6 +3,7 @@
 #include "StyleRecord.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QVector>
@@ -39,6 +40,11 @@ QStringList settingsTheSourcesCannotShow(const QVector<QByteArray> &texts);
 // layout and left out. Settings by their short names, values as the options that set them ("-bl",
 // "-i4", "-lc80").
 QMap<QString, QString> effectiveSettings(const CheckStates &checks, const QStringList &idleSettings = {});
+
+// effectiveSettings for settings given one by one as the options that set them ("i" to "-i8"), as a
+// whole profile gives them: every setting given or a selection could reach.
+QMap<QString, QString> effectiveSettingsOf(const QHash<QString, QString> &given,
+                                           const QStringList &idleSettings = {});
 
 // effectiveSettings in a compact form, fast enough for thousands of selections a second: selections with
 // equal keys have equal effective settings, and so format those sources alike.

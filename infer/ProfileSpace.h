@@ -1,0 +1,41 @@
+#pragma once
+
+#include "IndentOptions.h"
+#include "MeasuredLayout.h"
+#include "StyleRecord.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// A whole indent profile: for each layout setting it sets, the option that sets it ("br" to "-br", "i"
+// to "-i8"). A setting left out keeps indent's default. Unlike a selection of catalogue rows it may
+// hold any layout option of indent and any number.
+using Profile = QMap<QString, QString>;
+
+// The profile's options in the options table's order: "-bad -br -i8 -l100".
+QString profileParameterText(const Profile &profile);
+
+// The same settings as a selection of rows leaves indent with, option by option, presets spelled out:
+// a profile that formats every text as the selection does.
+Profile profileOfSelection(const CheckStates &checks);
+
+// A preset's settings ("-kr"), option by option.
+Profile profileOfPreset(const IndentOption &preset);
+
+// One layout setting and the options a search tries for it, besides leaving it out.
+struct SettingChoice
+{
+    QString setting;
+    QStringList options; // "-bl" "-br"; "-i2" "-i4" "-i8"
+    LayoutConcern concern = LayoutConcern::None;
+};
+
+// Every setting a learnt profile may hold (the options table's layout options), in the table's order,
+// with the options worth trying. A switch offers its options. A number offers indent's default, the
+// numbers the presets and the catalogue rows give it, 0 where 0 is a layout (comment and declaration
+// columns, indentations other than the basic one), and what the sources measure for it: their indent
+// steps for the indentations (and twice the likeliest for continuation lines), their comment columns
+// for the comment columns, their line lengths for the line lengths.
+QVector<SettingChoice> profileChoices(const MeasuredLayout &measured);
