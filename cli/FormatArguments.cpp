@@ -76,6 +76,7 @@ bool isKnownOption(const QByteArray &option)
                                             "--config",
                                             "--force-read-only",
                                             "--infer",
+                                            "--all-options",
                                             "--single-pass",
                                             "--exclude",
                                             "--stdin-name",
@@ -266,6 +267,8 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
             options.forceReadOnly = true;
         } else if (argument == "--single-pass") {
             options.singlePass = true;
+        } else if (argument == "--all-options") {
+            options.allOptions = true;
         } else if (argument == "--exclude") {
             if (!value || value->isEmpty())
                 return argumentError(QStringLiteral("--exclude needs a pattern"));
@@ -308,6 +311,9 @@ ParsedFormatArguments parseFormatArguments(const QList<QByteArray> &given)
         options.mode = modes.first();
     }
 
+    if (options.allOptions && options.mode != FormatOptions::Mode::Infer &&
+        options.mode != FormatOptions::Mode::Help && options.mode != FormatOptions::Mode::Version)
+        return argumentError(QStringLiteral("--all-options goes with --infer"));
     if (options.forceReadOnly && options.mode != FormatOptions::Mode::InPlace &&
         options.mode != FormatOptions::Mode::Help && options.mode != FormatOptions::Mode::Version)
         return argumentError(QStringLiteral("--force-read-only goes with --in-place"));
@@ -385,7 +391,7 @@ QString formatUsage()
                           "  or:  zabo-format --output DIR [OPTION]... [-r] PATH...\n"
                           "  or:  zabo-format --list-styles [--config FILE]\n"
                           "  or:  zabo-format --print-profile [--style NAME] [--config FILE]\n"
-                          "  or:  zabo-format --infer [--print-profile] [-r] PATH...\n"
+                          "  or:  zabo-format --infer [--all-options] [--print-profile] [-r] PATH...\n"
                           "Format C and C++ sources with GNU indent in a style kept by Zabo.\n"
                           "\n"
                           "Options:\n"
@@ -407,6 +413,9 @@ QString formatUsage()
                           "                      --print-profile: the style as a .indent.pro, the changed\n"
                           "                      lines on standard error); the files are only read; a\n"
                           "                      large tree is learnt from an even spread of its files\n"
+                          "      --all-options   with --infer: learn a whole profile, any of indent's\n"
+                          "                      layout options and numbers, for --style file rather\n"
+                          "                      than a style of catalogue rows kept by Zabo\n"
                           "\n"
                           "Style options:\n"
                           "      --style NAME    a style as --list-styles shows it (default: the selected)\n"

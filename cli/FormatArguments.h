@@ -33,6 +33,7 @@ struct FormatOptions
     bool diff = false;         // with Check: a unified diff on standard output
     bool annotate = false;     // with Check: "path:line: message" for each file's first changed line
     bool printProfile = false; // with Infer: the proposal as a .indent.pro
+    bool allOptions = false;   // with Infer: a whole profile of indent's options, not catalogue rows
     bool recursive = false;
     bool forceReadOnly = false;   // with InPlace: rewrite files without write permission too
     QByteArray configPath;        // empty: the program's own style file

@@ -104,6 +104,7 @@ void FormatRun::deliverOne(Source &source, PrivateDirectory &scratch, int output
         return;
     ++delivered->changed;
     if (m_options.mode == FormatOptions::Mode::Check) {
+        delivered->changedLines += changedLineCount(diffLines(original, result));
         if (m_options.annotate)
             m_report.err(checkAnnotation(annotatedPath(source), original, result));
         else
@@ -182,7 +183,9 @@ void FormatRun::summarize(const Delivered &delivered)
     case FormatOptions::Mode::Check:
         if (delivered.changed > 0)
             m_report.message(QByteArray::number(delivered.changed) + " of " + filesWord(delivered.formatted) +
-                             " would be reformatted" + stylesShown(m_styles, m_sources));
+                             " would be reformatted" + stylesShown(m_styles, m_sources) + ", " +
+                             QByteArray::number(delivered.changedLines) +
+                             (delivered.changedLines == 1 ? " changed line" : " changed lines"));
         break;
     case FormatOptions::Mode::Output:
         m_report.out(terminalSafe(m_options.outputDirectory) + '\n');

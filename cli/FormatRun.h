@@ -38,6 +38,7 @@ private:
     {
         qsizetype formatted = 0;
         qsizetype changed = 0;
+        qint64 changedLines = 0; // with Check: lines the changed files' diffs delete plus insert
     };
 
     // finding and reading the sources

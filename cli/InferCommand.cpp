@@ -6,6 +6,7 @@
 #include "IndentProfile.h"
 #include "InferenceInput.h"
 #include "PrivateDirectory.h"
+#include "ProfileSearch.h"
 #include "StyleEvaluator.h"
 #include "StyleSearch.h"
 #include "UnparsableSources.h"
@@ -43,8 +44,11 @@ public:
 private:
     bool collect(InferenceInput *input);
     SearchResult search(QVector<SourceText> *sources, QString *setupError);
+    // With --all-options: the whole profile from the rows' answer, on the same evaluator.
+    void searchWholeProfile(StyleEvaluator &evaluator, SearchResult *rows, const std::atomic_bool &cancel);
     void reportUnparsable(const ParseScreening &screening);
     int print(const SearchResult &result, const InferenceInput &input);
+    QByteArray scoreLine(const SearchResult &result, const InferenceInput &input) const;
 
     // through the shared reporter, which escapes control characters in names
     void message(const QByteArray &line)
@@ -76,6 +80,7 @@ private:
     QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceShown;
     bool m_progressShown = false;
+    std::optional<ProfileSearchResult> m_wholeProfile; // with --all-options, when found
 };
 
 bool InferRun::collect(InferenceInput *input)
@@ -123,7 +128,8 @@ void InferRun::progress(const SearchProgress &progress)
         (m_sinceShown.isValid() && m_sinceShown.elapsed() < 100))
         return;
     m_sinceShown.start();
-    m_streams.err.write("\r\033[K" + ProgramName + ": learning: round " +
+    m_streams.err.write("\r\033[K" + ProgramName +
+                        (progress.wholeProfile ? ": learning all options: round " : ": learning: round ") +
                         QByteArray::number(progress.rounds) + ", best " +
                         linesWord(progress.bestChangedLines) + ", " +
                         QByteArray::number(progress.indentRuns) + " indent runs");
@@ -172,32 +178,68 @@ SearchResult InferRun::search(QVector<SourceText> *sources, QString *setupError)
         *setupError = evaluator.setupError();
         return {};
     }
-    const SearchResult result = StyleSearch(evaluator).run(
-        std::nullopt, cancel, [this](const SearchProgress &now) { progress(now); });
+    SearchResult result = StyleSearch(evaluator).run(std::nullopt, cancel,
+                                                     [this](const SearchProgress &now) { progress(now); });
+    if (m_options.allOptions && result.outcome == SearchResult::Outcome::Found)
+        searchWholeProfile(evaluator, &result, cancel);
     clearProgress();
     return result;
 }
 
-int InferRun::print(const SearchResult &result, const InferenceInput &input)
+void InferRun::searchWholeProfile(StyleEvaluator &evaluator, SearchResult *rows,
+                                  const std::atomic_bool &cancel)
 {
-    const QString parameterText = ParameterTextFor(result.selection);
+    const ProfileSearchResult whole = ProfileSearch(evaluator).run(
+        {profileOfSelection(rows->selection)}, cancel, [this](const SearchProgress &now) { progress(now); });
+    switch (whole.outcome) {
+    case SearchResult::Outcome::Found:
+        m_wholeProfile = whole;
+        break;
+    case SearchResult::Outcome::Cancelled:
+        rows->outcome = SearchResult::Outcome::Cancelled;
+        break;
+    case SearchResult::Outcome::Failed:
+        rows->outcome = SearchResult::Outcome::Failed;
+        rows->failure = whole.failure;
+        break;
+    }
+}
+
+QByteArray InferRun::scoreLine(const SearchResult &result, const InferenceInput &input) const
+{
     const ScoredStyle *best = nullptr;
     for (const ScoredStyle &style : result.builtIns) {
         if (style.score.scored() && (!best || style.score.changedLines < best->score.changedLines))
             best = &style;
     }
-    QByteArray score = linesWord(result.score.changedLines) + " in " +
-                       QByteArray::number(input.files.size()) +
+    const qint64 lines = m_wholeProfile ? m_wholeProfile->score.changedLines : result.score.changedLines;
+    QByteArray score = linesWord(lines) + " in " + QByteArray::number(input.files.size()) +
                        (input.files.size() == 1 ? " file" : " files");
+    QByteArrayList others;
+    if (m_wholeProfile)
+        others.append("catalogue rows: " + QByteArray::number(result.score.changedLines));
     if (best)
-        score += " (best built-in style \"" + best->name.toUtf8() +
-                 "\": " + QByteArray::number(best->score.changedLines) + ")";
+        others.append("best built-in style \"" + best->name.toUtf8() +
+                      "\": " + QByteArray::number(best->score.changedLines));
+    if (!others.isEmpty())
+        score += " (" + others.join("; ") + ")";
+    return score;
+}
+
+int InferRun::print(const SearchResult &result, const InferenceInput &input)
+{
+    const QString parameterText =
+        m_wholeProfile ? m_wholeProfile->parameterText : ParameterTextFor(result.selection).trimmed();
+    const qint64 lines = m_wholeProfile ? m_wholeProfile->score.changedLines : result.score.changedLines;
+    const QByteArray score = scoreLine(result, input);
     if (m_options.printProfile) {
-        const QString name = QString::fromUtf8("从代码推断，改动 %1 行").arg(result.score.changedLines);
+        const QString name = m_wholeProfile
+                                 ? QString::fromUtf8("从代码推断（全部选项），改动 %1 行").arg(lines)
+                                 : QString::fromUtf8("从代码推断，改动 %1 行").arg(lines);
         m_report.out(indentProfileText(name, parameterText));
         message(score);
     } else {
-        m_report.out(parameterText.trimmed().toUtf8() + '\n' + score + '\n');
+        m_report.out(parameterText.toUtf8() + '\n' + score + '\n');
     }
     return m_report.outputComplete() ? FormatExit::Success : FormatExit::Error;
 }

@@ -93,6 +93,12 @@ InferenceOutcome InferenceTask::infer(const InferenceRequest &request, const std
             evaluator.format(ParameterTextFor(outcome.result.selection), cancel, &score);
         for (qsizetype index = 0; index < formatted.size(); ++index)
             outcome.residual.add(residualChanges(outcome.input.files.at(index).text, formatted.at(index)));
+        if (request.wholeProfile) {
+            outcome.wholeProfile = ProfileSearch(evaluator).run(
+                {profileOfSelection(outcome.result.selection)}, cancel, progress);
+            if (outcome.wholeProfile->outcome == SearchResult::Outcome::Cancelled)
+                outcome.result.outcome = SearchResult::Outcome::Cancelled;
+        }
     }
     outcome.elapsedMilliseconds = clock.elapsed();
     return outcome;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InferenceInput.h"
+#include "ProfileSearch.h"
 #include "ResidualChanges.h"
 #include "StyleSearch.h"
 #include "UnparsableSources.h"
@@ -20,6 +21,7 @@ struct InferenceRequest
     bool recursive = false;
     std::optional<CheckStates> start; // the working selection
     EvaluatorSetup setup;
+    bool wholeProfile = false; // also the whole profile, from the rows' answer, for a .indent.pro
 };
 
 // Everything a report needs once a search is over.
@@ -30,6 +32,9 @@ struct InferenceOutcome
     QString setupError;       // the scratch space could not be prepared; nothing ran
     SearchResult result;
     ResidualChanges residual; // what the proposal still changes, when Found
+    // when asked for and the rows were found: the whole profile's search (Found or Failed; a cancel
+    // there cancels the whole outcome)
+    std::optional<ProfileSearchResult> wholeProfile;
     qint64 elapsedMilliseconds = 0;
 };
 

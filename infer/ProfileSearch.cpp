@@ -38,18 +38,7 @@ struct Ranked
     }
 };
 
-// One option changed: the setting (an index into the choices) and its new option, empty to leave it out.
-struct OptionChange
-{
-    int setting;
-    QString option;
-};
-
-struct Candidate
-{
-    Profile profile;
-    QVector<OptionChange> changes;
-};
+using Candidate = ProfileChange;
 
 class ProfileRun
 {
@@ -78,9 +67,8 @@ private:
     Ranked rank(const Profile &profile) const;
     bool scoreAll(const QVector<Candidate> &candidates);
     bool startFromSeeds(QVector<Profile> seeds);
-    QVector<Candidate> singleChanges() const;
-    QVector<Candidate> pairChanges() const;
-    Profile applied(Profile profile, const QVector<OptionChange> &changes) const;
+    QVector<Candidate> singleChanges() const { return oneOptionChanges(m_current.profile, m_choices); }
+    QVector<Candidate> pairChanges() const { return twoOptionChanges(m_current.profile, m_choices); }
     Step descend();
     bool combineImprovements(const QVector<Candidate> &candidates);
     Step tryPairs();
@@ -142,6 +130,7 @@ void ProfileRun::report()
     progress.rounds = m_rounds;
     progress.bestChangedLines = m_current.usable ? m_current.lines : -1;
     progress.indentRuns = m_evaluator.indentRuns();
+    progress.wholeProfile = true;
     m_progress(progress);
 }
 
@@ -150,54 +139,6 @@ void ProfileRun::moveTo(const Ranked &better)
     m_current = better;
     m_runsAtLastStep = m_evaluator.indentRuns();
     report();
-}
-
-Profile ProfileRun::applied(Profile profile, const QVector<OptionChange> &changes) const
-{
-    for (const OptionChange &change : changes) {
-        const QString &setting = m_choices.at(change.setting).setting;
-        if (change.option.isEmpty())
-            profile.remove(setting);
-        else
-            profile.insert(setting, change.option);
-    }
-    return profile;
-}
-
-QVector<Candidate> ProfileRun::singleChanges() const
-{
-    QVector<Candidate> candidates;
-    for (int setting = 0; setting < m_choices.size(); ++setting) {
-        const SettingChoice &choice = m_choices.at(setting);
-        const QString now = m_current.profile.value(choice.setting);
-        for (const QString &option : QStringList{QString()} + choice.options) {
-            if (option == now)
-                continue;
-            const QVector<OptionChange> changes{{setting, option}};
-            candidates.append({applied(m_current.profile, changes), changes});
-        }
-    }
-    return candidates;
-}
-
-QVector<Candidate> ProfileRun::pairChanges() const
-{
-    const QVector<Candidate> singles = singleChanges();
-    QVector<Candidate> pairs;
-    for (qsizetype first = 0; first < singles.size(); ++first) {
-        const OptionChange &a = singles.at(first).changes.first();
-        const LayoutConcern concern = m_choices.at(a.setting).concern;
-        if (concern == LayoutConcern::None)
-            continue;
-        for (qsizetype second = first + 1; second < singles.size(); ++second) {
-            const OptionChange &b = singles.at(second).changes.first();
-            if (b.setting == a.setting || m_choices.at(b.setting).concern != concern)
-                continue;
-            const QVector<OptionChange> changes{a, b};
-            pairs.append({applied(m_current.profile, changes), changes});
-        }
-    }
-    return pairs;
 }
 
 std::optional<Ranked> ProfileRun::bestImprovement(const QVector<Candidate> &candidates) const
@@ -273,7 +214,7 @@ bool ProfileRun::combineImprovements(const QVector<Candidate> &candidates)
         const OptionChange &change = helpful.at(index).second;
         if (touched.contains(change.setting))
             continue;
-        const Profile combined = applied(m_current.profile, {change});
+        const Profile combined = withChanges(m_current.profile, {change}, m_choices);
         if (!scoreAll({{combined, {change}}}))
             return false;
         const Ranked ranked = rank(combined);

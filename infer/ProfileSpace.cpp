@@ -40,8 +40,8 @@ Measure measureOf(const QLatin1String &setting)
 // Where 0 means a layout of its own rather than nothing.
 bool takesZero(const QLatin1String &setting)
 {
-    return setting != QLatin1String("i") && setting != QLatin1String("l") &&
-           setting != QLatin1String("lc") && setting != QLatin1String("ts");
+    return setting != QLatin1String("i") && setting != QLatin1String("l") && setting != QLatin1String("lc") &&
+           setting != QLatin1String("ts");
 }
 
 // The numbers presets and catalogue rows give each numeric setting.
@@ -63,8 +63,7 @@ QMap<QString, QSet<int>> numbersGiven()
     return given;
 }
 
-QVector<int> numbersFor(const IndentOption &option, const MeasuredLayout &measured,
-                        const QSet<int> &given)
+QVector<int> numbersFor(const IndentOption &option, const MeasuredLayout &measured, const QSet<int> &given)
 {
     const QLatin1String setting(option.what);
     QSet<int> numbers = given;
@@ -155,4 +154,53 @@ QVector<SettingChoice> profileChoices(const MeasuredLayout &measured)
             options.append(name + QString::number(number));
     }
     return choices;
+}
+
+Profile withChanges(Profile profile, const QVector<OptionChange> &changes,
+                    const QVector<SettingChoice> &choices)
+{
+    for (const OptionChange &change : changes) {
+        const QString &setting = choices.at(change.setting).setting;
+        if (change.option.isEmpty())
+            profile.remove(setting);
+        else
+            profile.insert(setting, change.option);
+    }
+    return profile;
+}
+
+QVector<ProfileChange> oneOptionChanges(const Profile &profile, const QVector<SettingChoice> &choices)
+{
+    QVector<ProfileChange> candidates;
+    for (int setting = 0; setting < choices.size(); ++setting) {
+        const SettingChoice &choice = choices.at(setting);
+        const QString now = profile.value(choice.setting);
+        for (const QString &option : QStringList{QString()} + choice.options) {
+            if (option == now)
+                continue;
+            const QVector<OptionChange> changes{{setting, option}};
+            candidates.append({withChanges(profile, changes, choices), changes});
+        }
+    }
+    return candidates;
+}
+
+QVector<ProfileChange> twoOptionChanges(const Profile &profile, const QVector<SettingChoice> &choices)
+{
+    const QVector<ProfileChange> singles = oneOptionChanges(profile, choices);
+    QVector<ProfileChange> pairs;
+    for (qsizetype first = 0; first < singles.size(); ++first) {
+        const OptionChange &a = singles.at(first).changes.first();
+        const LayoutConcern concern = choices.at(a.setting).concern;
+        if (concern == LayoutConcern::None)
+            continue;
+        for (qsizetype second = first + 1; second < singles.size(); ++second) {
+            const OptionChange &b = singles.at(second).changes.first();
+            if (b.setting == a.setting || choices.at(b.setting).concern != concern)
+                continue;
+            const QVector<OptionChange> changes{a, b};
+            pairs.append({withChanges(profile, changes, choices), changes});
+        }
+    }
+    return pairs;
 }

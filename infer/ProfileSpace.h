@@ -39,3 +39,27 @@ struct SettingChoice
 // steps for the indentations (and twice the likeliest for continuation lines), their comment columns
 // for the comment columns, their line lengths for the line lengths.
 QVector<SettingChoice> profileChoices(const MeasuredLayout &measured);
+
+// One option changed: the setting (an index into the choices) and its new option, empty to leave the
+// setting to indent's default.
+struct OptionChange
+{
+    int setting = 0;
+    QString option;
+};
+
+struct ProfileChange
+{
+    Profile profile;
+    QVector<OptionChange> changes;
+};
+
+// The profile with the changes made.
+Profile withChanges(Profile profile, const QVector<OptionChange> &changes,
+                    const QVector<SettingChoice> &choices);
+
+// Every change of one setting of the profile to another of its choices or to none, in the choices' order.
+QVector<ProfileChange> oneOptionChanges(const Profile &profile, const QVector<SettingChoice> &choices);
+
+// Every two of those changes at once that change two settings of one concern (other than None).
+QVector<ProfileChange> twoOptionChanges(const Profile &profile, const QVector<SettingChoice> &choices);

@@ -16,6 +16,7 @@ struct SearchProgress
     int rounds = 0;               // neighbourhoods looked through so far
     qint64 bestChangedLines = -1; // of the best selection so far; -1 before the first is scored
     int indentRuns = 0;
+    bool wholeProfile = false; // the search over indent's whole profile, after the rows'
 };
 
 // A style as the user has it, scored with every row it ticks.

@@ -1,7 +1,9 @@
 #include "InferStyle.h"
 #include "ui_InferStyle.h"
 
+#include "AtomicFile.h"
 #include "CellTable.h"
+#include "IndentProfile.h"
 #include "JobPrompts.h"
 #include "WindowStyle.h"
 
@@ -40,13 +42,9 @@ QString problemText(const InputProblem &problem)
     return path;
 }
 
-QString failureText(const InferenceOutcome &outcome)
+// What stopped the formatter runs of a search.
+QString scoreFailureText(const StyleScore &failure)
 {
-    if (!outcome.setupError.isEmpty())
-        return text("临时目录无法使用：%1").arg(outcome.setupError);
-    if (outcome.input.files.isEmpty())
-        return text("没有可以推断的源文件。");
-    const StyleScore &failure = outcome.result.failure;
     using Outcome = StyleScore::Outcome;
     switch (failure.outcome) {
     case Outcome::FailedToStart:
@@ -72,6 +70,15 @@ QString failureText(const InferenceOutcome &outcome)
     return text("推断失败。");
 }
 
+QString failureText(const InferenceOutcome &outcome)
+{
+    if (!outcome.setupError.isEmpty())
+        return text("临时目录无法使用：%1").arg(outcome.setupError);
+    if (outcome.input.files.isEmpty())
+        return text("没有可以推断的源文件。");
+    return scoreFailureText(outcome.result.failure);
+}
+
 } // namespace
 
 TInferStyleForm::TInferStyleForm(const QString &formatterPath, JobPrompts &prompts, QWidget *parent)
@@ -90,6 +97,7 @@ TInferStyleForm::TInferStyleForm(const QString &formatterPath, JobPrompts &promp
     connect(ui->StartButton, &QPushButton::clicked, this, &TInferStyleForm::StartButtonClick);
     connect(ui->CancelSearchButton, &QPushButton::clicked, this, &TInferStyleForm::CancelSearchButtonClick);
     connect(ui->ApplyButton, &QPushButton::clicked, this, &TInferStyleForm::ApplyButtonClick);
+    connect(ui->SaveProfileButton, &QPushButton::clicked, this, &TInferStyleForm::SaveProfileButtonClick);
     connect(ui->CloseButton, &QPushButton::clicked, this, &TInferStyleForm::CloseButtonClick);
     connect(&m_task, &InferenceTask::progressed, this, &TInferStyleForm::showProgress);
     connect(&m_task, &InferenceTask::finished, this, &TInferStyleForm::searchFinished);
@@ -155,8 +163,10 @@ void TInferStyleForm::StartButtonClick()
     request.start = m_working;
     request.setup.formatterPath = m_formatterPath;
     request.setup.scratchBase = m_scratchBase;
+    request.wholeProfile = true;
     m_outcome.reset();
     ui->ApplyButton->setEnabled(false);
+    ui->SaveProfileButton->setEnabled(false);
     ui->ReportMemo->setParameterText({});
     ui->ProgressLabel->setText(text("正在读取源文件…"));
     setSearching(m_task.start(request));
@@ -177,6 +187,36 @@ void TInferStyleForm::ApplyButtonClick()
         return;
     emit styleApplied(m_outcome->result.selection, m_outcome->input.files.first().path);
     accept();
+}
+
+const ProfileSearchResult *TInferStyleForm::foundProfile() const
+{
+    if (!m_outcome || !m_outcome->wholeProfile ||
+        m_outcome->wholeProfile->outcome != SearchResult::Outcome::Found)
+        return nullptr;
+    return &*m_outcome->wholeProfile;
+}
+
+void TInferStyleForm::SaveProfileButtonClick()
+{
+    const ProfileSearchResult *whole = foundProfile();
+    if (!whole || isSearching())
+        return;
+    // beside the code it was learnt from, where indent and zabo-format --style file look for it
+    const QFileInfo first(m_sources.value(0));
+    const QString directory = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
+    const QString path = m_prompts.saveFile({text("保存 indent 配置"),
+                                             {text("indent配置 (.indent.pro *.pro)"), text("所有文件 (*)")},
+                                             QDir(directory).filePath(QStringLiteral(".indent.pro"))});
+    if (path.isEmpty())
+        return;
+    const QString shownPath = QDir::toNativeSeparators(path);
+    const QString name = text("从代码推断（全部选项），改动 %1 行").arg(whole->score.changedLines);
+    if (!writeFileAtomically(path, indentProfileText(name, whole->parameterText))) {
+        m_prompts.ShowMessage(text("indent配置保存失败，无法写入：%1").arg(shownPath));
+        return;
+    }
+    ui->ProgressLabel->setText(text("indent配置已保存：%1").arg(shownPath));
 }
 
 void TInferStyleForm::CloseButtonClick()
@@ -200,13 +240,16 @@ void TInferStyleForm::setSearching(bool searching)
     ui->CancelSearchButton->setEnabled(searching);
     const QWidgetList choices{ui->StartButton, ui->AddFilesButton, ui->AddDirectoryButton, ui->ClearButton,
                               ui->RecursiveCheck};
+    if (searching)
+        ui->SaveProfileButton->setEnabled(false);
     for (QWidget *control : choices)
         control->setEnabled(!searching);
 }
 
 void TInferStyleForm::showProgress(const SearchProgress &progress)
 {
-    ui->ProgressLabel->setText(text("第 %1 轮 · 目前最少改动 %2 行 · indent 已运行 %3 次")
+    ui->ProgressLabel->setText((progress.wholeProfile ? text("整套配置 · ") : QString()) +
+                               text("第 %1 轮 · 目前最少改动 %2 行 · indent 已运行 %3 次")
                                    .arg(progress.rounds)
                                    .arg(progress.bestChangedLines)
                                    .arg(progress.indentRuns));
@@ -229,6 +272,7 @@ void TInferStyleForm::searchFinished(const InferenceOutcome &outcome)
     }
     ui->ReportMemo->setParameterText(reportOf(outcome));
     ui->ApplyButton->setEnabled(m_outcome.has_value());
+    ui->SaveProfileButton->setEnabled(foundProfile() != nullptr);
 }
 
 QString TInferStyleForm::reportOf(const InferenceOutcome &outcome) const
@@ -286,9 +330,31 @@ QString TInferStyleForm::reportOf(const InferenceOutcome &outcome) const
                  .arg(result.indentRuns)
                  .arg(double(outcome.elapsedMilliseconds) / 1000.0, 0, 'f', 1);
     lines.insert(3, basis);
+    const QString whole = wholeProfileReport(outcome);
+    if (!whole.isEmpty())
+        lines.insert(4, whole);
     lines.insert(
-        4, text("“应用”后参数替换当前选择，保存前不会写入任何风格；预览窗口显示第一个文件的剩余改动。"));
+        whole.isEmpty() ? 4 : 5,
+        text("“应用”后参数替换当前选择，保存前不会写入任何风格；预览窗口显示第一个文件的剩余改动。"));
     return lines.join(QLatin1Char('\n'));
+}
+
+QString TInferStyleForm::wholeProfileReport(const InferenceOutcome &outcome) const
+{
+    if (!outcome.wholeProfile)
+        return {};
+    const ProfileSearchResult &whole = *outcome.wholeProfile;
+    if (whole.outcome != SearchResult::Outcome::Found)
+        return text("整套 indent 配置未能推断：%1").arg(scoreFailureText(whole.failure));
+    return text("整套 indent 配置（任意选项与数值，用于仓库的 .indent.pro）：%1\n"
+                "  改动 %2 行（勾选行的结果：%3 行）；indent 运行 %4 次，其中 %5 "
+                "次用于确认没有更好的一两项改动。"
+                "风格只能保存勾选行；整套配置可“另存为 .indent.pro”。")
+        .arg(whole.parameterText)
+        .arg(whole.score.changedLines)
+        .arg(outcome.result.score.changedLines)
+        .arg(whole.indentRuns)
+        .arg(whole.proofIndentRuns);
 }
 
 QString TInferStyleForm::reportText() const

@@ -15,7 +15,9 @@ class TInferStyleForm;
 // Learns a style from a team's existing code: the person picks files or a folder, the search runs on a
 // worker with its progress and a cancel button, and the report shows the proposed rows, the lines they
 // still change against the best built-in style and the working selection, and what kinds of changes
-// remain. "应用" hands the proposal to the main window; nothing is saved.
+// remain. "应用" hands the proposal to the main window; nothing is saved. Beside the rows it reports the
+// whole indent profile the search found, which no style of rows can hold, and saves it as a .indent.pro
+// on request.
 class TInferStyleForm : public QDialog
 {
     Q_OBJECT
@@ -36,6 +38,8 @@ public:
     void StartButtonClick();
     void CancelSearchButtonClick();
     void ApplyButtonClick();
+    // The whole profile, when the last search found one, as a .indent.pro where the person chooses.
+    void SaveProfileButtonClick();
     void CloseButtonClick();
 
     bool isSearching() const { return m_task.isRunning() || m_searching; }
@@ -55,6 +59,8 @@ private:
     void searchFinished(const InferenceOutcome &outcome);
     void setSearching(bool searching);
     QString reportOf(const InferenceOutcome &outcome) const;
+    QString wholeProfileReport(const InferenceOutcome &outcome) const;
+    const ProfileSearchResult *foundProfile() const;
 
     std::unique_ptr<Ui::TInferStyleForm> ui;
     JobPrompts &m_prompts;
