@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -119,6 +120,35 @@ private Q_SLOTS:
         QVERIFY2(profile.err.contains(plain.out.split('\n').at(1)), profile.err);
     }
 
+    // the whole profile, saved where --style file finds it, changes exactly the lines it promised
+    void theWholeProfileRoundTripsThroughStyleFile()
+    {
+        QVERIFY(QDir(m_work->path()).mkpath("tree/sub"));
+        for (const char *name : {"enough.c", "sub/gzlog.c"}) {
+            const QString file = QString::fromLatin1(name);
+            QVERIFY(writeAll(m_work->filePath("tree/" + file),
+                             readAll(QStringLiteral(ZABO_BENCH_DATA "/") + file.section(u'/', -1))));
+        }
+        const Invocation learnt = infer({"--infer", "--all-options", "--print-profile", "-r", "tree"});
+        QVERIFY2(learnt.exitCode == 0, describe(learnt));
+        QVERIFY2(
+            learnt.out.startsWith(QString::fromUtf8("/* Zabo 风格：从代码推断（全部选项），改动 ").toUtf8()),
+            learnt.out);
+        const QRegularExpression score(
+            QStringLiteral("(\\d+) changed lines in 2 files \\(catalogue rows: (\\d+); best built-in"));
+        const QRegularExpressionMatch scored = score.match(QString::fromUtf8(learnt.err));
+        QVERIFY2(scored.hasMatch(), learnt.err);
+        const int promised = scored.captured(1).toInt();
+        QVERIFY2(promised < scored.captured(2).toInt(), learnt.err);
+        QVERIFY(writeAll(m_work->filePath("tree/.indent.pro"), learnt.out));
+
+        const Invocation checked = infer({"--style", "file", "--check", "-r", "tree"});
+        QVERIFY2(checked.exitCode == 1, describe(checked));
+        QVERIFY2(checked.err.contains("2 of 2 files would be reformatted (profile tree/.indent.pro), " +
+                                      QByteArray::number(promised) + " changed lines"),
+                 describe(checked));
+    }
+
     void aDirectoryStandsForItsSourcesAndRDescends()
     {
         QVERIFY(QDir(m_work->path()).mkpath("tree/sub"));
@@ -183,6 +213,8 @@ private Q_SLOTS:
                                       << QByteArray("it takes no --style or --config");
         QTest::newRow("with another mode") << QList<QByteArray>{"--infer", "--check", "a.c"}
                                            << QByteArray("--infer and --check cannot be combined");
+        QTest::newRow("all options without --infer") << QList<QByteArray>{"--all-options", "--check", "a.c"}
+                                                     << QByteArray("--all-options goes with --infer");
     }
 
     void badInputIsNamedWithStatusTwo()
