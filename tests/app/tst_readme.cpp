@@ -192,6 +192,29 @@ private slots:
         }
     }
 
+    // The whole profile learnt, saved and used as the README shows: --check counts the lines promised.
+    void aWholeProfileAsTheReadmeLearnsIt()
+    {
+        const QStringList commands = snippet(QStringLiteral("whole-profile"));
+        QCOMPARE(commands.size(), 2);
+        write(QStringLiteral("team/src/sample.c"), fixture(QStringLiteral("options_sample.c")));
+        write(QStringLiteral("team/src/lib/untidy.c"), fixture(QStringLiteral("untidy.c")));
+        const Outcome learnt = shell(commands.at(0), QStringLiteral("team"));
+        QVERIFY2(learnt.exitCode == 0, describe(commands.at(0), learnt).constData());
+        const QRegularExpressionMatch promise =
+            QRegularExpression(QStringLiteral("(\\d+) changed lines? in 2 files"))
+                .match(QString::fromUtf8(learnt.err));
+        QVERIFY2(promise.hasMatch(), learnt.err.constData());
+        const int promised = promise.captured(1).toInt();
+
+        const Outcome checked = shell(commands.at(1), QStringLiteral("team"));
+        QVERIFY2(checked.exitCode == (promised == 0 ? 0 : 1), describe(commands.at(1), checked).constData());
+        if (promised > 0)
+            QVERIFY2(
+                checked.err.contains("(profile .indent.pro), " + QByteArray::number(promised) + " changed"),
+                describe(commands.at(1), checked).constData());
+    }
+
     void vimAsTheReadmeSetsItUp_data()
     {
         QTest::addColumn<QString>("file");

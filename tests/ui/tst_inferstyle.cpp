@@ -107,6 +107,47 @@ private Q_SLOTS:
                  QString("ComparePage"));
     }
 
+    // eight columns, which no row holds: the report sets the whole profile beside the rows, and saves it
+    // as a .indent.pro beside the code, where indent reads it, while "应用" still takes only rows
+    void theWholeProfileIsReportedBesideTheRowsAndSavedAsAProfile()
+    {
+        QVERIFY(writeAll(m_files->filePath("eight.c"), formatted("-kr -i8 -nut")));
+        TInferStyleForm *form = openDialog();
+        QVERIFY(form);
+        m_windows->prompts.queueDirectory(m_files->path());
+        m_windows->clickButton(form, "AddDirectoryButton");
+        QVERIFY(!button(form, "SaveProfileButton")->isEnabled());
+        m_windows->clickButton(form, "StartButton");
+        QTRY_VERIFY_WITH_TIMEOUT(button(form, "ApplyButton")->isEnabled(), SearchMilliseconds);
+        QVERIFY(button(form, "SaveProfileButton")->isEnabled());
+        const QString report = form->reportText();
+        const QString whole =
+            report.section(text("整套 indent 配置（任意选项与数值，用于仓库的 .indent.pro）："), 1);
+        QVERIFY2(!whole.isEmpty(), qPrintable(report));
+        const QString options = whole.section(QLatin1Char('\n'), 0, 0);
+        QVERIFY2(options.split(QLatin1Char(' ')).contains(QStringLiteral("-i8")), qPrintable(report));
+        QVERIFY2(whole.contains(text("改动 0 行（勾选行的结果：")), qPrintable(report));
+
+        const QString saved = m_files->filePath(".indent.pro");
+        m_windows->prompts.queueSaveFile(saved);
+        m_windows->clickButton(form, "SaveProfileButton");
+        QCOMPARE(m_windows->prompts.saveRequests.last().initialPath, saved);
+        const QString profile = QString::fromUtf8(readAll(saved));
+        QVERIFY2(profile.startsWith(text("/* Zabo 风格：从代码推断（全部选项），改动 0 行 */\n")),
+                 qPrintable(profile));
+        QCOMPARE(
+            profile.section(QLatin1Char('\n'), 1).split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(u' '),
+            options);
+        QVERIFY(form->progressText().contains(saved));
+        QVERIFY(m_windows->prompts.messages.isEmpty());
+
+        // a place that cannot be written is said so, and nothing is lost
+        m_windows->prompts.queueSaveFile(m_files->filePath("missing/.indent.pro"));
+        m_windows->clickButton(form, "SaveProfileButton");
+        QCOMPARE(m_windows->prompts.messages.size(), 1);
+        QVERIFY(m_windows->prompts.messages.first().startsWith(text("indent配置保存失败，无法写入：")));
+    }
+
     void aFileIndentCannotParseIsNamedInTheReportAndLeftOut()
     {
         QVERIFY(writeAll(m_files->filePath("kr.c"), formatted("-kr -nut")));
