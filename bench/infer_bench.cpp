@@ -1,6 +1,7 @@
 // The style search on real C files against the built-in styles and a plain greedy search over single
-// rows, run in the same process on the same machine; then, outside the timed part, a check that no
-// one-row and no two-row change of the answer does better (README, Learning a style).
+// rows, run in the same process on the same machine, and the whole-profile search on top of it; then,
+// outside the timed part, a check that no one-row and no two-row change of the rows' answer does better,
+// and none of one or two options of the whole profile's (README, Learning a style).
 //
 //     infer_bench [--no-check] [FILE...]     (default: the zlib examples in bench/data)
 #include "CellTable.h"
@@ -153,7 +154,30 @@ int improvingNeighbours(const QVector<SourceText> &sources, const EvaluatorSetup
 
 // The whole-profile search on top of the row search, on the same evaluator as the window and
 // zabo-format run it: its time added to the row search's against the row search's alone.
-void wholeProfile(StyleEvaluator &evaluator, const SearchResult &rows, double rowSeconds, double rowCpu)
+// Every one-option and two-option change of the whole profile's answer that the search looked through,
+// scored one by one without its knowledge of which profiles format alike; how many do better.
+int improvingProfiles(const QVector<SourceText> &sources, const EvaluatorSetup &setup,
+                      const ProfileSearchResult &answer, int *tried)
+{
+    const QStringList texts = neighbourTexts(answer.profile, profileChoices(measureLayout(sources)));
+    StyleEvaluator evaluator(sources, setup);
+    const std::atomic_bool cancel{false};
+    const QVector<StyleScore> scores = evaluator.score(texts, cancel);
+    int improving = 0;
+    for (qsizetype index = 0; index < texts.size(); ++index) {
+        const StyleScore &score = scores.at(index);
+        const qsizetype options = texts.at(index).split(u' ', Qt::SkipEmptyParts).size();
+        if (score.scored() &&
+            (score.changedLines < answer.score.changedLines ||
+             (score.changedLines == answer.score.changedLines && options < answer.profile.size())))
+            ++improving;
+    }
+    *tried = int(texts.size());
+    return improving;
+}
+
+ProfileSearchResult wholeProfile(StyleEvaluator &evaluator, const SearchResult &rows, double rowSeconds,
+                                 double rowCpu)
 {
     QElapsedTimer clock;
     clock.start();
@@ -165,7 +189,7 @@ void wholeProfile(StyleEvaluator &evaluator, const SearchResult &rows, double ro
     const double cpu = cpuSeconds() - cpuBefore;
     if (whole.outcome != SearchResult::Outcome::Found) {
         std::printf("  whole profile: the search failed\n");
-        return;
+        return whole;
     }
     std::printf("  %-28s %6lld changed lines, %2d options, %5d indent runs, %6.2f s (CPU %.2f s), "
                 "%d rounds\n",
@@ -177,6 +201,7 @@ void wholeProfile(StyleEvaluator &evaluator, const SearchResult &rows, double ro
                 (rowCpu + cpu) / rowCpu, whole.proofIndentRuns, whole.neighbours);
     std::printf("  profile:  %s\n", qPrintable(whole.parameterText));
     std::fflush(stdout);
+    return whole;
 }
 
 int lineCount(const QVector<SourceText> &sources)
@@ -252,7 +277,7 @@ int main(int argc, char *argv[])
         std::printf("  proposal: %s\n", qPrintable(ParameterTextFor(result.selection).trimmed()));
         std::printf("  greedy:   %s\n", qPrintable(plain.parameterText.trimmed()));
         std::fflush(stdout);
-        wholeProfile(evaluator, result, searchSeconds, searchCpu);
+        const ProfileSearchResult whole = wholeProfile(evaluator, result, searchSeconds, searchCpu);
         if (!checkOptimum) {
             std::printf("\n");
             continue;
@@ -260,8 +285,14 @@ int main(int argc, char *argv[])
         int tried = 0;
         const int improving =
             improvingNeighbours(input.files, setup, result.selection, result.score.changedLines, &tried);
-        std::printf("  local optimum check: %d of %d one-row and two-row changes improve the score\n\n",
+        std::printf("  local optimum check: %d of %d one-row and two-row changes improve the score\n",
                     improving, tried);
+        if (whole.outcome == SearchResult::Outcome::Found) {
+            const int better = improvingProfiles(input.files, setup, whole, &tried);
+            std::printf("  whole profile's check: %d of %d one-option and two-option changes improve it\n",
+                        better, tried);
+        }
+        std::printf("\n");
         std::fflush(stdout);
     }
     return 0;

@@ -204,3 +204,13 @@ QVector<ProfileChange> twoOptionChanges(const Profile &profile, const QVector<Se
     }
     return pairs;
 }
+
+QStringList neighbourTexts(const Profile &profile, const QVector<SettingChoice> &choices)
+{
+    QStringList texts;
+    for (const ProfileChange &change :
+         oneOptionChanges(profile, choices) + twoOptionChanges(profile, choices))
+        texts.append(profileParameterText(change.profile));
+    texts.removeDuplicates();
+    return texts;
+}

@@ -63,3 +63,7 @@ QVector<ProfileChange> oneOptionChanges(const Profile &profile, const QVector<Se
 
 // Every two of those changes at once that change two settings of one concern (other than None).
 QVector<ProfileChange> twoOptionChanges(const Profile &profile, const QVector<SettingChoice> &choices);
+
+// The parameter texts of every one-option and two-option change, each once: what a check of the
+// search's proof scores one by one.
+QStringList neighbourTexts(const Profile &profile, const QVector<SettingChoice> &choices);

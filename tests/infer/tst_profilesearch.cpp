@@ -123,11 +123,7 @@ private Q_SLOTS:
         QVERIFY(whole.proofIndentRuns > 0);
 
         const QVector<SettingChoice> choices = profileChoices(measureLayout({{"sample.c", text, false}}));
-        QStringList neighbours;
-        for (const ProfileChange &change :
-             oneOptionChanges(whole.profile, choices) + twoOptionChanges(whole.profile, choices))
-            neighbours.append(profileParameterText(change.profile));
-        neighbours.removeDuplicates();
+        const QStringList neighbours = neighbourTexts(whole.profile, choices);
         QVERIFY(neighbours.size() > 100);
         StyleEvaluator plain({{"sample.c", text, false}}, setup());
         const QVector<StyleScore> scores = plain.score(neighbours, cancel);
