@@ -1,44 +1,86 @@
 #include "ProfileSearch.h"
 
-#include "ScoreBook.h"
+#include "LocalSearch.h"
 #include "StyleSpace.h"
 
 #include <QHash>
-#include <QSet>
-
-#include <algorithm>
-#include <limits>
-#include <optional>
 
 namespace {
 
-// A profile with what it scored, in the order the search prefers profiles.
-struct Ranked
+// Whole profiles: a step changes one setting's option, and two steps combine unless they change one
+// setting; pairs change two settings of one concern.
+class ProfileNeighbourhood : public StyleNeighbourhood<Profile>
 {
-    Profile profile;
-    bool usable = false; // indent formatted every file with it
-    qint64 lines = std::numeric_limits<qint64>::max();
-    QString text;
+public:
+    explicit ProfileNeighbourhood(const StyleEvaluator &evaluator)
+    {
+        QVector<QByteArray> texts;
+        for (const SourceText &source : evaluator.sources())
+            texts.append(source.text);
+        m_idle = settingsTheSourcesCannotShow(texts);
+        m_choices = profileChoices(measureLayout(evaluator.sources()));
+    }
 
-    qsizetype length() const { return profile.size(); }
-    // fewer changed lines, then fewer options
-    bool betterThan(const Ranked &other) const
+    QByteArray keyOf(const Profile &profile) const override
     {
-        if (usable != other.usable)
-            return usable;
-        return lines < other.lines || (lines == other.lines && length() < other.length());
+        QHash<QString, QString> given;
+        for (auto at = profile.cbegin(); at != profile.cend(); ++at)
+            given.insert(at.key(), at.value());
+        QByteArray key;
+        const QMap<QString, QString> settings = effectiveSettingsOf(given, m_idle);
+        for (auto at = settings.cbegin(); at != settings.cend(); ++at)
+            key += at.key().toLatin1() + '=' + at.value().toLatin1() + ' ';
+        return key;
     }
-    // the same, and of two equal ones the first parameter text, so that no choice depends on the order
-    // in which results came in
-    bool before(const Ranked &other) const
+    QString textOf(const Profile &profile) const override { return profileParameterText(profile); }
+    int sizeOf(const Profile &profile) const override { return int(profile.size()); }
+    QVector<StyleStep<Profile>> steps(const Profile &profile) const override { return singles(profile); }
+    QVector<StyleStep<Profile>> singles(const Profile &profile) const override
     {
-        if (betterThan(other) || other.betterThan(*this))
-            return betterThan(other);
-        return text < other.text;
+        return stepsOf(oneOptionChanges(profile, m_choices));
     }
+    QVector<StyleStep<Profile>> pairs(const Profile &profile) const override
+    {
+        return stepsOf(twoOptionChanges(profile, m_choices));
+    }
+    Profile withStep(const Profile &profile, const StyleStep<Profile> &step) const override
+    {
+        Profile combined = profile;
+        for (const int setting : step.groups) {
+            const QString &name = m_choices.at(setting).setting;
+            if (step.style.contains(name))
+                combined.insert(name, step.style.value(name));
+            else
+                combined.remove(name);
+        }
+        return combined;
+    }
+
+private:
+    // a part is a setting's option by its place among the setting's choices (0: none)
+    int partOf(const OptionChange &change) const
+    {
+        const QStringList &options = m_choices.at(change.setting).options;
+        return change.setting * 1024 + int(options.indexOf(change.option) + 1);
+    }
+    QVector<StyleStep<Profile>> stepsOf(const QVector<ProfileChange> &changes) const
+    {
+        QVector<StyleStep<Profile>> steps;
+        steps.reserve(changes.size());
+        for (const ProfileChange &change : changes) {
+            StyleStep<Profile> step{change.profile, {}, {}};
+            for (const OptionChange &option : change.changes) {
+                step.parts.append(partOf(option));
+                step.groups.append(option.setting);
+            }
+            steps.append(step);
+        }
+        return steps;
+    }
+
+    QStringList m_idle;
+    QVector<SettingChoice> m_choices;
 };
-
-using Candidate = ProfileChange;
 
 class ProfileRun
 {
@@ -46,282 +88,65 @@ public:
     ProfileRun(StyleEvaluator &evaluator, const std::atomic_bool &cancel,
                const StyleSearch::Progress &progress)
         : m_evaluator(evaluator)
-        , m_book(evaluator, cancel)
-        , m_progress(progress)
+        , m_space(evaluator)
+        , m_search(m_space, evaluator, cancel, progress, true)
         , m_runsBefore(evaluator.indentRuns())
-    {
-        QVector<QByteArray> texts;
-        for (const SourceText &source : evaluator.sources())
-            texts.append(source.text);
-        m_idle = settingsTheSourcesCannotShow(texts);
-        m_choices = profileChoices(measureLayout(evaluator.sources()));
-        m_book.batchScored = [this] { report(); };
-    }
+    {}
 
     ProfileSearchResult run(const QVector<Profile> &seeds);
 
 private:
-    enum class Step { Improved, Settled, Stopped };
-
-    QByteArray keyOf(const Profile &profile) const;
-    Ranked rank(const Profile &profile) const;
-    bool scoreAll(const QVector<Candidate> &candidates);
     bool startFromSeeds(QVector<Profile> seeds);
-    QVector<Candidate> singleChanges() const { return oneOptionChanges(m_current.profile, m_choices); }
-    QVector<Candidate> pairChanges() const { return twoOptionChanges(m_current.profile, m_choices); }
-    Step descend();
-    bool combineImprovements(const QVector<Candidate> &candidates);
-    Step tryPairs();
-    std::optional<Ranked> bestImprovement(const QVector<Candidate> &candidates) const;
-    void moveTo(const Ranked &better);
-    void report();
     ProfileSearchResult finish(SearchResult::Outcome outcome);
 
     StyleEvaluator &m_evaluator;
-    ScoreBook m_book;
-    const StyleSearch::Progress &m_progress;
+    ProfileNeighbourhood m_space;
+    LocalSearch<Profile> m_search;
     int m_runsBefore;
-    QStringList m_idle;
-    QVector<SettingChoice> m_choices;
-    Ranked m_current;
-    int m_rounds = 0;
-    int m_runsAtLastStep = 0;
-    int m_neighbours = 0;
 };
-
-QByteArray ProfileRun::keyOf(const Profile &profile) const
-{
-    QHash<QString, QString> given;
-    for (auto at = profile.cbegin(); at != profile.cend(); ++at)
-        given.insert(at.key(), at.value());
-    QByteArray key;
-    const QMap<QString, QString> settings = effectiveSettingsOf(given, m_idle);
-    for (auto at = settings.cbegin(); at != settings.cend(); ++at)
-        key += at.key().toLatin1() + '=' + at.value().toLatin1() + ' ';
-    return key;
-}
-
-Ranked ProfileRun::rank(const Profile &profile) const
-{
-    Ranked ranked;
-    ranked.profile = profile;
-    ranked.text = profileParameterText(profile);
-    if (const std::optional<qint64> lines = m_book.changedLines(keyOf(profile))) {
-        ranked.usable = true;
-        ranked.lines = *lines;
-    }
-    return ranked;
-}
-
-bool ProfileRun::scoreAll(const QVector<Candidate> &candidates)
-{
-    QVector<ScoreRequest> requests;
-    requests.reserve(candidates.size());
-    for (const Candidate &candidate : candidates)
-        requests.append({keyOf(candidate.profile), profileParameterText(candidate.profile)});
-    return m_book.scoreAll(requests);
-}
-
-void ProfileRun::report()
-{
-    if (!m_progress)
-        return;
-    SearchProgress progress;
-    progress.rounds = m_rounds;
-    progress.bestChangedLines = m_current.usable ? m_current.lines : -1;
-    progress.indentRuns = m_evaluator.indentRuns();
-    progress.wholeProfile = true;
-    m_progress(progress);
-}
-
-void ProfileRun::moveTo(const Ranked &better)
-{
-    m_current = better;
-    m_runsAtLastStep = m_evaluator.indentRuns();
-    report();
-}
-
-std::optional<Ranked> ProfileRun::bestImprovement(const QVector<Candidate> &candidates) const
-{
-    std::optional<Ranked> best;
-    for (const Candidate &candidate : candidates) {
-        const Ranked ranked = rank(candidate.profile);
-        if (ranked.betterThan(m_current) && (!best || ranked.before(*best)))
-            best = ranked;
-    }
-    return best;
-}
 
 bool ProfileRun::startFromSeeds(QVector<Profile> seeds)
 {
-    // indent's own defaults first and alone: when indent cannot format these files at all, say so at once
-    const Profile nothing;
-    if (!scoreAll({{nothing, {}}}))
+    if (!m_search.standOnDefaults(Profile()))
         return false;
-    m_current = rank(nothing);
-    if (!m_current.usable) {
-        m_book.fail(m_book.scoreOf(keyOf(nothing)));
-        return false;
-    }
+    auto best = m_search.current();
     for (const IndentOption &option : IndentOptions) {
         if (option.kind == OptionKind::Preset)
             seeds.append(profileOfPreset(option));
     }
-    QVector<Candidate> candidates;
-    for (const Profile &seed : seeds)
-        candidates.append({seed, {}});
-    if (!scoreAll(candidates))
+    if (!m_search.scoreAll(seeds))
         return false;
-    for (const Candidate &candidate : candidates) {
-        const Ranked seed = rank(candidate.profile);
-        if (seed.before(m_current))
-            m_current = seed;
+    for (const Profile &profile : seeds) {
+        const auto seed = m_search.rank(profile);
+        if (seed.before(best))
+            best = seed;
     }
-    ++m_rounds;
-    moveTo(m_current);
+    m_search.startAt(best);
     return true;
-}
-
-ProfileRun::Step ProfileRun::descend()
-{
-    for (;;) {
-        const QVector<Candidate> candidates = singleChanges();
-        if (!scoreAll(candidates))
-            return Step::Stopped;
-        ++m_rounds;
-        if (!bestImprovement(candidates)) {
-            report();
-            return Step::Settled;
-        }
-        if (!combineImprovements(candidates))
-            return Step::Stopped;
-    }
-}
-
-bool ProfileRun::combineImprovements(const QVector<Candidate> &candidates)
-{
-    QVector<QPair<Ranked, OptionChange>> helpful;
-    for (const Candidate &candidate : candidates) {
-        const Ranked ranked = rank(candidate.profile);
-        if (ranked.betterThan(m_current))
-            helpful.append({ranked, candidate.changes.first()});
-    }
-    std::sort(helpful.begin(), helpful.end(),
-              [](const auto &a, const auto &b) { return a.first.before(b.first); });
-    moveTo(helpful.first().first);
-    QSet<int> touched{helpful.first().second.setting};
-    for (qsizetype index = 1; index < helpful.size(); ++index) {
-        const OptionChange &change = helpful.at(index).second;
-        if (touched.contains(change.setting))
-            continue;
-        const Profile combined = withChanges(m_current.profile, {change}, m_choices);
-        if (!scoreAll({{combined, {change}}}))
-            return false;
-        const Ranked ranked = rank(combined);
-        if (!ranked.betterThan(m_current))
-            continue;
-        moveTo(ranked);
-        touched.insert(change.setting);
-    }
-    return true;
-}
-
-ProfileRun::Step ProfileRun::tryPairs()
-{
-    // what each change alone did: changes that cost little alone are the likeliest to help together
-    QHash<QByteArray, qint64> cost;
-    for (const Candidate &single : singleChanges()) {
-        const Ranked ranked = rank(single.profile);
-        const OptionChange &change = single.changes.first();
-        cost.insert(QByteArray::number(change.setting) + change.option.toLatin1(),
-                    ranked.usable ? ranked.lines - m_current.lines : std::numeric_limits<qint32>::max());
-    }
-    const auto costOf = [&cost](const OptionChange &change) {
-        return cost.value(QByteArray::number(change.setting) + change.option.toLatin1());
-    };
-    struct Pending
-    {
-        qint64 promise;
-        Candidate candidate;
-    };
-    QVector<Pending> pending;
-    QVector<Candidate> known;
-    QSet<QByteArray> keys;
-    const QVector<Candidate> pairs = pairChanges();
-    m_neighbours = int(cost.size() + pairs.size());
-    for (const Candidate &pair : pairs) {
-        // with no changed line left, only fewer options could do better
-        if (m_current.lines == 0 && pair.profile.size() >= m_current.length())
-            continue;
-        const QByteArray key = keyOf(pair.profile);
-        if (m_book.contains(key)) {
-            known.append(pair);
-        } else if (!keys.contains(key)) {
-            keys.insert(key);
-            pending.append({costOf(pair.changes.at(0)) + costOf(pair.changes.at(1)), pair});
-        }
-    }
-    ++m_rounds;
-    if (const std::optional<Ranked> best = bestImprovement(known)) {
-        moveTo(*best);
-        return Step::Improved;
-    }
-    std::stable_sort(pending.begin(), pending.end(),
-                     [](const Pending &a, const Pending &b) { return a.promise < b.promise; });
-    for (qsizetype first = 0; first < pending.size(); first += ScoreBook::RunsPerBatch) {
-        QVector<Candidate> batch;
-        const qsizetype end = std::min(pending.size(), first + ScoreBook::RunsPerBatch);
-        for (qsizetype index = first; index < end; ++index)
-            batch.append(pending.at(index).candidate);
-        if (!scoreAll(batch))
-            return Step::Stopped;
-        if (const std::optional<Ranked> best = bestImprovement(batch)) {
-            moveTo(*best);
-            return Step::Improved;
-        }
-    }
-    report();
-    return Step::Settled;
 }
 
 ProfileSearchResult ProfileRun::finish(SearchResult::Outcome outcome)
 {
     ProfileSearchResult result;
-    if (const std::optional<StyleScore> failure = m_book.failure()) {
-        result.outcome = SearchResult::Outcome::Failed;
-        result.failure = *failure;
-    } else {
-        result.outcome = outcome;
-    }
-    result.rounds = m_rounds;
+    result.outcome = m_search.outcomeOf(outcome, &result.failure);
+    result.rounds = m_search.rounds();
     result.indentRuns = m_evaluator.indentRuns() - m_runsBefore;
-    result.profilesScored = m_book.size();
+    result.profilesScored = m_search.book().size();
     if (result.outcome == SearchResult::Outcome::Found) {
-        result.profile = m_current.profile;
-        result.parameterText = m_current.text;
-        result.score = m_book.scoreOf(keyOf(m_current.profile));
-        result.proofIndentRuns = m_evaluator.indentRuns() - m_runsAtLastStep;
-        result.neighbours = m_neighbours;
+        result.profile = m_search.current().style;
+        result.parameterText = m_search.current().text;
+        result.score = m_search.scoreOf(result.profile);
+        result.proofIndentRuns = m_evaluator.indentRuns() - m_search.runsAtLastStep();
+        result.neighbours = m_search.neighbours();
     }
     return result;
 }
 
 ProfileSearchResult ProfileRun::run(const QVector<Profile> &seeds)
 {
-    if (!startFromSeeds(seeds))
+    if (!startFromSeeds(seeds) || m_search.settle() == LocalSearch<Profile>::Ending::Stopped)
         return finish(SearchResult::Outcome::Cancelled);
-    for (;;) {
-        if (descend() == Step::Stopped)
-            return finish(SearchResult::Outcome::Cancelled);
-        switch (tryPairs()) {
-        case Step::Stopped:
-            return finish(SearchResult::Outcome::Cancelled);
-        case Step::Settled:
-            return finish(SearchResult::Outcome::Found);
-        case Step::Improved:
-            break;
-        }
-    }
+    return finish(SearchResult::Outcome::Found);
 }
 
 } // namespace
