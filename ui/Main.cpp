@@ -93,7 +93,6 @@ TMainForm::TMainForm(QWidget *parent)
     setFixedSize(size());
     applyWindowStyle(this);
     ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
-    ui->StyleGrid->setItemDelegate(new StyleGridDelegate(ui->StyleGrid));
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
 

@@ -91,7 +91,7 @@ bool OptionSearchBar::eventFilter(QObject *watched, QEvent *event)
 void SearchHighlightDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                     const QModelIndex &index) const
 {
-    QStyledItemDelegate::paint(painter, option, index);
+    StyleGridDelegate::paint(painter, option, index);
     if (m_searchText.isEmpty())
         return;
     QStyleOptionViewItem item = option;

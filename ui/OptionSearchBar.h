@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IndentOptions.h"
+#include "StyleGridModel.h"
 
 #include <QStyledItemDelegate>
 #include <QWidget>
@@ -45,10 +46,10 @@ private:
 };
 
 // Marks the words of the search text where they stand in a cell, over what the style draws.
-class SearchHighlightDelegate : public QStyledItemDelegate
+class SearchHighlightDelegate : public StyleGridDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using StyleGridDelegate::StyleGridDelegate;
 
     void setSearchText(const QString &text) { m_searchText = text; }
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
