@@ -3,6 +3,7 @@
 #include "WindowPlacement.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
@@ -60,7 +61,45 @@ void scrollContent(QWidget *window)
     frameLayout->addWidget(area);
 }
 
+// Watches a window until its frame is known, then keeps the frame within the free area and goes.
+class FrameWatch : public QObject
+{
+public:
+    explicit FrameWatch(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {
+        setObjectName(QStringLiteral("FrameWatch"));
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if (watched == m_window && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show) &&
+            isFramed(m_window)) {
+            const QRect frame = m_window->frameGeometry();
+            const QRect kept = keptWithin(frame, availableArea(m_window));
+            m_window->removeEventFilter(this);
+            deleteLater();
+            if (kept.topLeft() != frame.topLeft())
+                m_window->move(kept.topLeft());
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
 } // namespace
+
+void keepWithinOnceFramed(QWidget *window)
+{
+    if (!window->findChild<QObject *>(QStringLiteral("FrameWatch"), Qt::FindDirectChildrenOnly))
+        new FrameWatch(window);
+}
 
 QMargins expectedFrame(const QWidget *window)
 {

@@ -18,3 +18,8 @@ QRect availableArea(const QWidget *window);
 // Makes a top-level window no larger, frame included, than the free area of its screen. A window whose
 // content cannot shrink that far gets it in a scroll area, so that every control stays reachable.
 void fitOnScreen(QWidget *window);
+
+// Moves the window back within the free area of its screen once the window manager has framed it, where
+// the real frame came out larger than the one expected when the window was placed (a wider title bar, a
+// scale the guess did not foresee). Once per showing; a window already within is left where it is.
+void keepWithinOnceFramed(QWidget *window);

@@ -53,4 +53,5 @@ void centreWindow(QWidget *window, const QWidget *on)
     const QRect area = on && on->isVisible() ? on->frameGeometry() : available;
     const QSize frameSize = window->size().grownBy(expectedFrame(window));
     window->move(centredOn(frameSize, area, available).topLeft());
+    keepWithinOnceFramed(window);
 }

@@ -7,6 +7,7 @@
 #include "Inputname.h"
 #include "Main.h"
 #include "Preview.h"
+#include "ScreenFit.h"
 #include "ZaboWindows.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void mainWindowFitsWithItsMenuBar();
     void previewBesideTheMainWindow();
     void smallerWindowsOnTheScreen();
+    void aFrameLargerThanExpectedIsMovedBackOnScreen();
 
 private:
     static QRect available() { return MainForm->screen()->availableGeometry(); }
@@ -134,6 +136,23 @@ void TestScreenFit::smallerWindowsOnTheScreen()
         dialog->close();
         QTRY_VERIFY(!QApplication::activeModalWidget());
     }
+}
+
+// A window placed for a smaller frame than the window manager gives it (its frame would stick out at
+// the bottom right) comes back within the screen once the frame is known.
+void TestScreenFit::aFrameLargerThanExpectedIsMovedBackOnScreen()
+{
+    QWidget window;
+    window.setObjectName(QStringLiteral("placed for no frame"));
+    window.resize(300, 200);
+    window.move(available().bottomRight() - QPoint(299, 199));
+    keepWithinOnceFramed(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY(window.frameGeometry() != window.geometry());
+    QTRY_VERIFY(available().contains(window.frameGeometry()));
+    verifyOnScreen(&window);
+    QCOMPARE(window.size(), QSize(300, 200));
 }
 
 QTEST_MAIN(TestScreenFit)
