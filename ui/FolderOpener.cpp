@@ -78,7 +78,7 @@ void FolderOpener::open(const QString &path, Failure onFailure)
     });
     const bool wasBusy = !m_busy.isEmpty();
     m_busy.insert(process);
-    QTimer::singleShot(BusyLimitMilliseconds, process, [this, process] { settle(process); });
+    QTimer::singleShot(m_busyLimit, process, [this, process] { settle(process); });
     if (!wasBusy)
         emit busyChanged(true);
     process->start();

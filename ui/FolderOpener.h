@@ -29,6 +29,8 @@ public:
     // How long a running xdg-open counts as busy: past that it is taken to wait for the file manager
     // it has shown.
     static constexpr int BusyLimitMilliseconds = 10000;
+    // Another limit, for tests.
+    void setBusyLimit(int milliseconds) { m_busyLimit = milliseconds; }
 
 signals:
     // True once an xdg-open starts, false when none is left that has neither ended nor run past the
@@ -39,4 +41,5 @@ private:
     void settle(QProcess *process);
 
     QSet<QProcess *> m_busy;
+    int m_busyLimit = BusyLimitMilliseconds;
 };

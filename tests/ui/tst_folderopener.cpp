@@ -33,6 +33,7 @@ private Q_SLOTS:
     void anOpenerStillRunningIsEndedWithTheProgram();
     void busyUntilTheOpenerHasEnded_data();
     void busyUntilTheOpenerHasEnded();
+    void anOpenerWaitingForItsFileManagerIsBusyNoLongerThanTheLimit();
 
 private:
     // Puts an executable "xdg-open" with this shell body on the PATH the opener searches.
@@ -139,6 +140,25 @@ void TestFolderOpener::busyUntilTheOpenerHasEnded()
     QCOMPARE(seen, events.mid(0, 1)); // busy at once, before xdg-open has done anything
     // idle before the failure is told, so the message box does not show a busy cursor
     QTRY_COMPARE(seen, events);
+}
+
+void TestFolderOpener::anOpenerWaitingForItsFileManagerIsBusyNoLongerThanTheLimit()
+{
+    // xdg-open that runs the file manager and waits for it: the folder is shown, so the busy cursor goes
+    // after the limit while the process lives on, and no failure is told
+    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"), {"/usr/bin", "/bin"});
+    QVERIFY(!sleep.isEmpty());
+    installOpener("exec " + QFile::encodeName(sleep) + " 600");
+    FolderOpener shell;
+    shell.setBusyLimit(200);
+    QStringList seen;
+    connect(&shell, &FolderOpener::busyChanged, this,
+            [&seen](bool busy) { seen.append(QLatin1String(busy ? "busy" : "idle")); });
+    shell.open(m_folder.path(), [&seen](const QString &reason) { seen.append(reason); });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_bin.filePath(QStringLiteral("xdg-open.argument"))),
+                             HangMilliseconds);
+    QTRY_COMPARE_WITH_TIMEOUT(seen, (QStringList{"busy", "idle"}), HangMilliseconds);
+    QCOMPARE(childProcessCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestFolderOpener)
