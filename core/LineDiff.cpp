@@ -1,9 +1,13 @@
 #include "LineDiff.h"
 
+// the types only: the library itself is loaded when the first diff is asked for
 #include <git2.h>
 
+#include <QString>
+
 #include <algorithm>
-#include <mutex>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -45,23 +49,63 @@ int collectChange(const git_diff_delta *, const git_diff_hunk *hunk, void *paylo
     return 0;
 }
 
+// libgit2 with what it links (TLS, SSH, HTTP), loaded on the first diff rather than at every start of a
+// program that may never diff: by the soname the build linked against, never unloaded.
+struct Xdiff
+{
+    decltype(&git_diff_options_init) optionsInit = nullptr;
+    decltype(&git_diff_buffers) diffBuffers = nullptr;
+    QString problem; // why it could not be loaded; empty once it is
+};
+
+const Xdiff &xdiff()
+{
+    static const Xdiff loaded = [] {
+        Xdiff functions;
+        void *library = dlopen(ZABO_LIBGIT2_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            functions.problem = QString::fromLocal8Bit(dlerror());
+            return functions;
+        }
+        const auto init = reinterpret_cast<decltype(&git_libgit2_init)>(dlsym(library, "git_libgit2_init"));
+        functions.optionsInit =
+            reinterpret_cast<decltype(&git_diff_options_init)>(dlsym(library, "git_diff_options_init"));
+        functions.diffBuffers =
+            reinterpret_cast<decltype(&git_diff_buffers)>(dlsym(library, "git_diff_buffers"));
+        if (!init || !functions.optionsInit || !functions.diffBuffers) {
+            functions = Xdiff();
+            functions.problem = QStringLiteral(ZABO_LIBGIT2_SONAME ": git_diff_buffers is missing");
+            return functions;
+        }
+        init();
+        return functions;
+    }();
+    return loaded;
+}
+
 // xdiff's Myers with its cost limit: the shortest edit script where that is cheap, a near-shortest one
 // in time close to linear where the texts differ nearly everywhere.
 bool xdiffChanges(const QByteArray &oldText, const QByteArray &newText, QVector<Change> &changes)
 {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { git_libgit2_init(); });
+    const Xdiff &functions = xdiff();
+    if (!functions.diffBuffers)
+        return false;
     git_diff_options options;
-    git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION);
+    functions.optionsInit(&options, GIT_DIFF_OPTIONS_VERSION);
     options.context_lines = 0;
     options.interhunk_lines = 0;
     options.flags = GIT_DIFF_FORCE_TEXT; // a NUL byte is a byte like any other here
-    return git_diff_buffers(oldText.constData(), size_t(oldText.size()), nullptr, newText.constData(),
-                            size_t(newText.size()), nullptr, &options, nullptr, nullptr, collectChange,
-                            nullptr, &changes) == 0;
+    return functions.diffBuffers(oldText.constData(), size_t(oldText.size()), nullptr, newText.constData(),
+                                 size_t(newText.size()), nullptr, &options, nullptr, nullptr, collectChange,
+                                 nullptr, &changes) == 0;
 }
 
 } // namespace
+
+QString lineDiffProblem()
+{
+    return xdiff().problem;
+}
 
 QVector<QByteArray> splitLines(const QByteArray &text)
 {
@@ -82,7 +126,7 @@ QVector<DiffLine> diffLines(const QByteArray &oldText, const QByteArray &newText
     const int newCount = lineCountOf(newText);
     QVector<Change> changes;
     if (!xdiffChanges(oldText, newText, changes)) {
-        // beyond what xdiff takes (a gigabyte): every line replaced is still a true diff
+        // beyond what xdiff takes (a gigabyte), or without libgit2: every line replaced is still a true diff
         changes = {{1, oldCount, 1, newCount}};
         if (oldText == newText)
             changes.clear();

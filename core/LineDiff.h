@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 // Line diffs of two texts, computed by git's xdiff (through libgit2). Texts are bytes: a line is everything
@@ -21,6 +22,10 @@ struct DiffHunk
     int newCount = 0;
     QVector<DiffLine> lines;
 };
+
+// Why git's xdiff cannot be used, when libgit2 (loaded on the first diff) cannot be loaded; the diffs
+// then replace every line, which is still true but no longer shortest. Empty when it can.
+QString lineDiffProblem();
 
 // The texts split into lines, each with its line feed; a last line without one stays as it is.
 QVector<QByteArray> splitLines(const QByteArray &text);
