@@ -2,6 +2,7 @@
 #include "AppLocations.h"
 #include "Application.h"
 #include "CommandLine.h"
+#include "PreviewModule.h"
 #include "PrivateDirectory.h"
 #include "Startup.h"
 
@@ -22,6 +23,8 @@ int main(int argc, char *argv[])
     if (!prepareApplication())
         qWarning("zabo: the icon or Qt's Chinese texts (qtbase_zh_CN.qm) were not found; Qt's own buttons "
                  "stay in English");
+    setPreviewWindowFactory(
+        previewModuleFactory(previewModuleCandidates(QCoreApplication::applicationDirPath())));
     StartupEnvironment environment;
     environment.programDirectory = ProgramDirectory();
     environment.userDirectories = standardUserDirectories();

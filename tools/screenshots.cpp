@@ -101,7 +101,7 @@ QString screenName(const QString &suffix)
 bool waitForPreview()
 {
     QEventLoop loop;
-    QObject::connect(&PreviewForm->runner(), &PreviewRunner::diffsReady, &loop, [&loop] { loop.exit(0); });
+    QObject::connect(&previewForm()->runner(), &PreviewRunner::diffsReady, &loop, [&loop] { loop.exit(0); });
     QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });
     return loop.exec() == 0;
 }
@@ -161,6 +161,7 @@ int main(int argc, char *argv[])
             << "usage: zabo_screenshots <scratch program directory> <output directory> [screen]\n";
         return 2;
     }
+    setPreviewWindowFactory(makePreviewForm);
     StartupEnvironment environment;
     environment.programDirectory = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
     environment.tempDirectory = QFile::decodeName(privateTemporaryRoot());

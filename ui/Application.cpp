@@ -3,7 +3,6 @@
 #include "Aboutme.h"
 #include "Inputname.h"
 #include "Main.h"
-#include "Preview.h"
 #include "PreviewSettings.h"
 #include "QtPrompts.h"
 #include "TerminationSignals.h"
@@ -15,6 +14,23 @@
 #include <QTranslator>
 
 #include <exception>
+
+PreviewWindow *PreviewForm = nullptr;
+
+namespace {
+
+PreviewWindowFactory &previewWindowFactory()
+{
+    static PreviewWindowFactory factory;
+    return factory;
+}
+
+} // namespace
+
+void setPreviewWindowFactory(PreviewWindowFactory factory)
+{
+    previewWindowFactory() = std::move(factory);
+}
 
 bool prepareApplication()
 {
@@ -48,7 +64,7 @@ bool createWindows(const StartupEnvironment &environment)
     InputNameForm = new TInputNameForm(MainForm);
     // a learnt style shows what it still changes in the code it was learnt from
     QObject::connect(MainForm, &TMainForm::inferredStyleApplied, MainForm, [](const QByteArray &firstSource) {
-        TPreviewForm *preview = ensurePreviewForm();
+        PreviewWindow *preview = ensurePreviewForm();
         if (!preview || !preview->openSource(firstSource))
             return;
         preview->showComparison();
@@ -57,17 +73,24 @@ bool createWindows(const StartupEnvironment &environment)
     return true;
 }
 
-TPreviewForm *ensurePreviewForm()
+PreviewWindow *ensurePreviewForm()
 {
     if (PreviewForm || !MainForm)
         return PreviewForm;
-    PreviewForm = new TPreviewForm(MainForm->formatterPath(), MainForm->prompts(), MainForm);
+    QString whyNot = QString::fromUtf8("无法打开预览：这个程序没有预览窗口。");
+    const PreviewWindowFactory &factory = previewWindowFactory();
+    PreviewForm =
+        factory ? factory(MainForm->formatterPath(), MainForm->prompts(), MainForm, whyNot) : nullptr;
+    if (!PreviewForm) {
+        MainForm->prompts().ShowMessage(whyNot);
+        return nullptr;
+    }
     PreviewForm->setSettingsPath(previewSettingsPath(MainForm->userConfigDirectory()));
     PreviewForm->shareShortcuts(MainForm->sharedMenuActions());
     PreviewForm->setParameterText(MainForm->parameterText());
     PreviewForm->setOptionNotes(MainForm->rowNoteLines());
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
-                     &TPreviewForm::setParameterText);
+                     [](const QString &text) { PreviewForm->setParameterText(text); });
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
                      [] { PreviewForm->setOptionNotes(MainForm->rowNoteLines()); });
     return PreviewForm;

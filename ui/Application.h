@@ -1,8 +1,12 @@
 #pragma once
 
+#include "PreviewWindow.h"
+
 class TAboutForm;
-class TPreviewForm;
 struct StartupEnvironment;
+
+// The preview window once it has been built; null before.
+extern PreviewWindow *PreviewForm;
 
 // What every window and dialog of the program shares, set once the QApplication exists: the window
 // icon (drawn from the SVG the desktop menu shows) and Qt's own texts in Chinese. False when the icon or
@@ -12,9 +16,12 @@ bool prepareApplication();
 // Creates the main window, which runs its start-up sequence, and the style name dialog. False after a
 // fatal start-up failure, whose message has been shown; no window is left then.
 bool createWindows(const StartupEnvironment &environment);
+// How the preview window is built: the entry loads it from its module, tests and tools build it here.
+void setPreviewWindowFactory(PreviewWindowFactory factory);
 // The preview and the donation window are built when first asked for, so that they cost the start
-// nothing; each returns its one instance, or null before the main window exists.
-TPreviewForm *ensurePreviewForm();
+// nothing; each returns its one instance, or null before the main window exists. A preview that cannot
+// be built says why in a message and is null.
+PreviewWindow *ensurePreviewForm();
 TAboutForm *ensureAboutForm();
 // Destroys whichever of the windows exist and clears their global instances.
 void destroyWindows();

@@ -15,7 +15,7 @@
 #include "OptionEffects.h"
 #include "OptionSearch.h"
 #include "OptionSearchBar.h"
-#include "Preview.h"
+#include "PreviewWindow.h"
 #include "QtPrompts.h"
 #include "RowExample.h"
 #include "RowExampleText.h"
@@ -409,7 +409,7 @@ void TMainForm::IndentFileItemClick()
 
 void TMainForm::PreviewItemClick()
 {
-    TPreviewForm *preview = ensurePreviewForm();
+    PreviewWindow *preview = ensurePreviewForm();
     if (!preview)
         return;
     preview->show();

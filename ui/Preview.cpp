@@ -30,8 +30,6 @@
 #include <QTextBlock>
 #include <QUrl>
 
-TPreviewForm *PreviewForm = nullptr;
-
 namespace {
 
 QString text(const char *utf8)
@@ -107,8 +105,18 @@ QString failureText(const PreviewResult &result, int timeLimitMilliseconds)
 
 } // namespace
 
+PreviewWindow *makePreviewForm(const QString &formatterPath, JobPrompts &prompts, QWidget *parent, QString &)
+{
+    return new TPreviewForm(formatterPath, prompts, parent);
+}
+
+TPreviewForm *previewForm()
+{
+    return dynamic_cast<TPreviewForm *>(PreviewForm);
+}
+
 TPreviewForm::TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QWidget *parent)
-    : QWidget(parent)
+    : PreviewWindow(parent)
     , ui(std::make_unique<Ui::TPreviewForm>())
     , m_prompts(prompts)
     , m_runner(formatterPath)

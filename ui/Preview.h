@@ -1,14 +1,15 @@
 #pragma once
 
+#include "Application.h"
 #include "PreviewRunner.h"
 #include "PreviewSettings.h"
+#include "PreviewWindow.h"
 #include "SourceEncoding.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QTimer>
 #include <QVector>
-#include <QWidget>
 
 #include <memory>
 #include <optional>
@@ -28,7 +29,7 @@ class TPreviewForm;
 // of the selection changed. It follows the parameter text it is given; the formatting and the diffs
 // come from PreviewRunner. It opens beside the main window and remembers where it was, in a settings
 // file of its own.
-class TPreviewForm : public QWidget
+class TPreviewForm : public PreviewWindow
 {
     Q_OBJECT
 
@@ -36,16 +37,10 @@ public:
     TPreviewForm(const QString &formatterPath, JobPrompts &prompts, QWidget *parent = nullptr);
     ~TPreviewForm() override;
 
-    // The text ParamMemo shows; formatting starts at once while the window is visible.
-    void setParameterText(const QString &text);
-    // What the ticked rows really do, one line each ("-bl：被 -br 覆盖"); the grid's tooltips say the same.
-    void setOptionNotes(const QStringList &lines);
-
-    // Where the window keeps its geometry, splitters and last view; nothing is remembered without one.
-    // Applies what the file holds.
-    void setSettingsPath(const QString &path);
-    // The main window's menu commands, so that their shortcuts work here too.
-    void shareShortcuts(const QList<QAction *> &actions);
+    void setParameterText(const QString &text) override;
+    void setOptionNotes(const QStringList &lines) override;
+    void setSettingsPath(const QString &path) override;
+    void shareShortcuts(const QList<QAction *> &actions) override;
 
     void OpenFileButtonClick();
     void SampleButtonClick();
@@ -53,15 +48,13 @@ public:
     // F7 and Shift+F7: the next or previous change in the view shown.
     void NextChangeItemClick();
     void PreviousChangeItemClick();
-    // Reads a file whole by the bytes of its path and previews it; the file is never written.
-    bool openSource(const QByteArray &localPath);
+    bool openSource(const QByteArray &localPath) override;
 
     PreviewRunner &runner() { return m_runner; }
 
     // Shows the source line that one of indent's messages names, side by side with the result.
     void showSourceLine(const QString &message);
-    // Brings the source and the result side by side to the front.
-    void showComparison();
+    void showComparison() override;
 
     SourceEncoding shownEncoding() const { return m_encoding; }
     // The settings as they are now: what the window writes when it is hidden or destroyed.
@@ -135,4 +128,9 @@ private:
     QSize m_preferredSize; // the size the window was last closed with, else one for two views of code
 };
 
-extern TPreviewForm *PreviewForm;
+// The preview window built in this program rather than loaded from the module: what tests and tools
+// register with setPreviewWindowFactory.
+PreviewWindow *makePreviewForm(const QString &formatterPath, JobPrompts &prompts, QWidget *parent,
+                               QString &whyNot);
+// PreviewForm as the window makePreviewForm built; null when there is none.
+TPreviewForm *previewForm();

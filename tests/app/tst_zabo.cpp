@@ -1,4 +1,4 @@
-// zabo's own command line, run as the process a shell or help2man starts.
+// zabo's own command line, run as the process a shell or help2man starts, and what it loads to start.
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -53,6 +53,8 @@ private Q_SLOTS:
     void otherArgumentsAreRefused_data();
     void otherArgumentsAreRefused();
     void theHelpOffersOnlyWhatWorks();
+    void startsWithoutWhatOnlyThePreviewAndDiffsNeed_data();
+    void startsWithoutWhatOnlyThePreviewAndDiffsNeed();
 };
 
 void TestZabo::informationWithoutADisplay_data()
@@ -131,6 +133,33 @@ void TestZabo::theHelpOffersOnlyWhatWorks()
         QVERIFY2(zabo.finished && zabo.exitCode == 0, qPrintable(name + QLatin1Char(' ') + zabo.err));
         QVERIFY(!zabo.out.isEmpty());
     }
+}
+
+void TestZabo::startsWithoutWhatOnlyThePreviewAndDiffsNeed_data()
+{
+    // readelf: what the program itself names; ldd: everything the loader maps before main()
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("dynamic section") << QStringLiteral("readelf") << QStringList{QStringLiteral("-d")};
+    QTest::newRow("loaded libraries") << QStringLiteral("ldd") << QStringList();
+}
+
+// QScintilla (with QtPrintSupport) is loaded with the preview's module, libgit2 (with TLS, SSH and
+// HTTP) by the first line diff: the first window shows neither, so the start must not pay for them.
+void TestZabo::startsWithoutWhatOnlyThePreviewAndDiffsNeed()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QProcess process;
+    process.start(tool, arguments << QStringLiteral(ZABO_PATH));
+    QVERIFY2(process.waitForFinished(60000) && process.exitCode() == 0,
+             qPrintable(tool + QLatin1Char(' ') + process.readAllStandardError()));
+    const QString libraries = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QVERIFY2(libraries.contains(QStringLiteral("libQt6Widgets.so")), qPrintable(libraries));
+    for (const char *deferred :
+         {"qscintilla", "Qt6PrintSupport", "libgit2", "libssh2", "mbedtls", "libcrypto"})
+        QVERIFY2(!libraries.contains(QLatin1String(deferred), Qt::CaseInsensitive),
+                 qPrintable(deferred + libraries));
 }
 
 QTEST_GUILESS_MAIN(TestZabo)

@@ -215,6 +215,8 @@ void TestInstall::installsProgramsAndDesktopFiles_data()
     QTest::addColumn<QString>("path");
     for (const QString &program : installedPrograms())
         QTest::newRow(qPrintable(program)) << QStringLiteral("bin/") + program;
+    // where zabo looks for its preview window, relative to its bin directory
+    QTest::newRow("preview module") << QStringLiteral(ZABO_MODULE_DIR "/zabo-preview.so");
     QTest::newRow("menu entry") << QStringLiteral("share/applications/%1.desktop").arg(AppId);
     QTest::newRow("metainfo") << QStringLiteral("share/metainfo/%1.metainfo.xml").arg(AppId);
     QTest::newRow("scalable icon") << QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(AppId);
@@ -491,13 +493,16 @@ void TestInstall::debianPackages_data()
                                  << gui + QStringList{"indent"}
                                  << QStringList{" ./usr/bin/zabo-format\n",
                                                 "./usr/share/man/man1/zabo-format.1.gz\n"}
-                                 << QStringList{"./usr/bin/zabo\n", "/applications/", "/icons/"};
+                                 << QStringList{"./usr/bin/zabo\n", "/applications/", "/icons/",
+                                                "zabo-preview"};
     // the window program, with zabo-format of the same build as the one owner of /usr/bin/zabo-format
     QTest::newRow("zabo")
         << QStringLiteral("zabo")
         << QStringList{"zabo-format (= " ZABO_DEB_VERSION ")", "libqt6core6", "libgit2-1.5"} + gui
         << QStringList{"indent"}
-        << QStringList{" ./usr/bin/zabo\n", "./usr/share/man/man1/zabo.1.gz\n",
+        << QStringList{" ./usr/bin/zabo\n",
+                       "./usr/" ZABO_MODULE_DIR "/zabo-preview.so\n",
+                       "./usr/share/man/man1/zabo.1.gz\n",
                        QStringLiteral("./usr/share/applications/%1.desktop\n").arg(AppId),
                        QStringLiteral("./usr/share/metainfo/%1.metainfo.xml\n").arg(AppId),
                        QStringLiteral("./usr/share/icons/hicolor/48x48/apps/%1.png\n").arg(AppId)}

@@ -1,6 +1,7 @@
 #include "ZaboWindows.h"
 
 #include "Application.h"
+#include "Preview.h"
 #include "TestFiles.h"
 
 #include <QAction>
@@ -46,6 +47,7 @@ bool ZaboWindows::start()
 
 bool ZaboWindows::start(const StartupEnvironment &environment)
 {
+    setPreviewWindowFactory(makePreviewForm);
     if (!createWindows(environment))
         return false;
     MainForm->show();

@@ -255,7 +255,7 @@ void TestPreviewForm::ctrlPOpensThePreviewOfTheSample()
 {
     // hidden, it runs nothing
     m_windows->clickCell(ProcedureNameStartsLine, 0);
-    QVERIFY(!PreviewForm->runner().isRunning());
+    QVERIFY(!previewForm()->runner().isRunning());
 
     openPreview();
     QCOMPARE(m_windows->action("PreviewItem")->text(), text("样式预览(Ctrl+P)"));
@@ -326,7 +326,7 @@ void TestPreviewForm::burstOfTogglesEndsWithTheLastSelection()
         QVERIFY(childProcessCount() <= 1);
     }
     QTRY_COMPARE_WITH_TIMEOUT(resultText(), expected(previewSample()), HangMilliseconds);
-    QTRY_VERIFY_WITH_TIMEOUT(!PreviewForm->runner().isRunning(), HangMilliseconds);
+    QTRY_VERIFY_WITH_TIMEOUT(!previewForm()->runner().isRunning(), HangMilliseconds);
     QCOMPARE(childProcessCount(), 0);
     QVERIFY(child<QLabel>("OutdatedBanner")->isHidden());
 }
@@ -350,8 +350,8 @@ void TestPreviewForm::formatterFailuresAreShownAsFailures()
 
     qputenv("FAKE_INDENT_MODE", mode);
     ScriptedPrompts prompts;
-    PreviewForm = new TPreviewForm(QStringLiteral(FAKE_INDENT_PATH), prompts);
-    const std::unique_ptr<TPreviewForm> form(PreviewForm);
+    const auto form = std::make_unique<TPreviewForm>(QStringLiteral(FAKE_INDENT_PATH), prompts);
+    PreviewForm = form.get();
     // short only where the formatter hangs for real; a loaded machine may start any other one slowly
     if (mode == "hang")
         form->runner().setTimeLimit(300);
@@ -681,7 +681,7 @@ void TestPreviewForm::gbkSourceIsShownDecodedAndFormattedFromItsBytes()
     // another encoding only changes what is shown
     encoding->setCurrentIndex(encoding->findText(text("Latin-1")));
     emit encoding->activated(encoding->currentIndex());
-    QCOMPARE(PreviewForm->shownEncoding(), SourceEncoding::Latin1);
+    QCOMPARE(previewForm()->shownEncoding(), SourceEncoding::Latin1);
     QVERIFY(!editor("SourceEditor")->text().contains(text("链表")));
     QCOMPARE(editor("SourceEditor")->text(), QString::fromLatin1(bytes));
     QCOMPARE(resultText(), QString::fromLatin1(expectedBytes(bytes)));

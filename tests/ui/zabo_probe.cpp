@@ -19,6 +19,7 @@ int main(int argc, char *argv[])
     if (argc < 5)
         return 2;
     setApplicationNames();
+    setPreviewWindowFactory(makePreviewForm);
     StartupEnvironment environment;
     environment.programDirectory = QString::fromLocal8Bit(argv[1]) + QLatin1Char('/');
     environment.userDirectories = {QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3])};
@@ -42,10 +43,10 @@ int main(int argc, char *argv[])
             return;
         if (preview && (!PreviewForm || !PreviewForm->isVisible()))
             MainForm->PreviewItemClick();
-        if (preview && PreviewForm->runner().scratchDirectory().isEmpty())
+        if (preview && previewForm()->runner().scratchDirectory().isEmpty())
             return;
         ready.stop();
-        std::printf("ready %s\n", preview ? qPrintable(PreviewForm->runner().scratchDirectory()) : "");
+        std::printf("ready %s\n", preview ? qPrintable(previewForm()->runner().scratchDirectory()) : "");
         std::fflush(stdout);
     });
     ready.start();
