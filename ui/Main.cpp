@@ -92,7 +92,7 @@ TMainForm::TMainForm(QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     applyWindowStyle(this);
-    ui->StyleGrid->horizontalHeader()->setSectionsClickable(false);
+    ui->StyleGrid->setHorizontalHeader(new StyleGridHeader(ui->StyleGrid));
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
 

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QStyle>
+#include <QStyleOptionHeader>
 
 StyleGridModel::StyleGridModel(int rowCount, QStringList headers, CellLookup lookup, QObject *parent)
     : QAbstractTableModel(parent)
@@ -77,4 +78,23 @@ void StyleGridDelegate::initStyleOption(QStyleOptionViewItem *option, const QMod
 {
     QStyledItemDelegate::initStyleOption(option, index);
     option->state &= ~QStyle::State_HasFocus;
+}
+
+StyleGridHeader::StyleGridHeader(QWidget *parent)
+    : QHeaderView(Qt::Horizontal, parent)
+{
+    setHighlightSections(false);
+    setSectionsClickable(false);
+}
+
+QSize StyleGridHeader::sectionSizeFromContents(int logicalIndex) const
+{
+    if (highlightSections() || !model())
+        return QHeaderView::sectionSizeFromContents(logicalIndex);
+    ensurePolished();
+    QStyleOptionHeader option;
+    initStyleOption(&option);
+    option.section = logicalIndex;
+    option.text = model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+    return style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
 }

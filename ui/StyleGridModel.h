@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHeaderView>
 #include <QStringList>
 #include <QStyledItemDelegate>
 #include <QVector>
@@ -53,4 +54,16 @@ public:
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+};
+
+// The grid's column header, measured in the font it is drawn in. QHeaderView measures every section in
+// bold, for the sections it highlights; this header highlights none, and the bold faces (a Chinese one
+// among them) would otherwise be loaded at every start only to measure the header's height.
+class StyleGridHeader : public QHeaderView
+{
+public:
+    explicit StyleGridHeader(QWidget *parent = nullptr);
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override;
 };
