@@ -4,6 +4,7 @@
 #include "FormatterDeployment.h"
 #include "GitRevision.h"
 #include "IndentProfile.h"
+#include "LineDiff.h"
 #include "PrivateDirectory.h"
 #include "RepositoryProfile.h"
 #include "ResultFiles.h"
@@ -549,7 +550,12 @@ int FormatRun::run()
     if (!copyIntoScratch(scratch) || !limitToChangedLines() || !format(scratch))
         return stopped() ? stopStatus() : FormatExit::Error;
     reached(FormatStage::Formatted);
-    return deliver(scratch, outputFd.get());
+    const int status = deliver(scratch, outputFd.get());
+    const QString diffProblem = lineDiffProblem();
+    if (!diffProblem.isEmpty())
+        m_report.message("warning: libgit2 could not be loaded (" + diffProblem.toLocal8Bit() +
+                         "); diffs and changed lines took whole files");
+    return status;
 }
 
 // An excluded buffer goes back as it came, so that an editor may format every file alike; so does one

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <atomic>
 
 #include <dlfcn.h>
 
@@ -58,9 +59,12 @@ struct Xdiff
     QString problem; // why it could not be loaded; empty once it is
 };
 
+std::atomic<bool> xdiffAsked{false};
+
 const Xdiff &xdiff()
 {
     static const Xdiff loaded = [] {
+        xdiffAsked = true;
         Xdiff functions;
         void *library = dlopen(ZABO_LIBGIT2_SONAME, RTLD_NOW | RTLD_LOCAL);
         if (!library) {
@@ -104,7 +108,7 @@ bool xdiffChanges(const QByteArray &oldText, const QByteArray &newText, QVector<
 
 QString lineDiffProblem()
 {
-    return xdiff().problem;
+    return xdiffAsked ? xdiff().problem : QString();
 }
 
 QVector<QByteArray> splitLines(const QByteArray &text)

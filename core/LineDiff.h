@@ -23,8 +23,9 @@ struct DiffHunk
     QVector<DiffLine> lines;
 };
 
-// Why git's xdiff cannot be used, when libgit2 (loaded on the first diff) cannot be loaded; the diffs
-// then replace every line, which is still true but no longer shortest. Empty when it can.
+// Why git's xdiff could not be used: libgit2, loaded on the first diff, could not be loaded, and the
+// diffs replace every line, which is still true but no longer shortest. Empty when it could, and
+// before the first diff.
 QString lineDiffProblem();
 
 // The texts split into lines, each with its line feed; a last line without one stays as it is.

@@ -526,6 +526,9 @@ void TPreviewForm::showDiffs(const PreviewResult &result)
     if (ui->ViewTabs->currentWidget() == ui->ChangesPage)
         showChanges();
     m_status = statusText(result, countsText(diffCounts(result.sourceDiff)));
+    const QString diffProblem = lineDiffProblem();
+    if (!diffProblem.isEmpty())
+        m_status += text(" · 无法载入 libgit2（%1），改动按整个文件替换计").arg(diffProblem);
     showStatus();
 }
 
