@@ -2,7 +2,8 @@
 // type instead over the same files with the same options:
 //   1. `cp` and one `indent` process, VERSION_CONTROL=simple;
 //   2. `cp` and `xargs -P2 -n50 indent`, VERSION_CONTROL=simple, the best one-line script on 2 cores.
-// Corpus: system C headers copied flat. Every round works in fresh directories under a parent marked
+// Corpus: system C headers copied flat, or the .c and .h files below the directory given after the
+// rounds (`job_bench 7 DIR`). Every round works in fresh directories under a parent marked
 // `chattr +T` (ext4 then spreads new directories over fresh block groups; file creation right after
 // mass deletion in one group costs far more) or on a tmpfs when TMPDIR points at one. Prints each
 // round, the medians and the two ratios, and whether all outputs agree.
@@ -36,12 +37,12 @@ QString recommendedParameterText()
     return ParameterTextOf(builtInStyles().at(3));
 }
 
-// Up to CorpusLimit headers below /usr/include, one per file name, copied flat into directory.
-QStringList makeCorpus(const QString &directory)
+// Up to CorpusLimit sources below from (headers below /usr/include by default), one per file name,
+// copied flat into directory.
+QStringList makeCorpus(const QString &from, const QStringList &patterns, const QString &directory)
 {
     QStringList found;
-    QDirIterator it(QStringLiteral("/usr/include"), {QStringLiteral("*.h")}, QDir::Files,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(from, patterns, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
         found.append(it.next());
     found.sort();
@@ -82,7 +83,8 @@ bool runProcess(const QString &program, const QStringList &arguments, const QByt
 QMap<QString, QByteArray> sourcesIn(const QString &directory)
 {
     QMap<QString, QByteArray> files;
-    for (const QString &name : QDir(directory).entryList({QStringLiteral("*.h")}, QDir::Files)) {
+    for (const QString &name :
+         QDir(directory).entryList({QStringLiteral("*.h"), QStringLiteral("*.c")}, QDir::Files)) {
         QFile file(directory + QLatin1Char('/') + name);
         file.open(QIODevice::ReadOnly);
         files.insert(name, file.readAll());
@@ -115,11 +117,14 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot deploy the formatter: %s\n", qPrintable(deployment.error));
         return 1;
     }
-    const QStringList corpus = makeCorpus(corpusDir);
+    const QString from = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/usr/include");
+    const QStringList patterns = argc > 2 ? QStringList{QStringLiteral("*.h"), QStringLiteral("*.c")}
+                                          : QStringList{QStringLiteral("*.h")};
+    const QStringList corpus = makeCorpus(from, patterns, corpusDir);
     const QString parameterText = recommendedParameterText();
     const QStringList options = parameterText.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    std::printf("corpus: %lld headers from /usr/include in %s%s\nstyle: %s\n",
-                static_cast<long long>(corpus.size()), qPrintable(scratch.path()),
+    std::printf("corpus: %lld sources from %s in %s%s\nstyle: %s\n", static_cast<long long>(corpus.size()),
+                qPrintable(from), qPrintable(scratch.path()),
                 spread ? " (rounds under chattr +T)" : " (chattr +T not available here)",
                 qPrintable(parameterText));
 
