@@ -49,6 +49,11 @@ private:
     void reportUnparsable(const ParseScreening &screening);
     int print(const SearchResult &result, const InferenceInput &input);
     QByteArray scoreLine(const SearchResult &result, const InferenceInput &input) const;
+    // the lines the proposal printed still changes: the whole profile's, else the rows'
+    qint64 proposedLines(const SearchResult &result) const
+    {
+        return m_wholeProfile ? m_wholeProfile->score.changedLines : result.score.changedLines;
+    }
 
     // through the shared reporter, which escapes control characters in names
     void message(const QByteArray &line)
@@ -212,8 +217,7 @@ QByteArray InferRun::scoreLine(const SearchResult &result, const InferenceInput 
         if (style.score.scored() && (!best || style.score.changedLines < best->score.changedLines))
             best = &style;
     }
-    const qint64 lines = m_wholeProfile ? m_wholeProfile->score.changedLines : result.score.changedLines;
-    QByteArray score = linesWord(lines) + " in " + QByteArray::number(input.files.size()) +
+    QByteArray score = linesWord(proposedLines(result)) + " in " + QByteArray::number(input.files.size()) +
                        (input.files.size() == 1 ? " file" : " files");
     QByteArrayList others;
     if (m_wholeProfile)
@@ -230,12 +234,11 @@ int InferRun::print(const SearchResult &result, const InferenceInput &input)
 {
     const QString parameterText =
         m_wholeProfile ? m_wholeProfile->parameterText : ParameterTextFor(result.selection).trimmed();
-    const qint64 lines = m_wholeProfile ? m_wholeProfile->score.changedLines : result.score.changedLines;
     const QByteArray score = scoreLine(result, input);
     if (m_options.printProfile) {
         const QString name = m_wholeProfile
-                                 ? QString::fromUtf8("从代码推断（全部选项），改动 %1 行").arg(lines)
-                                 : QString::fromUtf8("从代码推断，改动 %1 行").arg(lines);
+                                 ? wholeProfileName(m_wholeProfile->score.changedLines)
+                                 : QString::fromUtf8("从代码推断，改动 %1 行").arg(result.score.changedLines);
         m_report.out(indentProfileText(name, parameterText));
         message(score);
     } else {

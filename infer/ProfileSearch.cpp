@@ -45,15 +45,11 @@ public:
     }
     Profile withStep(const Profile &profile, const StyleStep<Profile> &step) const override
     {
-        Profile combined = profile;
-        for (const int setting : step.groups) {
-            const QString &name = m_choices.at(setting).setting;
-            if (step.style.contains(name))
-                combined.insert(name, step.style.value(name));
-            else
-                combined.remove(name);
-        }
-        return combined;
+        // each setting the step changed takes the option it has there (none: left out)
+        QVector<OptionChange> changes;
+        for (const int setting : step.groups)
+            changes.append({setting, step.style.value(m_choices.at(setting).setting)});
+        return withChanges(profile, changes, m_choices);
     }
 
 private:
@@ -159,4 +155,9 @@ ProfileSearchResult ProfileSearch::run(const QVector<Profile> &seeds, const std:
                                        const StyleSearch::Progress &progress)
 {
     return ProfileRun(m_evaluator, cancel, progress).run(seeds);
+}
+
+QString wholeProfileName(qint64 changedLines)
+{
+    return QString::fromUtf8("从代码推断（全部选项），改动 %1 行").arg(changedLines);
 }

@@ -42,3 +42,6 @@ public:
 private:
     StyleEvaluator &m_evaluator;
 };
+
+// The name a saved whole profile carries in its first comment: "从代码推断（全部选项），改动 58 行".
+QString wholeProfileName(qint64 changedLines);

@@ -7,12 +7,6 @@
 #include "StyleSpace.h"
 #include "StyleStore.h"
 
-#include <QHash>
-#include <QSet>
-
-#include <algorithm>
-#include <functional>
-#include <limits>
 #include <optional>
 
 namespace {

@@ -211,7 +211,7 @@ void TInferStyleForm::SaveProfileButtonClick()
     if (path.isEmpty())
         return;
     const QString shownPath = QDir::toNativeSeparators(path);
-    const QString name = text("从代码推断（全部选项），改动 %1 行").arg(whole->score.changedLines);
+    const QString name = wholeProfileName(whole->score.changedLines);
     if (!writeFileAtomically(path, indentProfileText(name, whole->parameterText))) {
         m_prompts.ShowMessage(text("indent配置保存失败，无法写入：%1").arg(shownPath));
         return;
