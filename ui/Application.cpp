@@ -6,9 +6,11 @@
 #include "PreviewSettings.h"
 #include "QtPrompts.h"
 #include "TerminationSignals.h"
+#include "WindowIcon.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -35,12 +37,14 @@ void setPreviewWindowFactory(PreviewWindowFactory factory)
 bool prepareApplication()
 {
     // drawn from the menu's SVG at build time, one directory per size
-    QIcon icon;
+    QMap<int, QString> iconFiles;
     const QDir icons(QStringLiteral(":/icons"));
     for (const QString &size : icons.entryList(QDir::Dirs)) {
-        const int pixels = size.toInt();
-        icon.addFile(icons.filePath(size + QStringLiteral("/" ZABO_APP_ID ".png")), QSize(pixels, pixels));
+        const QString file = icons.filePath(size + QStringLiteral("/" ZABO_APP_ID ".png"));
+        if (QFile::exists(file))
+            iconFiles.insert(size.toInt(), file);
     }
+    const QIcon icon = iconDecodedOnDemand(iconFiles);
     QApplication::setWindowIcon(icon);
     if (icon.isNull())
         return false;
@@ -61,7 +65,6 @@ bool createWindows(const StartupEnvironment &environment)
         destroyWindows();
         return false;
     }
-    InputNameForm = new TInputNameForm(MainForm);
     // a learnt style shows what it still changes in the code it was learnt from
     QObject::connect(MainForm, &TMainForm::inferredStyleApplied, MainForm, [](const QByteArray &firstSource) {
         PreviewWindow *preview = ensurePreviewForm();
@@ -94,6 +97,13 @@ PreviewWindow *ensurePreviewForm()
     QObject::connect(MainForm, &TMainForm::parameterTextChanged, PreviewForm,
                      [] { PreviewForm->setOptionNotes(MainForm->rowNoteLines()); });
     return PreviewForm;
+}
+
+TInputNameForm *ensureInputNameForm()
+{
+    if (!InputNameForm && MainForm)
+        InputNameForm = new TInputNameForm(MainForm);
+    return InputNameForm;
 }
 
 TAboutForm *ensureAboutForm()

@@ -3,6 +3,7 @@
 #include "PreviewWindow.h"
 
 class TAboutForm;
+class TInputNameForm;
 struct StartupEnvironment;
 
 // The preview window once it has been built; null before.
@@ -13,15 +14,16 @@ extern PreviewWindow *PreviewForm;
 // Qt's translation could not be loaded; the program still runs, with Qt's buttons in English.
 bool prepareApplication();
 
-// Creates the main window, which runs its start-up sequence, and the style name dialog. False after a
+// Creates the main window, which runs its start-up sequence. False after a
 // fatal start-up failure, whose message has been shown; no window is left then.
 bool createWindows(const StartupEnvironment &environment);
 // How the preview window is built: the entry loads it from its module, tests and tools build it here.
 void setPreviewWindowFactory(PreviewWindowFactory factory);
-// The preview and the donation window are built when first asked for, so that they cost the start
-// nothing; each returns its one instance, or null before the main window exists. A preview that cannot
-// be built says why in a message and is null.
+// The preview, the style name dialog and the donation window are built when first asked for, so that
+// they cost the start nothing; each returns its one instance, or null before the main window exists. A
+// preview that cannot be built says why in a message and is null.
 PreviewWindow *ensurePreviewForm();
+TInputNameForm *ensureInputNameForm();
 TAboutForm *ensureAboutForm();
 // Destroys whichever of the windows exist and clears their global instances.
 void destroyWindows();

@@ -35,6 +35,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QToolTip>
@@ -70,7 +71,17 @@ constexpr int ColumnWidths[CellTable::ColumnCount] = {35, 68, 640};
 // keeps 160 by 120 of its 768 by 441.
 constexpr QSize DesignedSize(952, 551);
 constexpr int CopiedNoticeMilliseconds = 4000;
+constexpr int MonospacePixels = 14;
+constexpr QRgb DeleteCaption = 0xa52a2a;
 constexpr QSize SmallestSize(952 - 608, 551 - 321);
+
+// A tip over the grid in the grid's own face, as its rows are drawn.
+QString inGridFace(const QString &html)
+{
+    return QStringLiteral("<div style=\"font-family:Consolas; font-size:%1px\">%2</div>")
+        .arg(MonospacePixels)
+        .arg(html);
+}
 
 // How a control gives up the width and height that a small screen takes from the window.
 struct ShrinkRule
@@ -92,6 +103,14 @@ TMainForm::TMainForm(QWidget *parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     applyWindowStyle(this);
+    for (QWidget *mono :
+         std::initializer_list<QWidget *>{ui->StyleGrid, ui->ParamMemo, ui->SaveCfgButton, ui->DeleteButton})
+        useMonospaceFace(mono, MonospacePixels);
+    QPalette deleteColours = ui->DeleteButton->palette();
+    deleteColours.setColor(QPalette::ButtonText, QColor(DeleteCaption));
+    ui->DeleteButton->setPalette(deleteColours);
+    alignButtonTextLeft(ui->TitleButton);
+    hideFocusFrame(ui->StyleListBox);
     ui->StyleGrid->setHorizontalHeader(new StyleGridHeader(ui->StyleGrid));
     ui->StyleGrid->viewport()->installEventFilter(this);
     ui->StyleGrid->installEventFilter(this);
@@ -256,7 +275,7 @@ void TMainForm::showRowExample(int row, const QPoint &globalPosition)
     }
     m_exampleRow = row;
     m_examplePosition = globalPosition;
-    QToolTip::showText(globalPosition, rowExamplePendingText(row), ui->StyleGrid);
+    QToolTip::showText(globalPosition, inGridFace(rowExamplePendingText(row).toHtmlEscaped()), ui->StyleGrid);
     m_examples->request(row, m_cells->checks());
 }
 
@@ -265,7 +284,7 @@ void TMainForm::rowExampleReady(const RowExample &example)
     // only the row still asked for: leaving the grid forgets it
     if (example.row != m_exampleRow)
         return;
-    QToolTip::showText(m_examplePosition, rowExampleHtml(example), ui->StyleGrid);
+    QToolTip::showText(m_examplePosition, inGridFace(rowExampleHtml(example)), ui->StyleGrid);
 }
 
 void TMainForm::moveCurrentRowQuietly(int row)
@@ -363,12 +382,13 @@ void TMainForm::StyleListBoxClick()
 void TMainForm::SaveCfgButtonClick()
 {
     const int index = selectedListIndex();
-    if (index < 0 || !InputNameForm)
+    TInputNameForm *nameForm = index < 0 ? nullptr : ensureInputNameForm();
+    if (!nameForm)
         return;
-    InputNameForm->PresetName(ui->StyleListBox->item(index)->text());
-    InputNameForm->show();
-    InputNameForm->raise();
-    InputNameForm->activateWindow();
+    nameForm->PresetName(ui->StyleListBox->item(index)->text());
+    nameForm->show();
+    nameForm->raise();
+    nameForm->activateWindow();
 }
 
 void TMainForm::DeleteButtonClick()

@@ -187,7 +187,7 @@ void TestApplication::everyWindowShowsTheProgramIcon()
 
     ZaboWindows windows;
     QVERIFY(windows.start());
-    const QList<QWidget *> all = {MainForm, InputNameForm, ensurePreviewForm(), ensureAboutForm()};
+    const QList<QWidget *> all = {MainForm, ensureInputNameForm(), ensurePreviewForm(), ensureAboutForm()};
     for (QWidget *window : all) {
         QVERIFY(window->isWindow());
         QCOMPARE(window->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
