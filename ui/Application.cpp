@@ -7,6 +7,7 @@
 #include "QtPrompts.h"
 #include "TerminationSignals.h"
 #include "WindowIcon.h"
+#include "WindowStyle.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,6 +37,7 @@ void setPreviewWindowFactory(PreviewWindowFactory factory)
 
 bool prepareApplication()
 {
+    useWindowLook();
     // drawn from the menu's SVG at build time, one directory per size
     QMap<int, QString> iconFiles;
     const QDir icons(QStringLiteral(":/icons"));

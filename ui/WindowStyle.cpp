@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -167,25 +168,38 @@ private:
     }
 };
 
+// The face that stands in for Consolas, which is rarely installed off Windows: the first of these that is,
+// so that the texts stay monospaced rather than falling back to sans. One family rather than the whole
+// list: Qt asks fontconfig for the fallbacks of every family a font names, for every script it draws.
+QString monospaceFace()
+{
+    static const QString face = [] {
+        for (const char *family : {"Consolas", "DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono"}) {
+            if (QFontDatabase::hasFamily(QLatin1String(family)))
+                return QString::fromLatin1(family);
+        }
+        return QStringLiteral("Monospace");
+    }();
+    return face;
+}
+
 void substituteConsolas()
 {
     static bool done = false;
     if (done)
         return;
     done = true;
-    // Consolas is rarely installed off Windows; keep the texts monospaced rather than falling back to sans
-    QFont::insertSubstitutions(QStringLiteral("Consolas"),
-                               {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
-                                QStringLiteral("Noto Sans Mono"), QStringLiteral("Monospace")});
+    if (monospaceFace() != QLatin1String("Consolas"))
+        QFont::insertSubstitution(QStringLiteral("Consolas"), monospaceFace());
 }
+
+} // namespace
 
 void useWindowLook()
 {
     if (QApplication::style()->objectName() != QLatin1String(LookName))
         QApplication::setStyle(new WindowLook);
 }
-
-} // namespace
 
 void applyWindowStyle(QWidget *window)
 {
@@ -199,7 +213,7 @@ void useMonospaceFace(QWidget *widget, int pixelSize)
 {
     substituteConsolas();
     QFont face = widget->font();
-    face.setFamilies({QStringLiteral("Consolas")});
+    face.setFamilies({monospaceFace()});
     face.setPixelSize(pixelSize);
     widget->setFont(face);
 }

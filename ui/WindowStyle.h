@@ -8,6 +8,10 @@ class QWidget;
 // sheet, which would polish every widget of the first window again before it can be shown.
 void applyWindowStyle(QWidget *window);
 
+// Makes the look the application's style. applyWindowStyle does so for the first window it is given;
+// done before any widget exists, it spares every widget built so far a second polish.
+void useWindowLook();
+
 // The grid's and the memo's face: "Consolas" at the given pixel size.
 void useMonospaceFace(QWidget *widget, int pixelSize);
 

@@ -76,6 +76,7 @@ private Q_SLOTS:
     void menuItemsAndShortcuts();
     void titleButtonChangesNothing();
     void noFocusFrameBesideTheCheckBox();
+    void firstWindowIsDrawnWithoutStyleSheets();
 
 private:
     void saveStyle(const QString &name, const QList<int> &toggledRows);
@@ -243,8 +244,7 @@ void TestMainForm::entryRunsUntilProgramEnds()
     bool shownAlone = false;
     QObject scope; // drops calls still queued when this test ends
     QTimer::singleShot(0, &scope, [&] {
-        shownAlone =
-            MainForm && MainForm->isVisible() && !InputNameForm && !AboutForm && !PreviewForm;
+        shownAlone = MainForm && MainForm->isVisible() && !InputNameForm && !AboutForm && !PreviewForm;
         if (!MainForm)
             return QCoreApplication::exit(1);
         if (donationWindowOpen)
@@ -608,6 +608,30 @@ void TestMainForm::noFocusFrameBesideTheCheckBox()
         for (int x = besideTheBox.left(); x <= besideTheBox.right(); ++x)
             QVERIFY2(image.pixel(x, y) == background, qPrintable(QStringLiteral("at %1,%2").arg(x).arg(y)));
     }
+}
+
+void TestMainForm::firstWindowIsDrawnWithoutStyleSheets()
+{
+    // a style sheet anywhere in the first window polishes it again before it is shown, at every start
+    QVERIFY(m_windows->start());
+    QList<QWidget *> widgets = MainForm->findChildren<QWidget *>();
+    widgets.prepend(MainForm);
+    for (const QWidget *widget : std::as_const(widgets)) {
+        QVERIFY2(widget->styleSheet().isEmpty(), qPrintable(widget->objectName()));
+        QVERIFY2(!widget->style()->inherits("QStyleSheetStyle"), qPrintable(widget->objectName()));
+    }
+    // the look is still there: the window's diagonal fill and the rounded, filled buttons
+    const QImage window = MainForm->grab().toImage();
+    QVERIFY(QColor(window.pixel(2, 30)).lightness() < 100);
+    QVERIFY(QColor(window.pixel(window.width() - 2, window.height() - 2)).lightness() > 200);
+    auto *save = MainForm->findChild<QPushButton *>(QStringLiteral("SaveCfgButton"));
+    const QImage button = save->grab().toImage();
+    QCOMPARE(button.pixel(button.width() / 2, 0), QColor(0x7d, 0x8a, 0x91).rgb());
+    QVERIFY(button.pixel(button.width() / 2, 2) != button.pixel(button.width() / 2, button.height() - 3));
+    QCOMPARE(MainForm->findChild<QPushButton *>(QStringLiteral("DeleteButton"))
+                 ->palette()
+                 .color(QPalette::ButtonText),
+             QColor(0xa5, 0x2a, 0x2a));
 }
 
 void TestMainForm::paramMemoWrapsOnlyBetweenOptions()
