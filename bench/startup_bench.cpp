@@ -1,7 +1,7 @@
 // zabo's start to its first shown main window against two baselines: a bare Qt Widgets program that
 // shows an empty QMainWindow (bare_window), and the same window with a Chinese menu bar and label
 // (chinese_window), which pays for fonts what any Chinese text does. All are built in this tree and
-// started alike: offscreen on a 1920x1080 screen, from a scratch home and temporary directory, with
+// started alike: offscreen on a 1920x1080 screen, from a scratch home, temporary and runtime directory, with
 // first_window_probe preloaded to report when the first window has been painted. Rounds rotate which
 // program goes first; it prints each round, then the medians, the ratios and the peak memory of each. The
 // split into "application" (up to the QApplication's construction: loading and linking the libraries) and the
@@ -11,6 +11,7 @@
 // Usage: startup_bench [rounds, default 25] [another zabo executable to time instead of this tree's]
 #include <QDir>
 #include <QFile>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -55,7 +56,7 @@ long long monotonicNanoseconds()
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
-std::vector<std::string> environmentFor(const QTemporaryDir &scratch)
+std::vector<std::string> environmentFor(const QTemporaryDir &scratch, const QString &runtime)
 {
     std::vector<std::string> variables;
     const char *const replaced[] = {"QT_QPA_PLATFORM=", "HOME=",       "TMPDIR=",       "XDG_RUNTIME_DIR=",
@@ -72,7 +73,7 @@ std::vector<std::string> environmentFor(const QTemporaryDir &scratch)
     variables.push_back("QT_QPA_PLATFORM=offscreen:configfile=" + path("screen.json"));
     variables.push_back("HOME=" + path("home"));
     variables.push_back("TMPDIR=" + path("tmp"));
-    variables.push_back("XDG_RUNTIME_DIR=" + path("runtime"));
+    variables.push_back("XDG_RUNTIME_DIR=" + runtime.toStdString());
     variables.push_back(std::string("LD_PRELOAD=") + ZABO_PROBE_PATH);
     variables.push_back("ZABO_PROBE_FD=" + std::to_string(ProbeDescriptor));
     return variables;
@@ -171,10 +172,16 @@ int main(int argc, char *argv[])
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 25;
     QTemporaryDir scratch;
-    for (const char *name : {"program", "home", "tmp", "runtime"})
+    for (const char *name : {"program", "home", "tmp"})
         QDir().mkpath(scratch.filePath(QLatin1String(name)));
-    QFile::setPermissions(scratch.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // a session's runtime directory is a tmpfs (/run/user/UID): in memory where this machine has one
+    const bool sharedMemory = QStorageInfo(QStringLiteral("/dev/shm")).fileSystemType() == "tmpfs";
+    QTemporaryDir runtime(sharedMemory ? QStringLiteral("/dev/shm/startup_bench-XXXXXX")
+                                       : scratch.filePath(QStringLiteral("runtime-XXXXXX")));
+    if (!runtime.isValid()) {
+        std::fprintf(stderr, "cannot make a runtime directory: %s\n", qPrintable(runtime.errorString()));
+        return 1;
+    }
     // a portable copy in a scratch directory, so that the build tree gains no Zabocfg.dat
     const QString zabo = scratch.filePath(QStringLiteral("program/zabo"));
     const QString original = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(ZABO_PATH);
@@ -189,7 +196,7 @@ int main(int argc, char *argv[])
                      R"("logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})") < 0)
         return 1;
     screen.close();
-    const std::vector<std::string> environment = environmentFor(scratch);
+    const std::vector<std::string> environment = environmentFor(scratch, runtime.path());
     const int processor = stayOnThisProcessor();
     if (processor >= 0)
         std::printf("all programs run on processor %d\n", processor);

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QList>
 
+#include <algorithm>
+
 #include <memory>
 #include <mutex>
 
@@ -84,11 +86,38 @@ const QList<QByteArray> &scratchPrefixes()
     return prefixes;
 }
 
-int removeLeftoversBelow(const QByteArray &base)
+// A directory made by PrivateDirectory under one of the prefixes: the prefix and mkdtemp's six characters.
+bool isScratchName(const QByteArray &name, const QList<QByteArray> &prefixes)
 {
+    return std::any_of(prefixes.cbegin(), prefixes.cend(), [&name](const QByteArray &prefix) {
+        return !prefix.isEmpty() && name.startsWith(prefix) && name.size() == prefix.size() + RandomLength;
+    });
+}
+
+// Removes the scratch directories under any of the prefixes that no living process holds, listing the base
+// once whatever the number of prefixes.
+int removeStaleBelow(const QByteArray &base, const QList<QByteArray> &prefixes)
+{
+    Descriptor baseFd(::open(base.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (baseFd.get() < 0)
+        return 0;
     int removed = 0;
-    for (const QByteArray &prefix : scratchPrefixes())
-        removed += removeStalePrivateDirectories(base, prefix);
+    for (const QByteArray &name : entryNames(baseFd.get())) {
+        if (!isScratchName(name, prefixes))
+            continue;
+        // a link, a file or a directory swapped in fails here and is left alone
+        Descriptor fd(
+            ::openat(baseFd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status;
+        if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || status.st_uid != ::geteuid())
+            continue;
+        // a living process holds its own; a lock that cannot be taken for any reason means "in use"
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        removeContents(fd.get(), 0);
+        if (::unlinkat(baseFd.get(), name.constData(), AT_REMOVEDIR) == 0)
+            ++removed;
+    }
     return removed;
 }
 
@@ -132,27 +161,7 @@ QByteArray privateTemporaryRoot()
 
 int removeStalePrivateDirectories(const QByteArray &base, const QByteArray &prefix)
 {
-    Descriptor baseFd(::open(base.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (baseFd.get() < 0 || prefix.isEmpty())
-        return 0;
-    int removed = 0;
-    for (const QByteArray &name : entryNames(baseFd.get())) {
-        if (!name.startsWith(prefix) || name.size() != prefix.size() + RandomLength)
-            continue;
-        // a link, a file or a directory swapped in fails here and is left alone
-        Descriptor fd(
-            ::openat(baseFd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat status;
-        if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || status.st_uid != ::geteuid())
-            continue;
-        // a living process holds its own; a lock that cannot be taken for any reason means "in use"
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        removeContents(fd.get(), 0);
-        if (::unlinkat(baseFd.get(), name.constData(), AT_REMOVEDIR) == 0)
-            ++removed;
-    }
-    return removed;
+    return removeStaleBelow(base, {prefix});
 }
 
 QByteArray scratchBase(qint64 bytes)
@@ -174,7 +183,7 @@ int removeLeftoverScratch()
     }
     int removed = 0;
     for (const QByteArray &base : bases)
-        removed += removeLeftoversBelow(base);
+        removed += removeStaleBelow(base, scratchPrefixes());
     return removed;
 }
 
@@ -201,8 +210,10 @@ PrivateDirectory::PrivateDirectory(const QByteArray &base, const QByteArray &pre
         m_error = QStringLiteral("no usable temporary directory");
         return;
     }
-    removeStalePrivateDirectories(base, prefix);
-    removeLeftoversBelow(base);
+    QList<QByteArray> stale = scratchPrefixes();
+    if (!stale.contains(prefix))
+        stale.append(prefix);
+    removeStaleBelow(base, stale);
     // another start's clean-up may take a directory between mkdtemp and the lock: then make another
     for (int attempt = 0; attempt < 16; ++attempt) {
         QByteArray path = base + '/' + prefix + QByteArray(RandomLength, 'X');
