@@ -166,6 +166,13 @@ int main(int argc, char *argv[])
     environment.programDirectory = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
     environment.tempDirectory = QFile::decodeName(privateTemporaryRoot());
     const QDir output(QString::fromLocal8Bit(argv[2]));
+    // a missing program directory would stop the start at a message box nobody answers
+    for (const QString &directory : {environment.programDirectory, output.absolutePath()}) {
+        if (!QDir().mkpath(directory)) {
+            QTextStream(stderr) << "cannot make " << directory << '\n';
+            return 1;
+        }
+    }
     if (!createWindows(environment))
         return 1;
 

@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QStyleOption>
 #include <QWidget>
 
@@ -63,7 +64,12 @@ bool isStyledButton(const QStyleOption *option, const QWidget *widget)
 class WindowLook : public QProxyStyle
 {
 public:
-    WindowLook() { setObjectName(QString::fromLatin1(LookName)); }
+    // over a fresh instance of the style the application has (Fusion, or one chosen with -style)
+    explicit WindowLook(QStyle *base)
+        : QProxyStyle(base)
+    {
+        setObjectName(QString::fromLatin1(LookName));
+    }
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget) const override
@@ -198,7 +204,7 @@ void substituteConsolas()
 void useWindowLook()
 {
     if (QApplication::style()->objectName() != QLatin1String(LookName))
-        QApplication::setStyle(new WindowLook);
+        QApplication::setStyle(new WindowLook(QStyleFactory::create(QApplication::style()->name())));
 }
 
 void applyWindowStyle(QWidget *window)
