@@ -59,8 +59,8 @@ bool isStyledButton(const QStyleOption *option, const QWidget *widget)
            !(button->features & QStyleOptionButton::Flat);
 }
 
-// Fusion with the windows' own fill and buttons; widgets of other windows (message boxes, file dialogs)
-// keep Fusion's look.
+// The application's style with the windows' own fill and buttons; widgets of other windows (message boxes,
+// file dialogs) keep its look.
 class WindowLook : public QProxyStyle
 {
 public:
