@@ -1,9 +1,12 @@
 #include "WindowIcon.h"
 
+#include <QApplication>
 #include <QHash>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 
 namespace {
 
@@ -16,19 +19,16 @@ public:
 
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
     {
-        Q_UNUSED(mode)
         Q_UNUSED(state)
-        const int side = nearestSide(qMax(size.width(), size.height()));
-        if (side <= 0)
-            return {};
-        QPixmap decoded = m_decoded.value(side);
-        if (decoded.isNull()) {
-            decoded = QPixmap(m_files.value(side));
-            m_decoded.insert(side, decoded);
+        QPixmap shown = normalPixmap(size);
+        // greyed or highlighted as the style draws any icon in that mode
+        if (mode != QIcon::Normal && !shown.isNull() &&
+            qobject_cast<QApplication *>(QCoreApplication::instance())) {
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            shown = QApplication::style()->generatedIconPixmap(mode, shown, &option);
         }
-        if (decoded.isNull() || decoded.size() == size)
-            return decoded;
-        return decoded.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return shown;
     }
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
@@ -59,6 +59,21 @@ public:
     bool isNull() override { return m_files.isEmpty(); }
 
 private:
+    QPixmap normalPixmap(const QSize &size)
+    {
+        const int side = nearestSide(qMax(size.width(), size.height()));
+        if (side <= 0)
+            return {};
+        QPixmap decoded = m_decoded.value(side);
+        if (decoded.isNull()) {
+            decoded = QPixmap(m_files.value(side));
+            m_decoded.insert(side, decoded);
+        }
+        if (decoded.isNull() || decoded.size() == size)
+            return decoded;
+        return decoded.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+
     // the smallest size at least as large as asked for, or the largest there is
     int nearestSide(int wanted) const
     {

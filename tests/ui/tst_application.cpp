@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -180,6 +181,10 @@ void TestApplication::everyWindowShowsTheProgramIcon()
     const QImage expected = drawn.convertToFormat(QImage::Format_ARGB32);
     QVERIFY(!QApplication::windowIcon().isNull());
     QVERIFY(alike(rendered(QApplication::windowIcon()), expected));
+    // each size decoded when asked for, and greyed when shown disabled, as any icon is
+    const QIcon icon = QApplication::windowIcon();
+    QCOMPARE(icon.availableSizes().size(), QDir(QStringLiteral(":/icons")).entryList(QDir::Dirs).size());
+    QVERIFY(icon.pixmap(32, QIcon::Disabled).toImage() != icon.pixmap(32).toImage());
     // not alike to just anything: a blank square is not the icon
     QImage blank(64, 64, QImage::Format_ARGB32);
     blank.fill(Qt::transparent);
