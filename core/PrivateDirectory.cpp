@@ -94,8 +94,8 @@ bool isScratchName(const QByteArray &name, const QList<QByteArray> &prefixes)
     });
 }
 
-// Removes the scratch directories under any of the prefixes that no living process holds, listing the base
-// once whatever the number of prefixes.
+// Removes the directories named prefix... below base, for any of the prefixes, that belong to this user
+// and that no process holds; returns how many went. It lists the base once whatever the number of prefixes.
 int removeStaleBelow(const QByteArray &base, const QList<QByteArray> &prefixes)
 {
     Descriptor baseFd(::open(base.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -157,11 +157,6 @@ QByteArray privateTemporaryRoot(const QByteArray &runtimeDirectory, const QByteA
 QByteArray privateTemporaryRoot()
 {
     return privateTemporaryRoot(qgetenv("XDG_RUNTIME_DIR"), qgetenv("TMPDIR"));
-}
-
-int removeStalePrivateDirectories(const QByteArray &base, const QByteArray &prefix)
-{
-    return removeStaleBelow(base, {prefix});
 }
 
 QByteArray scratchBase(qint64 bytes)

@@ -46,10 +46,6 @@ private:
     QString m_error;
 };
 
-// Removes the directories named prefix... below base that belong to this user and that no process holds
-// (see PrivateDirectory); returns how many went.
-int removeStalePrivateDirectories(const QByteArray &base, const QByteArray &prefix);
-
 // The names of every private directory the programs make, before the six random characters. One list,
 // so that any start of any of them removes what a killed one of another kind left behind.
 namespace ScratchPrefix {
